@@ -1,0 +1,182 @@
+#include "manager/archive/self_decrypting.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "manager/archive/payload_trailer.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/text_util.h"
+#include "manager/startup/unique_handle.h"
+
+namespace {
+
+enum { kCopyChunk = 32768, kMaxSplitPath = 520 };
+
+// One buffer serves every copy; only the worker thread copies.
+unsigned char copyBuffer[kCopyChunk];
+
+HANDLE openForReading(const char* path) {
+  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool fileSize(HANDLE file, uint64_t* size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(file, &value)) return false;
+  *size = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
+int writeFailure(int code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY_DISK_FULL : code; }
+
+// Writes the whole buffer; a short write is continued, so that a full disk
+// shows as the failure of the next call with ERROR_DISK_FULL.
+bool writeAll(HANDLE file, const void* data, DWORD size) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, p, size, &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    p += written;
+    size -= written;
+  }
+  return true;
+}
+
+// Appends at most limit bytes of inputPath (all of it when limit is
+// UINT64_MAX), then, with withTrailer, the trailer.
+int appendFileRange(const char* outputPath, const char* inputPath, uint64_t limit, bool withTrailer) {
+  UniqueFile output(CreateFileA(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!output) return ASSEMBLY_OPEN_OUTPUT;
+  LARGE_INTEGER zero = {};
+  if (!SetFilePointerEx(output.get(), zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
+
+  uint64_t size = 0;
+  {
+    UniqueFile probe(openForReading(inputPath));
+    if (!probe || !fileSize(probe.get(), &size)) size = 0;
+  }
+  if (size > limit) size = limit;
+  progressStore(&jobState.progressTotal, static_cast<int64_t>(size));
+
+  UniqueFile input(openForReading(inputPath));
+  if (!input) return ASSEMBLY_OPEN_INPUT;
+  setStatusText("最終出力中です");
+  progressStore(&jobState.progressDone, 0);
+
+  uint64_t remaining = limit;
+  for (;;) {
+    DWORD want = remaining < kCopyChunk ? static_cast<DWORD>(remaining) : DWORD{kCopyChunk};
+    DWORD got = 0;
+    if (want > 0 && !ReadFile(input.get(), copyBuffer, want, &got, nullptr)) return ASSEMBLY_READ_INPUT;
+    if (got == 0) break;
+    if (!writeAll(output.get(), copyBuffer, got)) return writeFailure(ASSEMBLY_WRITE);
+    remaining -= got;
+    progressAdd(&jobState.progressDone, got);
+    if (stopRequested()) return ASSEMBLY_STOPPED;
+  }
+  if (!withTrailer) return ASSEMBLY_OK;
+  unsigned char trailer[PAYLOAD_TRAILER_SIZE];
+  encodePayloadTrailer(size, trailer);
+  int result = ASSEMBLY_OK;
+  if (!writeAll(output.get(), trailer, 8)) result = writeFailure(ASSEMBLY_WRITE_LENGTH);
+  if (!writeAll(output.get(), trailer + 8, 4)) result = writeFailure(ASSEMBLY_WRITE_MARKER);
+  return result;
+}
+
+// A name for the file under construction, in the folder of outputPath.
+bool temporaryOutputName(const char* outputPath, char* out, size_t cap) {
+  char folder[2049];
+  copyText(folder, sizeof folder, outputPath);
+  long sep = lastSeparatorIndex(folder);
+  folder[sep + 1] = '\0';  // keeps the separator; empty when there is none
+  return formatText(out, cap, "%s~kyv%lx%lx.tmp", folder, GetCurrentProcessId(), GetTickCount()) &&
+         strlen(out) < MAX_PATH;
+}
+
+}  // namespace
+
+int appendFileToOutput(const char* outputPath, const char* inputPath, bool withTrailer) {
+  return appendFileRange(outputPath, inputPath, UINT64_MAX, withTrailer);
+}
+
+bool programImageLength(const char* programPath, uint64_t* length) {
+  UniqueFile file(openForReading(programPath));
+  uint64_t size = 0;
+  if (!file || !fileSize(file.get(), &size)) return false;
+  // A program that is itself a self-decrypting file carries a payload: the
+  // image of a new result leaves it out, down to the bare program.
+  for (;;) {
+    unsigned char tail[PAYLOAD_TRAILER_SIZE];
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size) - PAYLOAD_TRAILER_SIZE;
+    DWORD got = 0;
+    if (size < PAYLOAD_TRAILER_SIZE || !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+        !ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
+      break;
+    uint64_t start = 0, payload = 0;
+    if (locatePayload(size, tail, &start, &payload) != 0) break;
+    size = start;
+  }
+  *length = size;
+  return true;
+}
+
+int assembleSelfDecryptingFile(const char* outputPath, const char* programPath,
+                               const char* containerPath) {
+  char temporary[MAX_PATH + 1];
+  if (!temporaryOutputName(outputPath, temporary, sizeof temporary)) return ASSEMBLY_OPEN_OUTPUT;
+  DeleteFileA(temporary);
+  uint64_t imageLength = 0;
+  if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
+  int result = appendFileRange(temporary, programPath, imageLength, false);
+  if (result == ASSEMBLY_OK) result = appendFileToOutput(temporary, containerPath, true);
+  if (result == ASSEMBLY_OK &&
+      !MoveFileExA(temporary, outputPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    result = ASSEMBLY_OPEN_OUTPUT;
+  if (result != ASSEMBLY_OK) DeleteFileA(temporary);
+  return result;
+}
+
+int SplitSelfMeltFile(const char* filePath, const char* payloadPath) {
+  if (strlen(filePath) >= kMaxSplitPath) return SPLIT_CANNOT_OPEN;
+  UniqueFile file(openForReading(filePath));
+  if (!file) return SPLIT_CANNOT_OPEN;
+  uint64_t size = 0;
+  LARGE_INTEGER at;
+  at.QuadPart = -PAYLOAD_TRAILER_SIZE;
+  if (!fileSize(file.get(), &size) || !SetFilePointerEx(file.get(), at, nullptr, FILE_END))
+    return SPLIT_BAD_LENGTH;
+  unsigned char tail[PAYLOAD_TRAILER_SIZE];
+  DWORD got = 0;
+  if (!ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
+    return SPLIT_BAD_LENGTH;
+  uint64_t start = 0, length = 0;
+  int located = locatePayload(size, tail, &start, &length);
+  if (located != 0) return located;
+  at.QuadPart = static_cast<LONGLONG>(start);
+  if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return SPLIT_BAD_LENGTH;
+  if (payloadPath == nullptr) return SPLIT_OK;
+
+  UniqueFile payload(CreateFileA(payloadPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!payload) return SPLIT_CANNOT_CREATE;
+  setStatusText("書庫化ファイルを分離中です");
+  progressStore(&jobState.progressTotal, static_cast<int64_t>(length));
+  progressStore(&jobState.progressDone, 0);
+  uint64_t remaining = length;
+  while (remaining > 0) {
+    if (!ReadFile(file.get(), copyBuffer, kCopyChunk, &got, nullptr)) return SPLIT_READ_FAILED;
+    if (got == 0) break;
+    DWORD put = remaining < got ? static_cast<DWORD>(remaining) : got;
+    if (!writeAll(payload.get(), copyBuffer, put)) return SPLIT_WRITE_FAILED;
+    remaining -= put;
+    progressAdd(&jobState.progressDone, put);
+    if (stopRequested()) return SPLIT_STOPPED;
+  }
+  return SPLIT_OK;
+}

@@ -1,0 +1,49 @@
+// A self-decrypting file: the program image, the encrypted container, and the
+// 12-byte trailer that gives the container's length.
+#pragma once
+#include <stdint.h>
+
+// Result codes of the output assembly.
+enum AssemblyResult {
+  ASSEMBLY_OK = 0,
+  ASSEMBLY_OPEN_OUTPUT = 32,
+  ASSEMBLY_SEEK_OUTPUT = 33,
+  ASSEMBLY_OPEN_INPUT = 35,
+  ASSEMBLY_READ_INPUT = 36,
+  ASSEMBLY_WRITE = 37,
+  ASSEMBLY_WRITE_LENGTH = 38,
+  ASSEMBLY_WRITE_MARKER = 39,
+  ASSEMBLY_DISK_FULL = 46,
+  ASSEMBLY_STOPPED = 99,
+};
+
+// Result codes of SplitSelfMeltFile.
+enum SplitResult {
+  SPLIT_OK = 0,
+  SPLIT_CANNOT_OPEN = 2,
+  SPLIT_BAD_LENGTH = 3,
+  SPLIT_CANNOT_CREATE = 5,
+  SPLIT_READ_FAILED = 6,
+  SPLIT_WRITE_FAILED = 7,
+  SPLIT_STOPPED = 99,
+  SPLIT_NO_PAYLOAD = 999,
+};
+
+// Writes programPath's image (without any payload it carries itself), then the
+// container and the trailer. The file is built under a temporary name beside
+// outputPath and moved over it only when complete, so a failed or stopped
+// assembly leaves no partial output and keeps a file that stood there before.
+int assembleSelfDecryptingFile(const char* outputPath, const char* programPath,
+                               const char* containerPath);
+
+// Appends inputPath to the end of outputPath; with withTrailer also APFileLen
+// (the input's size) and the marker.
+int appendFileToOutput(const char* outputPath, const char* inputPath, bool withTrailer);
+
+// Tests filePath for a payload; with payloadPath it also copies the payload there.
+int SplitSelfMeltFile(const char* filePath, const char* payloadPath);
+
+// Length of the program image in a file: the whole file, or the part before
+// its payload (repeated while the image itself ends with a payload). Returns
+// false if the file can't be opened.
+bool programImageLength(const char* programPath, uint64_t* length);

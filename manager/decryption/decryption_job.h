@@ -1,0 +1,4 @@
+#pragma once
+
+// Runs the decryption worker.
+void runDecryptionJob();

@@ -1,0 +1,4 @@
+#pragma once
+
+// Runs the encryption dialogs.
+void runEncryptionWizard();

@@ -1,0 +1,120 @@
+// Threads of a job.
+//
+// Two threads share the job record. The main thread owns every window: it runs
+// the wizard's modal dialogs, the modeless progress window and the 100 ms
+// timer that copies the progress fields into that window. The one worker
+// thread runs the job's steps, which only store numbers and text in the record
+// and poll stopCode between blocks. The worker never touches a window: to close
+// the progress window it sends a private message, which the main thread handles
+// while the worker waits. Cancel in the progress window sets stopCode to 999;
+// the worker sets quitRequested at the very end, and the next timer tick ends
+// the message loop.
+#include "manager/startup/job_control.h"
+
+#include <process.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "manager/resources/resource.h"
+#include "manager/startup/app_flows.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/message_box.h"
+#include "manager/startup/text_util.h"
+
+static unsigned __stdcall workerEntry(void* decrypting) {
+  if (decrypting)
+    appFlows.runDecryptionJob();
+  else
+    appFlows.runEncryptionJob();
+  return 0;
+}
+
+int startJobThread(int decrypting) {
+  SecureZeroMemory(jobState.statusText, sizeof jobState.statusText);
+  jobState.stopCode = 0;
+  progressStore(&jobState.progressTotal, 0);
+  progressStore(&jobState.progressDone, 0);
+  unsigned id = 0;
+  uintptr_t thread = _beginthreadex(nullptr, 0, workerEntry,
+                                    reinterpret_cast<void*>(static_cast<intptr_t>(decrypting != 0)),
+                                    0, &id);
+  if (thread != 0) {
+    CloseHandle(reinterpret_cast<HANDLE>(thread));
+    return 0;
+  }
+  // Nothing would ever end the process: say so, clean up and end.
+  if (jobState.progressWindow) {
+    DestroyWindow(jobState.progressWindow);
+    jobState.progressWindow = nullptr;
+  }
+  showMessage(jobState.mainWindow, "処理を開始できませんでした。\r\n処理を中断します。", nullptr,
+              MB_OK | MB_ICONEXCLAMATION);
+  if (jobState.tempArchivePath[0]) DeleteFileA(jobState.tempArchivePath);
+  if (jobState.tempEncryptedPath[0]) DeleteFileA(jobState.tempEncryptedPath);
+  if (!decrypting && jobState.sourceListPath[0]) DeleteFileA(jobState.sourceListPath);
+  free(jobState.packCommand);
+  jobState.packCommand = nullptr;
+  clearJobPassword();
+  jobState.quitRequested = 1;
+  return 1;
+}
+
+static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK) return TRUE;
+      if (LOWORD(wParam) == IDCANCEL) {
+        jobState.stopCode = STOP_REQUESTED;
+        ShowWindow(window, SW_HIDE);
+        return TRUE;
+      }
+      InvalidateRect(window, nullptr, TRUE);
+      return TRUE;
+    case WM_CLOSE:
+      jobState.stopCode = STOP_REQUESTED;
+      ShowWindow(window, SW_HIDE);
+      return TRUE;
+    case WM_KYVO_CLOSE_PROGRESS:
+      DestroyWindow(window);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+int openProgressWindow() {
+  HWND window = CreateDialogParamA(jobState.appInstance, MAKEINTRESOURCEA(IDD_PROGRESS),
+                                   jobState.mainWindow, progressProc, 0);
+  if (window == nullptr) return 1;
+  jobState.progressWindow = window;
+  ShowWindow(window, SW_SHOW);
+  return 0;
+}
+
+int closeProgressWindow() {
+  HWND window = jobState.progressWindow;
+  if (window) SendMessageA(window, WM_KYVO_CLOSE_PROGRESS, 0, 0);
+  jobState.progressWindow = nullptr;
+  return 0;
+}
+
+void formatProgressCounter(char* out, size_t cap, bool countOnly, long long done, long long total) {
+  if (countOnly)
+    formatText(out, cap, "%I64d", done);
+  else
+    formatText(out, cap, "%I64d / %I64d", done, total);
+}
+
+void refreshProgress() {
+  HWND window = jobState.progressWindow;
+  if (window == nullptr) return;
+  char status[sizeof jobState.statusText];
+  copyText(status, sizeof status, jobState.statusText);
+  SetDlgItemTextA(window, IDC_PROGRESS_STATUS, status);
+  char counter[1024];
+  formatProgressCounter(counter, sizeof counter, jobState.countOnly == 1,
+                        progressLoad(&jobState.progressDone), progressLoad(&jobState.progressTotal));
+  SetDlgItemTextA(window, IDC_PROGRESS_COUNTER, counter);
+  InvalidateRect(window, nullptr, TRUE);
+}

@@ -1,0 +1,39 @@
+#include "manager/startup/job_state.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "manager/startup/text_util.h"
+
+JobState jobState;
+
+void resetJobState() {
+  jobState.quitRequested = 0;
+  jobState.writeLog = 1;
+  jobState.progressActive = 0;
+  free(jobState.packCommand);
+  jobState.packCommand = nullptr;
+  jobState.tempArchivePath[0] = '\0';
+  jobState.tempEncryptedPath[0] = '\0';
+  jobState.outputPath[0] = '\0';
+  jobState.mediaPath[0] = '\0';
+  jobState.sourceListPath[0] = '\0';
+  jobState.encryptedInputPath[0] = '\0';
+  clearJobPassword();
+  jobState.destinationMode = DESTINATION_NONE;
+  jobState.modeFromCommandLine = 0;
+  jobState.decryptExternalFile = 0;
+  jobState.stopCode = 0;
+  jobState.countOnly = 0;
+  progressStore(&jobState.progressTotal, 0);
+  progressStore(&jobState.progressDone, 0);
+  jobState.statusText[0] = '\0';
+}
+
+void setStatusText(const char* text) {
+  copyText(jobState.statusText, sizeof jobState.statusText, text);
+}
+
+void clearJobPassword() {
+  SecureZeroMemory(jobState.password, sizeof jobState.password);
+}

@@ -1,0 +1,88 @@
+// Entry of Kyvomar: an invisible main window with a 100 ms timer, one wizard
+// chosen by the command line, then the message loop until the job or the
+// wizard asks the process to end.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "manager/resources/resource.h"
+#include "manager/startup/job_control.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/startup.h"
+
+enum { kTimerId = 1, kTimerPeriodMs = 100 };
+
+static INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+static LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_TIMER:
+      if (jobState.progressActive == 1) refreshProgress();
+      if (jobState.quitRequested) PostQuitMessage(0);
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDM_ABOUT) {
+        DialogBoxParamA(jobState.appInstance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, aboutProc, 0);
+        return 0;
+      }
+      if (LOWORD(wParam) == IDM_EXIT) {
+        DestroyWindow(window);
+        return 0;
+      }
+      break;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  char title[100], className[100];
+  if (!LoadStringA(instance, IDS_APP_TITLE, title, sizeof title)) lstrcpyA(title, "Kyvomar");
+  if (!LoadStringA(instance, IDS_WINDOW_CLASS, className, sizeof className)) lstrcpyA(className, "Kyvomar");
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = mainWindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KYVOMAR));
+  wc.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL));
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINFRAME);
+  wc.lpszClassName = className;
+  RegisterClassExA(&wc);
+
+  resetJobState();
+  jobState.appInstance = instance;
+  initModulePaths();
+
+  HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 540, 434,
+                                nullptr, nullptr, instance, nullptr);
+  if (window == nullptr) return 0;
+  jobState.mainWindow = window;
+  // Only the timer ends the message loop; without it the process could never end.
+  if (SetTimer(window, kTimerId, kTimerPeriodMs, nullptr) == 0) return 0;
+  HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+
+  dispatchCommandLine(commandLine);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (accelerators && TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) continue;
+    if (jobState.progressWindow && IsDialogMessageA(jobState.progressWindow, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}

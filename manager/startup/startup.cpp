@@ -1,0 +1,102 @@
+#include "manager/startup/startup.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "manager/archive/self_decrypting.h"
+#include "manager/startup/app_flows.h"
+#include "manager/startup/command_line.h"
+#include "manager/startup/configuration.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/message_box.h"
+#include "manager/startup/text_util.h"
+#include "manager/startup/unique_handle.h"
+
+const char kConfigFileName[] = "Kyvomar.Cfg";
+
+int initModulePaths() {
+  jobState.moduleDir[0] = '\0';
+  jobState.moduleFileName[0] = '\0';
+  char path[2048];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n == 0 || n >= sizeof path) return 1;
+  PathParts parts;
+  splitPath(path, &parts);
+  char dir[sizeof jobState.moduleDir];
+  formatText(dir, sizeof dir, "%s%s", parts.drive, parts.dir);
+  if (!endsWithSeparator(dir) && !appendText(dir, sizeof dir, "\\")) return 1;
+  copyText(jobState.moduleDir, sizeof jobState.moduleDir, dir);
+  formatText(jobState.moduleFileName, sizeof jobState.moduleFileName, "%s%s", parts.name, parts.ext);
+  return 0;
+}
+
+void readConfiguration() {
+  char path[2048];
+  if (!formatText(path, sizeof path, "%s%s", jobState.moduleDir, kConfigFileName)) return;
+  UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  char content[CONFIG_MAX_BYTES + 1];
+  DWORD got = 0;
+  if (!ReadFile(file.get(), content, CONFIG_MAX_BYTES, &got, nullptr)) return;
+  content[got] = '\0';
+  long writeLog = jobState.writeLog;
+  applyConfigurationText(content, got, &writeLog);
+  jobState.writeLog = writeLog;
+}
+
+static void endWithMessage(const char* text, UINT flags) {
+  showMessage(jobState.mainWindow, text, nullptr, flags);
+  jobState.quitRequested = 1;
+}
+
+void dispatchCommandLine(const char* text) {
+  CommandLineInfo info;
+  classifyCommandLine(text, &info);
+  jobState.pathListText = info.pathList;
+  readConfiguration();
+  jobState.destinationMode = DESTINATION_NONE;
+
+  size_t size = strlen(info.pathList) + 1;
+  if (size < 261) size = 261;
+  UniqueHeapText trimmed(static_cast<char*>(malloc(size)));
+  if (!trimmed) {
+    endWithMessage("作業の為のメモリ領域が確保出来ませんでした", MB_OK);
+    return;
+  }
+  trimCommandLinePath(trimmed.get(), size, info.pathList);
+
+  switch (info.form) {
+    case FORM_SWITCH:
+      jobState.destinationMode = info.destinationMode;
+      jobState.modeFromCommandLine = 1;
+      appFlows.runEncryptionWizard();
+      return;
+    case FORM_EMPTY: {
+      char self[2048];
+      DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+      if (n > 0 && n < sizeof self && SplitSelfMeltFile(self, nullptr) == 0) {
+        jobState.decryptExternalFile = 0;
+        appFlows.runDecryptionWizard();
+      } else {
+        endWithMessage("暗号化するファイル、フォルダをドラッグ&ドロップして下さい", MB_OK | MB_ICONINFORMATION);
+      }
+      return;
+    }
+    case FORM_PLAIN:
+      if (SplitSelfMeltFile(trimmed.get(), nullptr) != 0) {
+        jobState.modeFromCommandLine = 0;
+        appFlows.runEncryptionWizard();
+        return;
+      }
+      if (!copyText(jobState.encryptedInputPath, sizeof jobState.encryptedInputPath, trimmed.get())) {
+        jobState.encryptedInputPath[0] = '\0';
+        endWithMessage("指定されたファイルのパスが長すぎます。\r\nファイルを短いパスの場所に移してから実行してください。",
+                       MB_OK | MB_ICONEXCLAMATION);
+        return;
+      }
+      jobState.decryptExternalFile = 1;
+      appFlows.runDecryptionWizard();
+      return;
+  }
+}

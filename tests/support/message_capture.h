@@ -1,0 +1,40 @@
+// Captures the messages a test's code would show, instead of showing them.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+#include "manager/startup/app_flows.h"
+
+struct CapturedMessage {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT flags;
+};
+
+// While alive, showMessage records into messages() and answers IDOK.
+class MessageCapture {
+ public:
+  MessageCapture();
+  ~MessageCapture();
+  MessageCapture(const MessageCapture&) = delete;
+  MessageCapture& operator=(const MessageCapture&) = delete;
+  const std::vector<CapturedMessage>& messages() const;
+  std::vector<std::string> texts() const;
+
+ private:
+  AppFlows saved_;
+};
+
+// Saves the flow table and restores it on destruction.
+class FlowOverride {
+ public:
+  FlowOverride() : saved_(appFlows) {}
+  ~FlowOverride() { appFlows = saved_; }
+  FlowOverride(const FlowOverride&) = delete;
+  FlowOverride& operator=(const FlowOverride&) = delete;
+
+ private:
+  AppFlows saved_;
+};

@@ -1,0 +1,190 @@
+#include "support/test_files.h"
+
+#include <algorithm>
+#include <stdio.h>
+
+namespace {
+LONG tempCounter = 0;
+
+std::string makeUnique(const std::string& parent) {
+  for (;;) {
+    char name[64];
+    snprintf(name, sizeof name, "kyvotest_%lx_%lx_%lx", GetCurrentProcessId(),
+             static_cast<unsigned long>(InterlockedIncrement(&tempCounter)), GetTickCount());
+    std::string path = parent + name;
+    if (CreateDirectoryA(path.c_str(), nullptr)) return path;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return path;
+  }
+}
+
+void listInto(const std::string& root, const std::string& rel, std::vector<std::string>* out,
+              bool sizes) {
+  WIN32_FIND_DATAA data;
+  std::string pattern = root + (rel.empty() ? "" : "\\" + rel) + "\\*";
+  HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string child = rel.empty() ? name : rel + "\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out->push_back(child + "\\");
+      listInto(root, child, out, sizes);
+    } else if (sizes) {
+      unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      out->push_back(child + ":" + std::to_string(size));
+    } else {
+      out->push_back(child);
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+}
+}  // namespace
+
+std::string tempFolder() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof buffer, buffer);
+  return std::string(buffer, n);
+}
+
+std::string programFolder() {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  std::string path(buffer, n);
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+TempDir::TempDir() : path_(makeUnique(tempFolder())) {}
+TempDir::TempDir(const std::string& parent) : path_(makeUnique(parent + "\\")) {}
+TempDir::~TempDir() { removeTree(path_); }
+
+bool writeFile(const std::string& path, const void* data, size_t size) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const char* p = static_cast<const char*>(data);
+  bool ok = true;
+  while (size > 0 && ok) {
+    DWORD chunk = size > (1u << 20) ? (1u << 20) : static_cast<DWORD>(size);
+    DWORD written = 0;
+    ok = WriteFile(file, p, chunk, &written, nullptr) && written == chunk;
+    p += chunk;
+    size -= chunk;
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+bool writeFile(const std::string& path, const std::string& data) {
+  return writeFile(path, data.data(), data.size());
+}
+
+std::string readFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string out;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+  CloseHandle(file);
+  return out;
+}
+
+bool fileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool folderExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool makeFolder(const std::string& path) {
+  if (folderExists(path)) return true;
+  size_t cut = path.find_last_of('\\');
+  if (cut != std::string::npos && cut > 2) makeFolder(path.substr(0, cut));
+  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+long long fileSizeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void removeTree(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return;
+  if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = data.cFileName;
+      if (name != "." && name != "..") removeTree(path + "\\" + name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> listFolder(const std::string& path) {
+  std::vector<std::string> out;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return out;
+  do {
+    std::string name = data.cFileName;
+    if (name != "." && name != "..") out.push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<std::string> listTree(const std::string& root) {
+  std::vector<std::string> out;
+  listInto(root, "", &out, true);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string compareTrees(const std::string& a, const std::string& b) {
+  std::vector<std::string> la = listTree(a), lb = listTree(b);
+  for (size_t i = 0; i < la.size() || i < lb.size(); ++i) {
+    std::string x = i < la.size() ? la[i] : "(nothing)";
+    std::string y = i < lb.size() ? lb[i] : "(nothing)";
+    if (x != y) return "entry differs: " + x + " vs " + y;
+  }
+  for (const std::string& entry : la) {
+    if (entry.back() == '\\') continue;
+    std::string rel = entry.substr(0, entry.rfind(':'));
+    if (readFile(a + "\\" + rel) != readFile(b + "\\" + rel)) return "contents differ: " + rel;
+  }
+  return std::string();
+}
+
+std::string patternBytes(size_t size, unsigned seed) {
+  std::string out(size, '\0');
+  unsigned x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < size; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    out[i] = static_cast<char>(x >> 24);
+  }
+  return out;
+}
+
+std::vector<std::string> tempFilesWithPrefix(const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const std::string& name : listFolder(tempFolder().substr(0, tempFolder().size() - 1)))
+    if (name.compare(0, prefix.size(), prefix) == 0) out.push_back(name);
+  return out;
+}

@@ -1,0 +1,47 @@
+// Files and folders for tests: a temporary folder that removes itself, and
+// small readers and writers.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// A fresh folder under the temporary folder (or under a given parent), removed
+// with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  explicit TempDir(const std::string& parent);
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }  // no trailing backslash
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+bool writeFile(const std::string& path, const std::string& data);
+bool writeFile(const std::string& path, const void* data, size_t size);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);     // a file, not a folder
+bool folderExists(const std::string& path);
+bool makeFolder(const std::string& path);     // with every missing level
+long long fileSizeOf(const std::string& path);  // -1 if missing
+void removeTree(const std::string& path);
+// Names found in a folder (without "." and ".."), sorted.
+std::vector<std::string> listFolder(const std::string& path);
+// Relative paths of every file and folder below root (folders end with '\'),
+// sorted; with contents, each file is followed by ':' and its size.
+std::vector<std::string> listTree(const std::string& root);
+// Describes the first difference between two trees (names, sizes and
+// contents), or returns an empty text when they are the same.
+std::string compareTrees(const std::string& a, const std::string& b);
+// Pseudo-random bytes of a repeatable pattern.
+std::string patternBytes(size_t size, unsigned seed);
+// The temporary folder of the process, with its trailing backslash.
+std::string tempFolder();
+// Files in the temporary folder whose names begin with prefix.
+std::vector<std::string> tempFilesWithPrefix(const std::string& prefix);
+// Folder of the running test program, with a trailing backslash.
+std::string programFolder();

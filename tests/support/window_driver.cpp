@@ -1,0 +1,79 @@
+#include "support/window_driver.h"
+
+#include <vector>
+
+namespace {
+struct FindState {
+  const char* title;
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK findProc(HWND window, LPARAM param) {
+  FindState* state = reinterpret_cast<FindState*>(param);
+  if (!IsWindowVisible(window)) return TRUE;
+  if (state->pid) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != state->pid) return TRUE;
+  }
+  char text[512];
+  GetWindowTextA(window, text, sizeof text);
+  if (lstrcmpA(text, state->title) == 0) {
+    state->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+HWND waitForWindow(const char* title, unsigned timeoutMs, DWORD pid) {
+  DWORD start = GetTickCount();
+  do {
+    FindState state = {title, pid, nullptr};
+    EnumWindows(findProc, reinterpret_cast<LPARAM>(&state));
+    if (state.found) return state.found;
+    Sleep(20);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+
+bool waitForWindowGone(HWND window, unsigned timeoutMs) {
+  DWORD start = GetTickCount();
+  while (IsWindow(window) && IsWindowVisible(window)) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+std::string windowText(HWND window) {
+  char text[2048];
+  int n = GetWindowTextA(window, text, sizeof text);
+  return std::string(text, n > 0 ? n : 0);
+}
+
+std::string controlText(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  if (!control) return std::string();
+  std::vector<char> text(32768);
+  LRESULT n = SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  return std::string(text.data(), n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+bool setControlText(HWND dialog, int id, const std::string& text) {
+  HWND control = GetDlgItem(dialog, id);
+  return control && SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void pressButton(HWND dialog, int id) {
+  HWND button = GetDlgItem(dialog, id);
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+std::string messageBoxText(HWND box) { return controlText(box, 0xFFFF); }
+
+bool controlVisible(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  return control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE);
+}
