@@ -1,0 +1,24 @@
+// Restores the files and folders of an archive under an output folder.
+#pragma once
+
+enum ExtractResult {
+  EXTRACT_OK = 0,
+  EXTRACT_CANNOT_OPEN = 1,
+  EXTRACT_HEADER_READ = 2,
+  EXTRACT_FOLDER_LEVEL = 4,
+  EXTRACT_DATA_READ = 6,
+  EXTRACT_FILE_TIMES = 8,
+  EXTRACT_PATH_TOO_LONG = 9,
+  EXTRACT_FOLDER_ENTRY = 10,
+  EXTRACT_DECOMPRESS = 17,
+  EXTRACT_STOPPED = 99,
+  EXTRACT_PARTIAL = 0x10000,  // plus the failure set below
+};
+enum ExtractFailure { UNPACK_FAILED = 1, DISK_FULL = 2 };
+
+// Parses "-i \"<archive>\" -o \"<folder>\"" and calls extractArchive.
+int runExtraction(const char* commandText);
+int extractArchive(const char* archivePath, const char* outputFolder);
+// Creates every missing folder level of path; with includeLast 0 the last
+// component (a file name) is left out. 0 when the levels exist.
+int makeDirectoryPath(const char* path, int includeLast);

@@ -1,0 +1,23 @@
+// Names of the result of an encryption: proposed path, proposed file name and
+// the extension rule. Byte-level code.
+#pragma once
+#include <stddef.h>
+
+// Overwrites target with the last usable path of the list (tokens split at
+// blanks outside double quotes; empty tokens and tokens that begin with "/" or
+// "-" skipped; each trimmed of quotes); keeps target when there is none.
+// Returns 0.
+int lastSourcePath(const char* pathList, char* target, size_t cap);
+
+// moduleDir + "暗号化ファイル.exe", replaced by the last usable source path,
+// rebuilt as drive + folder + base name + ".exe".
+void proposedResultPath(const char* moduleDir, const char* pathList, char* out, size_t cap);
+
+// Base name of the proposed path followed by ".crpt", or the base name alone
+// when it is longer than 230 bytes.
+void proposedFileName(const char* proposedPath, char* out, size_t cap);
+
+// True when the path ends in ".exe" or ".ex_" (ASCII case ignored).
+bool hasResultExtension(const char* path);
+// Copies path, appending ".exe" unless hasResultExtension. False if cut.
+bool withResultExtension(const char* path, char* out, size_t cap);

@@ -1,0 +1,21 @@
+// Time texts, the working names of a job, and unique probe names.
+#pragma once
+#include <stddef.h>
+
+// kind 0: "%04d%02d%02d_%02d%02d%02d%03d"; kind 1: "%d-%d-%d %d:%d:%d" (local time).
+int localTimeText(char* out, size_t cap, int kind);
+
+struct WorkingNames {
+  char archive[2049];     // "%sTmpCrp_%s_%x_%x.arv"
+  char encrypted[2049];   // "%sTmpCrp_%s_%x_%x.enc"
+  char sourceList[2049];  // "%sTmpCrp_%s_%x_%x.prc"
+};
+// Forms the three names in the user's temporary folder with one stamp, the
+// process and the current thread number. Returns 0, or 1 when a name would not
+// fit in 2048 bytes (nothing usable is set then).
+int makeWorkingNames(WorkingNames* names);
+
+// Local time "%04d%02d%02d-%02d%02d%02d", eight characters drawn from the
+// 62-character alphabet with the generator seeded by seed, and the process
+// and thread numbers as "%08x%08x": 39 characters. Returns 0.
+int makeUniqueName(char* out, size_t cap, unsigned seed);
