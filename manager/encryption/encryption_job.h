@@ -1,4 +1,8 @@
 #pragma once
+#include <stddef.h>
 
-// Runs the encryption worker.
+// Runs the encryption worker (the body of the job's thread).
 void runEncryptionJob();
+
+// The message for a non-zero result code of the job's steps.
+const char* encryptionResultMessage(int code, char* buffer, size_t cap);

@@ -1,0 +1,51 @@
+// The decryption wizard: password and output folder, then the job.
+#include "manager/decryption/decryption_wizard.h"
+
+#include "manager/encryption/wizard_dialogs.h"
+#include "manager/encryption/working_names.h"
+#include "manager/startup/job_control.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/message_box.h"
+#include "manager/startup/text_util.h"
+
+// The folder a result proposes: its own folder (the file named on the command
+// line, or the running program), with a trailing backslash.
+void defaultOutputFolder(char* out, size_t cap) {
+  const char* source = jobState.encryptedInputPath[0] ? jobState.encryptedInputPath : jobState.moduleDir;
+  PathParts parts;
+  splitPath(source, &parts);
+  formatText(out, cap, "%s%s", parts.drive, parts.dir);
+  if (out[0] && !endsWithSeparator(out)) appendText(out, cap, "\\");
+}
+
+void runDecryptionWizard() {
+  WorkingNames names;
+  if (makeWorkingNames(&names) != 0) {
+    showMessage(jobState.mainWindow, "一時フォルダのパスが長すぎるため、処理を開始できません。", nullptr, MB_OK);
+    jobState.quitRequested = 1;
+    return;
+  }
+  WizardContext context;
+  clearWizardContext(&context);
+  bool started = false;
+  if (wizardDialogs.askPassword(PASSWORD_DECRYPT, &context) == DIALOG_OK && context.enteredPassword &&
+      context.enteredPassword[0]) {
+    char folder[2049];
+    defaultOutputFolder(folder, sizeof folder);
+    char chosen[2049] = "";
+    if (wizardDialogs.browseForFolder(jobState.mainWindow, folder, chosen, 2048) == DIALOG_OK &&
+        copyText(jobState.password, sizeof jobState.password, context.enteredPassword)) {
+      copyText(jobState.tempArchivePath, sizeof jobState.tempArchivePath, names.archive);
+      copyText(jobState.tempEncryptedPath, sizeof jobState.tempEncryptedPath, names.encrypted);
+      copyText(jobState.outputPath, sizeof jobState.outputPath, chosen);
+      openProgressWindow();
+      startJobThread(1);
+      started = true;
+    }
+  }
+  releaseWizardContext(&context);
+  if (!started) {
+    clearJobPassword();
+    jobState.quitRequested = 1;
+  }
+}

@@ -1,0 +1,13 @@
+// Delivery of a finished result to a removable drive.
+#pragma once
+#include <stddef.h>
+
+// Puts the file at sourcePath onto the media at targetPath: it is copied under
+// a temporary name beside the target first and moved over an existing file
+// only when complete, so a failure keeps whatever stood there. The source is
+// left in place. Returns true on success.
+bool deliverToMedia(const char* sourcePath, const char* targetPath);
+
+// The message for a failed copy to the media, both paths shortened (safely)
+// so that the whole text fits in cap bytes.
+void formatMediaCopyFailure(char* out, size_t cap, const char* sourcePath, const char* targetPath);

@@ -1,0 +1,87 @@
+// Destination dialog (resource 133) and removable-media dialog (resource 136).
+#include <windows.h>
+#include <shellapi.h>
+#include <string.h>
+
+#include "manager/encryption/wizard_dialogs.h"
+#include "manager/resources/resource.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/modal_dialog.h"
+#include "manager/startup/text_util.h"
+
+namespace {
+
+class DestinationDialog : public ModalDialog {
+ protected:
+  bool onInit() override {
+    CheckRadioButton(window_, IDC_DEST_DRIVE, IDC_DEST_MAIL, IDC_DEST_DRIVE);
+    return true;
+  }
+  bool onCommand(int id, int) override {
+    if (id == IDCANCEL) {
+      end(DIALOG_CANCEL);
+      return true;
+    }
+    if (id != IDOK) return false;
+    if (IsDlgButtonChecked(window_, IDC_DEST_DRIVE) == BST_CHECKED)
+      jobState.destinationMode = DESTINATION_FOLDER;
+    else if (IsDlgButtonChecked(window_, IDC_DEST_MEDIA) == BST_CHECKED)
+      jobState.destinationMode = DESTINATION_REMOVABLE;
+    else if (IsDlgButtonChecked(window_, IDC_DEST_MAIL) == BST_CHECKED)
+      jobState.destinationMode = DESTINATION_MAIL;
+    end(DIALOG_OK);
+    return true;
+  }
+};
+
+class MediaDialog : public ModalDialog {
+ protected:
+  bool onInit() override {
+    char roots[1024];
+    DWORD n = GetLogicalDriveStringsA(sizeof roots, roots);
+    if (n > 0 && n < sizeof roots) {
+      for (const char* root = roots; *root; root += strlen(root) + 1) {
+        if (GetDriveTypeA(root) != DRIVE_REMOVABLE) continue;
+        SHFILEINFOA info = {};
+        SHGetFileInfoA(root, 0, &info, sizeof info, SHGFI_DISPLAYNAME);
+        char line[512];
+        formatText(line, sizeof line, "%s [%s]", root, info.szDisplayName);
+        SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+      }
+    }
+    SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_SETCURSEL, 0, 0);
+    return true;
+  }
+
+  bool onCommand(int id, int) override {
+    if (id == IDCANCEL) {
+      end(DIALOG_CANCEL);
+      return true;
+    }
+    if (id != IDOK) return false;
+    LRESULT selected = SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_GETCURSEL, 0, 0);
+    char line[512];
+    if (selected != CB_ERR &&
+        SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_GETLBTEXTLEN, selected, 0) < static_cast<LRESULT>(sizeof line) &&
+        SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(line)) != CB_ERR) {
+      // The line begins with the drive root: keep it up to its backslash.
+      char* backslash = strchr(line, '\\');
+      if (backslash) backslash[1] = '\0';
+      copyText(jobState.mediaPath, sizeof jobState.mediaPath, line);
+    }
+    end(DIALOG_OK);
+    return true;
+  }
+};
+
+}  // namespace
+
+int chooseDestination() {
+  DestinationDialog dialog;
+  return dialogResult(dialog.run(IDD_DESTINATION, jobState.mainWindow));
+}
+
+int chooseRemovableDrive(WizardContext*) {
+  MediaDialog dialog;
+  return dialogResult(dialog.run(IDD_MEDIA, jobState.mainWindow));
+}

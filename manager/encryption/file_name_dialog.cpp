@@ -1,0 +1,62 @@
+// File-name dialog (resource 134): the name of the result and its extension.
+#include <stdlib.h>
+#include <string.h>
+
+#include "manager/encryption/result_names.h"
+#include "manager/encryption/wizard_dialogs.h"
+#include "manager/resources/resource.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/modal_dialog.h"
+#include "manager/startup/text_util.h"
+#include "manager/startup/unique_handle.h"
+
+namespace {
+
+const char* const kExtensions[] = {"exe", "ex_"};
+
+class FileNameDialog : public ModalDialog {
+ public:
+  explicit FileNameDialog(WizardContext* context) : context_(context) {}
+
+ protected:
+  bool onInit() override {
+    char proposal[2049];
+    proposedFileName(context_->proposedPath, proposal, sizeof proposal);
+    SetDlgItemTextA(window_, IDC_FILE_NAME, proposal);
+    for (const char* ext : kExtensions)
+      SendDlgItemMessageA(window_, IDC_FILE_EXT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ext));
+    SendDlgItemMessageA(window_, IDC_FILE_EXT, CB_SETCURSEL, 0, 0);
+    SetFocus(item(IDC_FILE_NAME));
+    return false;
+  }
+
+  bool onCommand(int id, int) override {
+    if (id == IDCANCEL) {
+      end(DIALOG_CANCEL);
+      return true;
+    }
+    if (id != IDOK) return false;
+    UniqueHeapText name(controlTextCopy(item(IDC_FILE_NAME)));
+    if (!name) return true;
+    LRESULT selected = SendDlgItemMessageA(window_, IDC_FILE_EXT, CB_GETCURSEL, 0, 0);
+    const char* ext = kExtensions[selected == 1 ? 1 : 0];
+    size_t size = strlen(name.get()) + 1 + strlen(ext) + 1;
+    UniqueHeapText full(static_cast<char*>(malloc(size)));
+    if (!full) return true;
+    formatText(full.get(), size, "%s.%s", name.get(), ext);
+    free(context_->fileName);
+    context_->fileName = full.release();
+    end(DIALOG_OK);
+    return true;
+  }
+
+ private:
+  WizardContext* context_;
+};
+
+}  // namespace
+
+int askFileName(WizardContext* context) {
+  FileNameDialog dialog(context);
+  return dialogResult(dialog.run(IDD_FILENAME, jobState.mainWindow));
+}

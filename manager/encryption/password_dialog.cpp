@@ -1,0 +1,83 @@
+// Password dialog (resource 129), shared by encryption (entered twice, checked)
+// and decryption (entered once).
+#include <stdlib.h>
+#include <string.h>
+
+#include "manager/encryption/password_rules.h"
+#include "manager/encryption/wizard_dialogs.h"
+#include "manager/resources/resource.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/message_box.h"
+#include "manager/startup/modal_dialog.h"
+#include "manager/startup/unique_handle.h"
+
+namespace {
+
+// A heap text that is wiped before it is freed.
+struct SecretText {
+  char* text;
+  explicit SecretText(char* t) : text(t) {}
+  ~SecretText() {
+    if (text) {
+      SecureZeroMemory(text, strlen(text));
+      free(text);
+    }
+  }
+  SecretText(const SecretText&) = delete;
+  SecretText& operator=(const SecretText&) = delete;
+};
+
+class PasswordDialog : public ModalDialog {
+ public:
+  PasswordDialog(int kind, WizardContext* context) : kind_(kind), context_(context) {}
+
+ protected:
+  bool onInit() override {
+    ShowWindow(item(IDC_MAKE_EXE), SW_HIDE);
+    if (kind_ == PASSWORD_DECRYPT) {
+      SetDlgItemTextA(window_, IDC_PASSWORD_HEADING, "復号確認");
+      ShowWindow(item(IDC_PASSWORD_CONFIRM_LABEL), SW_HIDE);
+      ShowWindow(item(IDC_PASSWORD_CONFIRM), SW_HIDE);
+      SetDlgItemTextA(window_, IDOK, "OK");
+    } else {
+      SetDlgItemTextA(window_, IDC_PASSWORD_HEADING, "暗号化確認");
+    }
+    SetDlgItemTextA(window_, IDC_PASSWORD, "");
+    SetDlgItemTextA(window_, IDC_PASSWORD_CONFIRM, "");
+    SetFocus(item(IDC_PASSWORD));
+    return false;
+  }
+
+  bool onCommand(int id, int) override {
+    if (id == IDCANCEL) {
+      end(DIALOG_CANCEL);
+      return true;
+    }
+    if (id != IDOK) return false;
+    SecretText entry(controlTextCopy(item(IDC_PASSWORD)));
+    if (!entry.text) return true;
+    if (kind_ == PASSWORD_ENCRYPT) {
+      SecretText confirmation(controlTextCopy(item(IDC_PASSWORD_CONFIRM)));
+      if (!confirmation.text) return true;
+      int problems = checkNewPassword(entry.text, confirmation.text);
+      if (problems & PASSWORD_MISSING) showMessage(window_, kPasswordMissingMessage, nullptr, MB_OK);
+      if (problems & PASSWORD_MISMATCH) showMessage(window_, kPasswordMismatchMessage, nullptr, MB_OK);
+      if (problems & PASSWORD_TOO_LONG) showMessage(window_, kPasswordTooLongMessage, nullptr, MB_OK);
+      if (problems) return true;  // stays open with its contents
+    }
+    if (entry.text[0] != '\0' && !setContextText(&context_->enteredPassword, entry.text)) return true;
+    end(DIALOG_OK);
+    return true;
+  }
+
+ private:
+  int kind_;
+  WizardContext* context_;
+};
+
+}  // namespace
+
+int askPassword(int kind, WizardContext* context) {
+  PasswordDialog dialog(kind, context);
+  return dialogResult(dialog.run(IDD_PASSWORD, jobState.mainWindow));
+}

@@ -1,0 +1,23 @@
+// The record a wizard passes through its dialogs.
+#pragma once
+#include <stddef.h>
+
+enum { PROPOSED_PATH_SIZE = 2052 };
+
+struct WizardContext {
+  const char* pathList;     // the command line's path list
+  void* reserved1;
+  char* proposedPath;       // points to proposedBuffer
+  char* chosenPath;         // heap text
+  void* reserved2;
+  char* enteredPassword;    // heap text, wiped when released
+  char* fileName;           // heap text
+  char proposedBuffer[PROPOSED_PATH_SIZE];
+};
+
+// Clears the record (proposedPath set to its own buffer).
+void clearWizardContext(WizardContext* context);
+// Releases the heap texts (the password wiped first).
+void releaseWizardContext(WizardContext* context);
+// Replaces a heap text of the record with a copy of text. False without memory.
+bool setContextText(char** field, const char* text);

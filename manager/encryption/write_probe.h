@@ -1,0 +1,14 @@
+#pragma once
+
+enum ProbeResult { PROBE_OK = 0, PROBE_NO_FREE_NAME = 3, PROBE_NOT_WRITABLE = 4 };
+
+// Checks that a folder can be written: creates a file with a unique name in
+// it, writes content into it, closes and deletes it. Nothing else in the folder
+// is touched. A trailing backslash on the folder is ignored (Shift-JIS rule).
+// After 11 names that all exist (100 ms apart) the result is 3; a file that
+// can't be created or written gives 4.
+int probeFolder(const char* folder, const char* content);
+
+// The folder part of a file path (drive and folder, no trailing backslash
+// except for a drive root such as "C:\").
+void folderOfPath(const char* path, char* out, unsigned cap);

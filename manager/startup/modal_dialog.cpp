@@ -1,0 +1,33 @@
+#include "manager/startup/modal_dialog.h"
+
+#include <stdlib.h>
+
+#include "manager/startup/job_state.h"
+
+INT_PTR ModalDialog::run(int resourceId, HWND owner) {
+  return DialogBoxParamA(jobState.appInstance, MAKEINTRESOURCEA(resourceId), owner, proc,
+                         reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK ModalDialog::proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  ModalDialog* self;
+  if (message == WM_INITDIALOG) {
+    self = reinterpret_cast<ModalDialog*>(lParam);
+    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    self->window_ = window;
+    return self->onInit() ? TRUE : FALSE;
+  }
+  self = reinterpret_cast<ModalDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+  if (self == nullptr) return FALSE;
+  if (message == WM_COMMAND) return self->onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+  return FALSE;
+}
+
+char* controlTextCopy(HWND control) {
+  int length = GetWindowTextLengthA(control);
+  char* text = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
+  if (!text) return nullptr;
+  int got = GetWindowTextA(control, text, length + 1);
+  text[got > 0 ? got : 0] = '\0';
+  return text;
+}

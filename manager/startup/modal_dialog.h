@@ -1,0 +1,28 @@
+// A modal dialog from the program's resources, served by a small object: the
+// object travels through DialogBoxParam's lParam and is stored at
+// WM_INITDIALOG; the dialog's behaviour is a few small virtual methods.
+#pragma once
+#include <windows.h>
+
+class ModalDialog {
+ public:
+  virtual ~ModalDialog() {}
+  // Runs the dialog; returns what it was ended with, or -1 if it couldn't be
+  // created.
+  INT_PTR run(int resourceId, HWND owner);
+
+ protected:
+  // Return false when the focus was set.
+  virtual bool onInit() { return true; }
+  // Return true when the command was handled.
+  virtual bool onCommand(int id, int notification) { return false; }
+  void end(INT_PTR result) { EndDialog(window_, result); }
+  HWND item(int id) const { return GetDlgItem(window_, id); }
+  HWND window_ = nullptr;
+
+ private:
+  static INT_PTR CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+// The full text of a control in a heap block (free it); null without memory.
+char* controlTextCopy(HWND control);

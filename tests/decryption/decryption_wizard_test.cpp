@@ -1,0 +1,95 @@
+// The decryption wizard with scripted dialog answers.
+#include <gtest/gtest.h>
+
+#include "manager/decryption/decryption_wizard.h"
+#include "manager/encryption/wizard_dialogs.h"
+#include "manager/startup/job_state.h"
+#include "support/message_capture.h"
+#include "support/test_files.h"
+
+namespace {
+
+struct Script {
+  int passwordAnswer = DIALOG_OK;
+  std::string password = "pw";
+  int browseAnswer = DIALOG_OK;
+  std::string browseResult;
+  std::string browseInitial;
+  int browses = 0;
+  int jobs = 0;
+} script;
+
+int fakePassword(int kind, WizardContext* c) {
+  EXPECT_EQ(kind, PASSWORD_DECRYPT);
+  if (script.passwordAnswer == DIALOG_OK && !script.password.empty())
+    setContextText(&c->enteredPassword, script.password.c_str());
+  return script.passwordAnswer;
+}
+int fakeBrowse(HWND, const char* initial, char* out, size_t cap) {
+  ++script.browses;
+  script.browseInitial = initial ? initial : "";
+  if (script.browseAnswer == DIALOG_OK) snprintf(out, cap, "%s", script.browseResult.c_str());
+  return script.browseAnswer;
+}
+void fakeJob() { ++script.jobs; }
+
+class DecryptionWizard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    script = Script();
+    resetJobState();
+    saved_ = wizardDialogs;
+    wizardDialogs.askPassword = fakePassword;
+    wizardDialogs.browseForFolder = fakeBrowse;
+    appFlows.runDecryptionJob = fakeJob;
+    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "C:\\apps\\表\\");
+  }
+  void TearDown() override { wizardDialogs = saved_; }
+  void waitForJob() {
+    for (int i = 0; i < 200 && script.jobs == 0; ++i) Sleep(10);
+  }
+  WizardDialogs saved_;
+  FlowOverride flows;
+  MessageCapture messages;
+};
+
+TEST_F(DecryptionWizard, ProposesTheProgramsFolderAndStartsTheJob) {
+  script.browseResult = "D:\\restore";
+  runDecryptionWizard();
+  waitForJob();
+  EXPECT_EQ(script.browseInitial, "C:\\apps\\表\\");
+  EXPECT_EQ(script.jobs, 1);
+  EXPECT_STREQ(jobState.outputPath, "D:\\restore");
+  EXPECT_STREQ(jobState.password, "pw");
+  std::string archive = jobState.tempArchivePath, encrypted = jobState.tempEncryptedPath;
+  EXPECT_EQ(archive.substr(archive.size() - 4), ".arv");
+  EXPECT_EQ(encrypted.substr(encrypted.size() - 4), ".enc");
+  EXPECT_NE(archive.find("TmpCrp_"), std::string::npos);
+  EXPECT_EQ(jobState.quitRequested, 0);
+}
+
+TEST_F(DecryptionWizard, AFileNamedOnTheCommandLineProposesItsOwnFolder) {
+  snprintf(jobState.encryptedInputPath, sizeof jobState.encryptedInputPath, "E:\\mail\\ソ\\a.crpt.ex_");
+  script.browseAnswer = DIALOG_CANCEL;
+  runDecryptionWizard();
+  EXPECT_EQ(script.browseInitial, "E:\\mail\\ソ\\");
+  EXPECT_EQ(script.jobs, 0);
+  EXPECT_EQ(jobState.quitRequested, 1);
+  EXPECT_EQ(jobState.password[0], '\0');
+}
+
+TEST_F(DecryptionWizard, CancelOrAnEmptyPasswordEndsSilently) {
+  script.passwordAnswer = DIALOG_CANCEL;
+  runDecryptionWizard();
+  EXPECT_EQ(script.browses, 0);
+  EXPECT_EQ(jobState.quitRequested, 1);
+  resetJobState();
+  script = Script();
+  script.password = "";
+  runDecryptionWizard();
+  EXPECT_EQ(script.browses, 0);
+  EXPECT_EQ(jobState.quitRequested, 1);
+  EXPECT_TRUE(messages.texts().empty());
+}
+
+}  // namespace

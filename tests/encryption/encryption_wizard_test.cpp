@@ -1,0 +1,270 @@
+// The encryption wizard's state machine, with scripted dialog answers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+
+#include "manager/encryption/encryption_wizard.h"
+#include "manager/encryption/wizard_dialogs.h"
+#include "manager/startup/job_state.h"
+#include "support/message_capture.h"
+#include "support/test_files.h"
+
+namespace {
+
+struct Script {
+  std::deque<int> passwordAnswers, fileNameAnswers, destinationAnswers, mediaAnswers, saveAsAnswers;
+  std::deque<std::string> saveAsPaths;  // chosenPath for each OK of the save-as dialog
+  std::string password = "secret", fileName = "doc.crpt.exe", mediaRoot;
+  int destination = 0;
+  std::vector<std::string> calls;
+  int jobsStarted = 0;
+} script;
+
+int next(std::deque<int>* answers) {
+  if (answers->empty()) return DIALOG_CANCEL;
+  int a = answers->front();
+  answers->pop_front();
+  return a;
+}
+
+int fakePassword(int kind, WizardContext* c) {
+  script.calls.push_back("password" + std::to_string(kind));
+  int a = next(&script.passwordAnswers);
+  if (a == DIALOG_OK) setContextText(&c->enteredPassword, script.password.c_str());
+  return a;
+}
+int fakeFileName(WizardContext* c) {
+  script.calls.push_back(std::string("fileName:") + c->proposedPath);
+  int a = next(&script.fileNameAnswers);
+  if (a == DIALOG_OK) setContextText(&c->fileName, script.fileName.c_str());
+  return a;
+}
+int fakeDestination() {
+  script.calls.push_back("destination");
+  int a = next(&script.destinationAnswers);
+  if (a == DIALOG_OK) jobState.destinationMode = script.destination;
+  return a;
+}
+int fakeMedia(WizardContext*) {
+  script.calls.push_back("media");
+  int a = next(&script.mediaAnswers);
+  if (a == DIALOG_OK && !script.mediaRoot.empty())
+    snprintf(jobState.mediaPath, sizeof jobState.mediaPath, "%s", script.mediaRoot.c_str());
+  return a;
+}
+int fakeSaveAs(WizardContext* c) {
+  script.calls.push_back("saveAs");
+  int a = next(&script.saveAsAnswers);
+  if (a == DIALOG_OK) {
+    setContextText(&c->chosenPath, script.saveAsPaths.front().c_str());
+    script.saveAsPaths.pop_front();
+  }
+  return a;
+}
+int fakeBrowse(HWND, const char*, char*, size_t) { return DIALOG_CANCEL; }
+void fakeJob() { ++script.jobsStarted; }
+
+class EncryptionWizard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    script = Script();
+    resetJobState();
+    saved_ = wizardDialogs;
+    wizardDialogs = {fakePassword, fakeFileName, fakeDestination, fakeMedia, fakeSaveAs, fakeBrowse};
+    appFlows.runEncryptionJob = fakeJob;
+    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", dir.path().c_str());
+    pathList = "\"" + (dir / "src.txt") + "\"";
+    jobState.pathListText = pathList.c_str();
+  }
+  void TearDown() override {
+    wizardDialogs = saved_;
+    free(jobState.packCommand);
+    jobState.packCommand = nullptr;
+  }
+  void waitForJob() {
+    for (int i = 0; i < 200 && script.jobsStarted == 0; ++i) Sleep(10);
+  }
+  std::vector<std::string> expectNoJob() {
+    EXPECT_EQ(jobState.quitRequested, 1);
+    EXPECT_EQ(jobState.packCommand, nullptr);
+    EXPECT_EQ(jobState.password[0], '\0');
+    return script.calls;
+  }
+  WizardDialogs saved_;
+  TempDir dir;
+  std::string pathList;
+  FlowOverride flows;
+  MessageCapture messages;
+};
+
+TEST_F(EncryptionWizard, FolderModeFromTheCommandLineStartsTheJob) {
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 0;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.saveAsAnswers = {1};
+  std::string chosen = dir / "out.crpt.exe";
+  writeFile(chosen, "an older result");
+  script.saveAsPaths = {chosen};
+  runEncryptionWizard();
+  ASSERT_EQ(script.calls.size(), 3u);
+  EXPECT_EQ(script.calls[0], "password0");
+  EXPECT_EQ(script.calls[1], "fileName:" + (dir / "src.exe"));
+  EXPECT_EQ(script.calls[2], "saveAs");
+  waitForJob();
+  EXPECT_EQ(script.jobsStarted, 1);
+  EXPECT_EQ(jobState.quitRequested, 0);
+  EXPECT_STREQ(jobState.outputPath, chosen.c_str());
+  EXPECT_STREQ(jobState.password, "secret");
+  std::string archive = jobState.tempArchivePath;
+  EXPECT_EQ(std::string(jobState.packCommand), pathList + " -o \"" + archive + "\"");
+  EXPECT_EQ(archive.substr(archive.size() - 4), ".arv");
+  EXPECT_EQ(std::string(jobState.tempEncryptedPath).substr(archive.size() - 4), ".enc");
+  EXPECT_EQ(std::string(jobState.sourceListPath).substr(archive.size() - 4), ".prc");
+  EXPECT_EQ(archive.substr(0, archive.size() - 4),
+            std::string(jobState.tempEncryptedPath).substr(0, archive.size() - 4));
+  // The write probe used a name of its own: the older result is untouched.
+  EXPECT_EQ(readFile(chosen), "an older result");
+  EXPECT_EQ(listFolder(dir.path()).size(), 1u);
+  EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST_F(EncryptionWizard, DestinationDialogChoosesMailWithoutFolderDialogsOrProbes) {
+  jobState.modeFromCommandLine = 0;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.destinationAnswers = {1};
+  script.destination = 2;
+  runEncryptionWizard();
+  ASSERT_EQ(script.calls.size(), 3u);
+  EXPECT_EQ(script.calls[2], "destination");
+  waitForJob();
+  EXPECT_EQ(script.jobsStarted, 1);
+  EXPECT_EQ(std::string(jobState.outputPath), tempFolder() + "doc.crpt.exe");
+}
+
+TEST_F(EncryptionWizard, RemovableModeProbesTheMediaAndPlansTheMove) {
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 1;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.mediaAnswers = {1};
+  TempDir media;
+  script.mediaRoot = media.path() + "\\";
+  runEncryptionWizard();
+  waitForJob();
+  EXPECT_EQ(script.jobsStarted, 1);
+  EXPECT_EQ(std::string(jobState.mediaPath), media / "doc.crpt.exe");
+  EXPECT_EQ(std::string(jobState.outputPath), tempFolder() + "doc.crpt.exe");
+  EXPECT_TRUE(listFolder(media.path()).empty());
+}
+
+TEST_F(EncryptionWizard, NoRemovableDriveAndAQuotedPathListEndsWithTheMediaMessage) {
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 1;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.mediaAnswers = {1};  // the list was empty: mediaPath stays empty
+  runEncryptionWizard();
+  expectNoJob();
+  ASSERT_EQ(messages.texts().size(), 1u);
+  EXPECT_EQ(messages.texts()[0], "指定したメディアに書込みできません。");
+  EXPECT_EQ(script.jobsStarted, 0);
+}
+
+TEST_F(EncryptionWizard, MediaThatCannotBeWrittenEndsWithTheMediaMessage) {
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 1;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.mediaAnswers = {1};
+  script.mediaRoot = dir / "no-such-drive\\";
+  runEncryptionWizard();
+  expectNoJob();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"指定したメディアに書込みできません。"});
+}
+
+TEST_F(EncryptionWizard, InvalidModesAskPasswordAndNameThenEndWithoutAJob) {
+  for (long mode : {7L, -1L}) {
+    script = Script();
+    resetJobState();
+    jobState.pathListText = pathList.c_str();
+    jobState.modeFromCommandLine = 1;
+    jobState.destinationMode = mode;
+    script.passwordAnswers = {1};
+    script.fileNameAnswers = {1};
+    runEncryptionWizard();
+    auto calls = expectNoJob();
+    EXPECT_EQ(calls.size(), 2u) << mode;
+    EXPECT_TRUE(messages.texts().empty());
+  }
+}
+
+TEST_F(EncryptionWizard, CancelAtAnyStepEndsWithoutATraceOnDisk) {
+  auto before = tempFilesWithPrefix("TmpCrp_");
+  for (int step = 0; step < 4; ++step) {
+    script = Script();
+    resetJobState();
+    jobState.pathListText = pathList.c_str();
+    jobState.modeFromCommandLine = 0;
+    script.destination = 0;
+    script.passwordAnswers = {step == 0 ? 2 : 1};
+    script.fileNameAnswers = {step == 1 ? 2 : 1};
+    script.destinationAnswers = {step == 2 ? 2 : 1};
+    script.saveAsAnswers = {step == 3 ? 0 : 1};
+    runEncryptionWizard();
+    auto calls = expectNoJob();
+    EXPECT_EQ(calls.size(), static_cast<size_t>(step + 1));
+    EXPECT_EQ(script.jobsStarted, 0);
+  }
+  EXPECT_EQ(tempFilesWithPrefix("TmpCrp_"), before);
+  EXPECT_TRUE(listFolder(dir.path()).empty());
+  EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST_F(EncryptionWizard, UnwritableFolderBringsTheSaveAsDialogBack) {
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 0;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.saveAsAnswers = {1, 1};
+  script.saveAsPaths = {dir / "missing\\x.exe", dir / "x.exe"};
+  runEncryptionWizard();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"書込み権限がありません"});
+  EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "saveAs"), 2);
+  waitForJob();
+  EXPECT_EQ(script.jobsStarted, 1);
+  EXPECT_EQ(std::string(jobState.outputPath), dir / "x.exe");
+}
+
+TEST_F(EncryptionWizard, TooLongInitialPathEndsWithItsMessage) {
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 0;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.saveAsAnswers = {SAVE_AS_PATH_TOO_LONG};
+  runEncryptionWizard();
+  expectNoJob();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"指定出来るパスの長さを超えました"});
+}
+
+TEST_F(EncryptionWizard, ProposedPathComesFromTheLastSource) {
+  std::string list = "\"" + (dir / "a.txt") + "\" \"" + (dir / "表") + "\"";
+  jobState.pathListText = list.c_str();
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 2;
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {2};
+  runEncryptionWizard();
+  ASSERT_EQ(script.calls.size(), 2u);
+  EXPECT_EQ(script.calls[1], "fileName:" + (dir / "表.exe"));
+  jobState.pathListText = "";
+  script = Script();
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {2};
+  runEncryptionWizard();
+  EXPECT_EQ(script.calls[1], "fileName:" + (dir / "暗号化ファイル.exe"));
+}
+
+}  // namespace
