@@ -1,0 +1,114 @@
+// The main job end to end: a sample tree is encrypted by the real Kyvomar.exe,
+// started the way the shell extension starts it and driven through its
+// dialogs; the result is then started bare, driven, and the restored tree is
+// compared with the original.
+//   kyvo_demo.exe [work folder] [--screens folder]
+#include <windows.h>
+#include <stdio.h>
+#include <string>
+
+#include "e2e/program_driver.h"
+#include "e2e/sample_tree.h"
+#include "support/test_files.h"
+#include "support/unix_command.h"
+
+namespace {
+
+std::string screensFolder;
+int screenCount = 0;
+
+void takeScreenshot(const char* name) {
+  Sleep(300);  // let the dialog paint
+  char file[64];
+  snprintf(file, sizeof file, "%02d-%s.png", ++screenCount, name);
+  std::string target = unixPathOf(screensFolder) + "/" + file;
+  if (runUnix("import -window root '" + target + "'") == 0)
+    printf("  screenshot %s\n", file);
+}
+
+bool fail(const char* what) {
+  printf("FAILED: %s\n", what);
+  return false;
+}
+
+bool encrypt(const std::string& exe, const std::string& source, const std::string& result) {
+  ProgramRun run;
+  std::string line = "xx /crpmode=0 \"" + source + "\"";  // as the shell extension writes it
+  if (!run.start(exe, line, true)) return fail("Kyvomar.exe did not start");
+  std::string proposed;
+  if (!enterPassword(run.pid(), "デモ用パスワード", "デモ用パスワード")) return fail("no password dialog");
+  if (!enterFileName(run.pid(), "", 0, &proposed)) return fail("no file-name dialog");
+  printf("  proposed name: %s\n", proposed.c_str());
+  if (!saveAs(run.pid(), result)) return fail("no save-as dialog");
+  if (run.wait(300000) != 0) {
+    std::string text;
+    if (answerMessage(run.pid(), &text, 1000)) printf("  message: %s\n", text.c_str());
+    return fail("encryption did not end normally");
+  }
+  return true;
+}
+
+bool decrypt(const std::string& result) {
+  ProgramRun run;
+  if (!run.start(result, "")) return fail("the result did not start");
+  if (!enterDecryptionPassword(run.pid(), "デモ用パスワード")) return fail("no password dialog");
+  if (!answerFolderBrowser(run.pid())) return fail("no folder browser");
+  if (run.wait(300000) != 0) return fail("decryption did not end normally");
+  std::string text;
+  if (answerMessage(run.pid(), &text, 500)) {
+    printf("  message: %s\n", text.c_str());
+    return fail("decryption reported a failure");
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string work;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--screens" && i + 1 < argc)
+      screensFolder = argv[++i];
+    else
+      work = argv[i];
+  }
+  if (!screensFolder.empty()) {
+    makeFolder(screensFolder);
+    dialogShown = takeScreenshot;
+  }
+  TempDir scratch;
+  if (work.empty()) work = scratch.path();
+  removeTree(work + "\\source");
+  removeTree(work + "\\app");
+  removeTree(work + "\\out");
+  removeTree(work + "\\restore");
+  makeFolder(work + "\\app");
+  makeFolder(work + "\\out");
+  makeFolder(work + "\\restore");
+  std::string source = makeSampleTree(work + "\\source");
+  std::string exe = work + "\\app\\Kyvomar.exe";
+  if (!CopyFileA(builtKyvomarPath().c_str(), exe.c_str(), FALSE)) return fail("Kyvomar.exe not built"), 1;
+
+  printf("encrypting %s\n", source.c_str());
+  std::string result = work + "\\out\\サンプル.crpt.exe";
+  DWORD t0 = GetTickCount();
+  if (!encrypt(exe, source, result)) return 1;
+  DWORD t1 = GetTickCount();
+  printf("result: %s (%lld bytes), encryption %lu ms\n", result.c_str(), fileSizeOf(result), t1 - t0);
+
+  std::string copy = work + "\\restore\\サンプル.crpt.exe";
+  CopyFileA(result.c_str(), copy.c_str(), FALSE);
+  printf("decrypting into %s\n", (work + "\\restore").c_str());
+  DWORD t2 = GetTickCount();
+  if (!decrypt(copy)) return 1;
+  DWORD t3 = GetTickCount();
+  printf("decryption %lu ms\n", t3 - t2);
+
+  std::string difference = compareTrees(source, work + "\\restore\\サンプル");
+  if (difference.empty()) {
+    printf("identical\n");
+    return 0;
+  }
+  printf("first difference: %s\n", difference.c_str());
+  return 2;
+}

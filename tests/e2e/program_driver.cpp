@@ -1,0 +1,154 @@
+#include "e2e/program_driver.h"
+
+#include "manager/resources/resource.h"
+#include "manager/startup/message_box.h"
+#include "support/test_files.h"
+#include "support/unix_command.h"
+#include "support/window_driver.h"
+
+void (*dialogShown)(const char* name) = nullptr;
+
+namespace {
+const unsigned kDialogWait = 30000;
+
+void shown(const char* name) {
+  if (dialogShown) dialogShown(name);
+}
+
+void click(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+HWND findFolderBrowser(DWORD pid, unsigned timeoutMs) {
+  DWORD start = GetTickCount();
+  do {
+    HWND w = nullptr;
+    while ((w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner != pid || !IsWindowVisible(w)) continue;
+      for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (windowText(c) == "フォルダを選択してください") return w;
+    }
+    Sleep(20);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+}  // namespace
+
+std::string builtKyvomarPath() { return windowsPathOf(KYVOMAR_UNIX_PATH); }
+std::string builtShellPath() { return windowsPathOf(KYVOSHELL_UNIX_PATH); }
+
+ProgramRun::~ProgramRun() {
+  kill();
+  if (started_) {
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+  }
+}
+
+bool ProgramRun::start(const std::string& exe, const std::string& args, bool raw) {
+  std::string line = raw ? args : "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  started_ = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
+  return started_;
+}
+
+long ProgramRun::wait(unsigned timeoutMs) {
+  if (!started_ || WaitForSingleObject(pi_.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(pi_.hProcess, &code);
+  return static_cast<long>(code);
+}
+
+bool ProgramRun::running() const { return started_ && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+
+void ProgramRun::kill() {
+  if (running()) {
+    TerminateProcess(pi_.hProcess, 1);
+    WaitForSingleObject(pi_.hProcess, 5000);
+  }
+}
+
+bool enterPassword(DWORD pid, const std::string& password, const std::string& confirmation) {
+  HWND d = waitForWindow("暗号化", kDialogWait, pid);
+  if (!d) return false;
+  setControlText(d, IDC_PASSWORD, password);
+  setControlText(d, IDC_PASSWORD_CONFIRM, confirmation);
+  shown("password");
+  click(d, IDOK);
+  return true;
+}
+
+bool enterDecryptionPassword(DWORD pid, const std::string& password) {
+  HWND d = waitForWindow("暗号化", kDialogWait, pid);
+  if (!d || controlText(d, IDC_PASSWORD_HEADING) != "復号確認") return false;
+  setControlText(d, IDC_PASSWORD, password);
+  shown("password-decrypt");
+  click(d, IDOK);
+  return true;
+}
+
+bool enterFileName(DWORD pid, const std::string& name, int ext, std::string* proposed) {
+  HWND d = waitForWindow("暗号化ファイル名指定", kDialogWait, pid);
+  if (!d) return false;
+  if (proposed) *proposed = controlText(d, IDC_FILE_NAME);
+  if (!name.empty()) setControlText(d, IDC_FILE_NAME, name);
+  SendDlgItemMessageA(d, IDC_FILE_EXT, CB_SETCURSEL, ext, 0);
+  shown("file-name");
+  click(d, IDOK);
+  return true;
+}
+
+bool chooseDestinationMode(DWORD pid, int mode) {
+  HWND d = waitForWindow("暗号化ファイル保存先選択", kDialogWait, pid);
+  if (!d) return false;
+  CheckRadioButton(d, IDC_DEST_DRIVE, IDC_DEST_MAIL, IDC_DEST_DRIVE + mode);
+  shown("destination");
+  click(d, IDOK);
+  return true;
+}
+
+bool chooseFirstMedia(DWORD pid) {
+  HWND d = waitForWindow("メディア選択", kDialogWait, pid);
+  if (!d) return false;
+  SendDlgItemMessageA(d, IDC_MEDIA_LIST, CB_SETCURSEL, 0, 0);
+  shown("media");
+  click(d, IDOK);
+  return true;
+}
+
+bool saveAs(DWORD pid, const std::string& path) {
+  HWND d = waitForWindow("暗号化されたファイルを保存します", kDialogWait, pid);
+  if (!d) return false;
+  setControlText(d, 0x47c, path);  // the file-name box of the save dialog
+  shown("save-as");
+  PostMessageA(d, WM_COMMAND, IDOK, 0);
+  return true;
+}
+
+bool answerFolderBrowser(DWORD pid, bool ok) {
+  HWND d = findFolderBrowser(pid, kDialogWait);
+  if (!d) return false;
+  shown("folder-browser");
+  PostMessageA(d, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+  return true;
+}
+
+bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs) {
+  HWND box = waitForWindow(kDefaultCaption, timeoutMs, pid);
+  if (!box) return false;
+  if (text) *text = messageBoxText(box);
+  shown("message");
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  return true;
+}
+
+bool cancelProgress(DWORD pid, unsigned timeoutMs) {
+  HWND d = waitForWindow("処理状況", timeoutMs, pid);
+  if (!d) return false;
+  shown("progress");
+  PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+  return true;
+}

@@ -1,0 +1,48 @@
+// Starting the real Kyvomar.exe and driving its dialogs from this process, as
+// a user would: every step finds the window by its title in the driven
+// process and works it with plain window messages.
+#pragma once
+#include <windows.h>
+#include <string>
+
+std::string builtKyvomarPath();  // bin/Kyvomar.exe of this build
+std::string builtShellPath();    // bin/Kyvoshell.dll of this build
+
+class ProgramRun {
+ public:
+  ProgramRun() = default;
+  ~ProgramRun();
+  ProgramRun(const ProgramRun&) = delete;
+  ProgramRun& operator=(const ProgramRun&) = delete;
+  // Starts exe with the command line "\"exe\" args" (or exactly commandLine
+  // when rawCommandLine is set).
+  bool start(const std::string& exe, const std::string& args, bool rawCommandLine = false);
+  // Waits for the end; the exit code, or -1 on time-out.
+  long wait(unsigned timeoutMs = 60000);
+  bool running() const;
+  DWORD pid() const { return pi_.dwProcessId; }
+  void kill();
+
+ private:
+  PROCESS_INFORMATION pi_ = {};
+  bool started_ = false;
+};
+
+// Steps of the dialogs. Each returns false when its window did not appear.
+bool enterPassword(DWORD pid, const std::string& password, const std::string& confirmation);
+bool enterDecryptionPassword(DWORD pid, const std::string& password);
+// Leaves the proposed name when name is empty; ext 0 = "exe", 1 = "ex_".
+bool enterFileName(DWORD pid, const std::string& name, int ext, std::string* proposed = nullptr);
+bool chooseDestinationMode(DWORD pid, int mode);
+bool chooseFirstMedia(DWORD pid);
+bool saveAs(DWORD pid, const std::string& path);
+// Presses OK in the folder browser (the preselected folder), or Cancel.
+bool answerFolderBrowser(DWORD pid, bool ok = true);
+// Reads and closes a message box of the program (caption "手動暗号 ").
+bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs = 20000);
+// Presses Cancel in the progress window as soon as it appears.
+bool cancelProgress(DWORD pid, unsigned timeoutMs = 20000);
+
+// Called with a short name after each dialog has been found and filled in,
+// before it is confirmed (the demo takes screenshots here).
+extern void (*dialogShown)(const char* name);
