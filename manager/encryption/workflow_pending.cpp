@@ -1,1 +1,0 @@
-// (kept empty: the workflows now live in their own files)

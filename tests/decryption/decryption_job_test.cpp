@@ -1,0 +1,213 @@
+// The decryption worker on real self-decrypting files.
+#include <gtest/gtest.h>
+
+#include "manager/archive/packer.h"
+#include "manager/archive/self_decrypting.h"
+#include "manager/cipher/container.h"
+#include "manager/decryption/decryption_job.h"
+#include "manager/encryption/wizard_dialogs.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/text_util.h"
+#include "support/message_capture.h"
+#include "support/stop_when.h"
+#include "support/test_files.h"
+#include "support/unix_command.h"
+
+namespace {
+
+const char kPassword[] = "復号試験";
+const char kCannotWrite[] = "ファイルが書けません。\r\nディスク容量、書き込み権限、ファイル名の長さを確認してください";
+
+struct Browse {
+  int calls = 0;
+  std::string initial;
+  std::string answer;  // empty: cancel
+} browse;
+
+int fakeBrowse(HWND, const char* initial, char* out, size_t cap) {
+  ++browse.calls;
+  browse.initial = initial;
+  if (browse.answer.empty()) return DIALOG_CANCEL;
+  snprintf(out, cap, "%s", browse.answer.c_str());
+  return DIALOG_OK;
+}
+
+class DecryptionJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    browse = Browse();
+    saved_ = wizardDialogs;
+    wizardDialogs.browseForFolder = fakeBrowse;
+    resetJobState();
+    source = work / "data";
+    makeFolder(source + "\\表");
+    writeFile(source + "\\表\\x.txt", "x content");
+    writeFile(source + "\\big.bin", patternBytes(300000, 1));
+    result = makeResult(source);
+    makeFolder(work / "out");
+    setUpJob(work / "out");
+  }
+  void TearDown() override { wizardDialogs = saved_; }
+
+  // A self-decrypting file of folder, built with this test program as image.
+  std::string makeResult(const std::string& folder) {
+    std::string arv = work / "mk.arv", enc = work / "mk.enc", out = work / "result.exe";
+    snprintf(jobState.sourceListPath, sizeof jobState.sourceListPath, "%s", (work / "mk.prc").c_str());
+    std::string command = "\"" + folder + "\" -o \"" + arv + "\"";
+    EXPECT_EQ(buildArchive(command.c_str()), 0);
+    EXPECT_EQ(encryptArchive(arv.c_str(), enc.c_str(), kPassword), 0);
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), program, enc.c_str()), 0);
+    DeleteFileA(arv.c_str());
+    DeleteFileA(enc.c_str());
+    DeleteFileA((work / "mk.prc").c_str());
+    return out;
+  }
+  void setUpJob(const std::string& output, const char* password = kPassword) {
+    resetJobState();
+    jobState.decryptExternalFile = 1;
+    copyText(jobState.encryptedInputPath, sizeof jobState.encryptedInputPath, result.c_str());
+    copyText(jobState.outputPath, sizeof jobState.outputPath, output.c_str());
+    copyText(jobState.password, sizeof jobState.password, password);
+    copyText(jobState.tempArchivePath, sizeof jobState.tempArchivePath, (work / "TmpCrp_d.arv").c_str());
+    copyText(jobState.tempEncryptedPath, sizeof jobState.tempEncryptedPath, (work / "TmpCrp_d.enc").c_str());
+  }
+  void expectCleanedUp() {
+    EXPECT_FALSE(fileExists(work / "TmpCrp_d.arv"));
+    EXPECT_FALSE(fileExists(work / "TmpCrp_d.enc"));
+    EXPECT_EQ(jobState.quitRequested, 1);
+    EXPECT_EQ(jobState.password[0], '\0');
+  }
+  WizardDialogs saved_;
+  TempDir work;
+  std::string source, result;
+  MessageCapture messages;
+};
+
+TEST_F(DecryptionJob, SuccessRestoresTheTreeSilently) {
+  runDecryptionJob();
+  expectCleanedUp();
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
+  EXPECT_EQ(browse.calls, 0);
+}
+
+TEST_F(DecryptionJob, WrongPasswordShowsThePasswordMessageAndRestoresNothing) {
+  setUpJob(work / "out", "違う");
+  runDecryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"復号出来ませんでした。\r\nパスワードを確認してください"});
+  EXPECT_TRUE(listFolder(work / "out").empty());
+}
+
+TEST_F(DecryptionJob, OutputFolderGivenWithATrailingBackslashOrAsADriveRoot) {
+  setUpJob(work / "out\\");
+  runDecryptionJob();
+  EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
+  // R: is a drive of the test prefix: the files land right under its root.
+  removeTree("R:\\data");
+  setUpJob("R:\\");
+  runDecryptionJob();
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_EQ(compareTrees(source, "R:\\data"), "");
+  removeTree("R:\\data");
+}
+
+TEST_F(DecryptionJob, UnwritableFolderBringsTheBrowserBackUntilAWritableOneIsChosen) {
+  TmpfsMount readOnly("1m", true);
+  KYVO_REQUIRE_MOUNT(readOnly);
+  browse.answer = work / "out";
+  setUpJob(readOnly.windowsPath());
+  runDecryptionJob();
+  EXPECT_EQ(browse.calls, 1);
+  EXPECT_EQ(browse.initial, readOnly.windowsPath());
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
+  // Leaving the browser without a choice ends with the general message.
+  browse = Browse();
+  setUpJob(readOnly.windowsPath());
+  runDecryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts().back(), "正常に処理出来ませんでした。 エラー(4)");
+}
+
+TEST_F(DecryptionJob, DamagedBodyIsReportedAsAFailedRestore) {
+  std::string bytes = readFile(result);
+  // Damage the middle of the container body (well inside the data of big.bin).
+  size_t at = bytes.size() - 12 - 150000;
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+  writeFile(result, bytes);
+  runDecryptionJob();
+  expectCleanedUp();
+  ASSERT_EQ(messages.texts().size(), 1u);
+  const std::string text = messages.texts()[0];
+  EXPECT_TRUE(text == "書庫化したファイルを戻せませんでした" || text == "正常に処理出来ませんでした。 エラー(17)") << text;
+}
+
+TEST_F(DecryptionJob, DiskFillingUpGivesTheWriteMessage) {
+  TmpfsMount disk("128k");
+  KYVO_REQUIRE_MOUNT(disk);
+  setUpJob(disk.windowsPath());
+  runDecryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{kCannotWrite});
+  EXPECT_FALSE(fileExists(disk.windowsPath() + "\\data\\big.bin"));
+}
+
+TEST_F(DecryptionJob, ExistingHiddenFileIsReplacedAndStaysHidden) {
+  makeFolder(work / "out\\data\\表");
+  std::string target = work / "out\\data\\表\\x.txt";
+  writeFile(target, "old");
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  runDecryptionJob();
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_EQ(readFile(target), "x content");
+  EXPECT_TRUE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(DecryptionJob, StopsDuringTheStepsShowTheirMessages) {
+  jobState.stopCode = 999;  // seen after the first block of the split
+  runDecryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理を中断しました。"});
+  EXPECT_TRUE(listFolder(work / "out").empty());
+}
+
+TEST_F(DecryptionJob, StopDuringDecryptionOrExtraction) {
+  writeFile(source + "\\big.bin", patternBytes(6 << 20, 2));
+  result = makeResult(source);
+  setUpJob(work / "out");
+  {
+    StopWhen stop("書庫を復号中です");
+    runDecryptionJob();
+  }
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts().back(), "正常に処理出来ませんでした。 エラー(299)");
+  EXPECT_TRUE(listFolder(work / "out").empty());
+  setUpJob(work / "out");
+  {
+    StopWhen stop("big.bin");
+    runDecryptionJob();
+  }
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts().back(), "処理を中断しました。");
+}
+
+TEST(DecryptionMessages, PartialFailuresAndEveryCode) {
+  EXPECT_EQ(mapExtractionResult(0x10001), 10);
+  EXPECT_EQ(mapExtractionResult(0x10002), 7);
+  EXPECT_EQ(mapExtractionResult(0x10003), 7);
+  EXPECT_EQ(mapExtractionResult(17), 17);
+  char b[256];
+  EXPECT_STREQ(decryptionResultMessage(5, b, sizeof b), kCannotWrite);
+  EXPECT_STREQ(decryptionResultMessage(207, b, sizeof b), kCannotWrite);
+  EXPECT_STREQ(decryptionResultMessage(9, b, sizeof b), "元に戻すファイルパスが長すぎます");
+  EXPECT_STREQ(decryptionResultMessage(10, b, sizeof b), "書庫化したファイルを戻せませんでした");
+  EXPECT_STREQ(decryptionResultMessage(80, b, sizeof b), "復号出来ませんでした。\r\nパスワードを確認してください");
+  EXPECT_STREQ(decryptionResultMessage(99, b, sizeof b), "処理を中断しました。");
+  EXPECT_STREQ(decryptionResultMessage(299, b, sizeof b), "正常に処理出来ませんでした。 エラー(299)");
+  EXPECT_STREQ(decryptionResultMessage(999, b, sizeof b), "正常に処理出来ませんでした。 エラー(999)");
+}
+
+}  // namespace

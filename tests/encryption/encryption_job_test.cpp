@@ -1,0 +1,230 @@
+// The encryption worker on real files: every delivery mode, failures and stops.
+#include <gtest/gtest.h>
+
+#include "manager/archive/extractor.h"
+#include "manager/archive/self_decrypting.h"
+#include "manager/cipher/container.h"
+#include "manager/encryption/delivery.h"
+#include "manager/encryption/encryption_job.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/text_util.h"
+#include "support/message_capture.h"
+#include "support/stop_when.h"
+#include "support/test_files.h"
+#include "support/unix_command.h"
+
+namespace {
+
+const char kPassword[] = "ジョブ試験";
+
+class EncryptionJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetJobState();
+    source = work / "src";
+    makeFolder(source + "\\表\\ソ");
+    writeFile(source + "\\a.txt", "alpha");
+    writeFile(source + "\\表\\ソ\\b.bin", patternBytes(70000, 3));
+    makeFolder(work / "tmp");
+    makeFolder(work / "out");
+    prepare("\"" + source + "\"", work / "out\\r.crpt.exe");
+  }
+  void TearDown() override {
+    free(jobState.packCommand);
+    jobState.packCommand = nullptr;
+  }
+  void prepare(const std::string& paths, const std::string& output) {
+    std::string archive = work / "tmp\\TmpCrp_t.arv";
+    std::string command = paths + " -o \"" + archive + "\"";
+    free(jobState.packCommand);
+    jobState.packCommand = strdup(command.c_str());
+    copyText(jobState.tempArchivePath, sizeof jobState.tempArchivePath, archive.c_str());
+    copyText(jobState.tempEncryptedPath, sizeof jobState.tempEncryptedPath, (work / "tmp\\TmpCrp_t.enc").c_str());
+    copyText(jobState.sourceListPath, sizeof jobState.sourceListPath, (work / "tmp\\TmpCrp_t.prc").c_str());
+    copyText(jobState.outputPath, sizeof jobState.outputPath, output.c_str());
+    copyText(jobState.password, sizeof jobState.password, kPassword);
+    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", work.path().c_str());
+    snprintf(jobState.moduleFileName, sizeof jobState.moduleFileName, "Kyvomar.exe");
+    jobState.destinationMode = 0;
+    jobState.writeLog = 1;
+  }
+  // Restores a result into a fresh folder, as the decryption job would.
+  std::string restore(const std::string& result) {
+    std::string into = work / ("restored" + std::to_string(++restores));
+    makeFolder(into);
+    std::string enc = work / "tmp\\check.enc", arv = work / "tmp\\check.arv";
+    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
+    EXPECT_EQ(decryptArchive(enc.c_str(), arv.c_str(), kPassword), 0);
+    std::string command = "-i \"" + arv + "\" -o \"" + into + "\"";
+    EXPECT_EQ(runExtraction(command.c_str()), 0);
+    DeleteFileA(enc.c_str());
+    DeleteFileA(arv.c_str());
+    return into;
+  }
+  void expectCleanedUp() {
+    EXPECT_TRUE(listFolder(work / "tmp").empty());
+    EXPECT_EQ(jobState.quitRequested, 1);
+    EXPECT_EQ(jobState.packCommand, nullptr);
+    EXPECT_EQ(jobState.password[0], '\0');
+  }
+  TempDir work;
+  std::string source;
+  int restores = 0;
+  MessageCapture messages;
+};
+
+TEST_F(EncryptionJob, FolderDeliveryKeepsTheResultAndLogsEveryFile) {
+  makeFolder(work / "Log");
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_TRUE(messages.texts().empty());
+  std::string result = work / "out\\r.crpt.exe";
+  ASSERT_TRUE(fileExists(result));
+  EXPECT_EQ(compareTrees(source, restore(result) + "\\src"), "");
+  std::string log = readFile(work / "Log\\Crypt.Log");
+  EXPECT_NE(log.find("FilePath=\"" + result + "\";"), std::string::npos);
+  EXPECT_NE(log.find("OldFilePath=\"" + source + "\\a.txt\";"), std::string::npos);
+  size_t records = 0;
+  for (size_t at = 0; (at = log.find("ProcName=Kyvomar.exe;", at)) != std::string::npos; ++at) ++records;
+  EXPECT_EQ(records, 2u);
+}
+
+TEST_F(EncryptionJob, LogSwitchedOffWritesNothing) {
+  makeFolder(work / "Log");
+  jobState.writeLog = 0;
+  runEncryptionJob();
+  EXPECT_TRUE(fileExists(work / "out\\r.crpt.exe"));
+  EXPECT_TRUE(listFolder(work / "Log").empty());
+}
+
+TEST_F(EncryptionJob, VanishedSourcesGive97AndKeepAnOlderResult) {
+  std::string result = work / "out\\r.crpt.exe";
+  writeFile(result, "older result");
+  prepare("\"" + (work / "gone.txt") + "\"", result);
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"正常に処理出来ませんでした エラー(97)"});
+  EXPECT_EQ(readFile(result), "older result");
+}
+
+TEST_F(EncryptionJob, StopBeforePackingIsReportedAsInterrupted) {
+  jobState.stopCode = 999;
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理を中断しました"});
+  EXPECT_TRUE(listFolder(work / "out").empty());
+}
+
+TEST_F(EncryptionJob, StopInsideAFileIsAFailedSource) {
+  writeFile(source + "\\big.bin", patternBytes(40 << 20, 4));
+  {
+    StopWhen stop("big.bin");
+    runEncryptionJob();
+  }
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理中に長すぎるファイル名がありました。\r\n処理を中断します。"});
+  EXPECT_TRUE(listFolder(work / "out").empty());
+}
+
+TEST_F(EncryptionJob, StopDuringEncryptionOrAssemblyLeavesNoResult) {
+  writeFile(source + "\\big.bin", patternBytes(24 << 20, 5));
+  for (const char* step : {"書庫を暗号化中です", "最終出力中です"}) {
+    std::string result = work / "out\\r.crpt.exe";
+    writeFile(result, "older result");
+    prepare("\"" + source + "\"", result);
+    {
+      StopWhen stop(step);
+      runEncryptionJob();
+    }
+    expectCleanedUp();
+    EXPECT_EQ(messages.texts().back(), "処理を中断しました") << step;
+    EXPECT_EQ(readFile(result), "older result") << step;
+    EXPECT_EQ(listFolder(work / "out").size(), 1u);
+  }
+}
+
+TEST_F(EncryptionJob, FullDiskAtTheDestinationIsAWriteFailure) {
+  TmpfsMount disk("256k");
+  KYVO_REQUIRE_MOUNT(disk);
+  writeFile(source + "\\noise.bin", patternBytes(2 << 20, 6));
+  prepare("\"" + source + "\"", disk.windowsPath() + "\\r.exe");
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(),
+            std::vector<std::string>{"ファイルが書けません。\r\nディスク容量、書き込み権限を確認してください"});
+  EXPECT_TRUE(listFolder(disk.windowsPath()).empty());
+}
+
+TEST_F(EncryptionJob, RemovableDeliveryMovesTheResultAndLogsTheMediaPath) {
+  makeFolder(work / "Log");
+  TempDir media;
+  std::string onMedia = media / "r.crpt.exe";
+  writeFile(onMedia, "older result on the media");
+  prepare("\"" + source + "\"", work / "tmp\\r.crpt.exe");
+  copyText(jobState.mediaPath, sizeof jobState.mediaPath, onMedia.c_str());
+  jobState.destinationMode = 1;
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_EQ(listFolder(media.path()), std::vector<std::string>{"r.crpt.exe"});
+  EXPECT_EQ(compareTrees(source, restore(onMedia) + "\\src"), "");
+  EXPECT_NE(readFile(work / "Log\\Crypt.Log").find("FilePath=\"" + onMedia + "\";"), std::string::npos);
+}
+
+TEST_F(EncryptionJob, FailedMoveToTheMediaKeepsTheOldFileAndNamesBothPaths) {
+  TmpfsMount media("1m");
+  KYVO_REQUIRE_MOUNT(media);
+  std::string onMedia = media.windowsPath() + "\\r.crpt.exe";
+  writeFile(onMedia, "older result on the media");
+  ASSERT_TRUE(media.remount(true));
+  makeFolder(work / "Log");
+  std::string output = work / "tmp\\r.crpt.exe";
+  prepare("\"" + source + "\"", output);
+  copyText(jobState.mediaPath, sizeof jobState.mediaPath, onMedia.c_str());
+  jobState.destinationMode = 1;
+  runEncryptionJob();
+  expectCleanedUp();
+  ASSERT_EQ(messages.texts().size(), 1u);
+  EXPECT_EQ(messages.texts()[0], "暗号化ファイルを外部メディアへコピーできませんでした。\r\n\r\n[コピー元]" + output +
+                                     "\r\n[コピー先]" + onMedia + "\r\n");
+  media.remount(false);
+  EXPECT_EQ(readFile(onMedia), "older result on the media");
+  EXPECT_FALSE(fileExists(output));
+  EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
+}
+
+TEST(MediaCopyMessage, TwoLongPathsAreShortenedToFitWithoutSplittingACharacter) {
+  std::string a = "C:\\" + std::string(600, 'a'), b = "E:\\";
+  for (int i = 0; i < 700; ++i) b += "表";
+  char text[1024];
+  formatMediaCopyFailure(text, sizeof text, a.c_str(), b.c_str());
+  std::string t = text;
+  EXPECT_LE(t.size(), 1023u);
+  EXPECT_EQ(t.substr(0, 12), std::string("暗号化ファイ"));
+  EXPECT_NE(t.find("[コピー元]C:\\aaa"), std::string::npos);
+  EXPECT_NE(t.find("[コピー先]E:\\表表"), std::string::npos);
+  EXPECT_NE(t.find("...\r\n"), std::string::npos);
+  EXPECT_EQ(t.substr(t.size() - 2), "\r\n");
+  // Every lead byte still has its second byte.
+  for (size_t i = 0; i < t.size(); ++i)
+    if (isTrailByteAt(t.c_str(), i) == 1) EXPECT_EQ(isTrailByteAt(t.c_str(), i + 1), 2) << i;
+  // Short paths stay whole.
+  formatMediaCopyFailure(text, sizeof text, "C:\\x.exe", "E:\\x.exe");
+  EXPECT_EQ(std::string(text),
+            "暗号化ファイルを外部メディアへコピーできませんでした。\r\n\r\n[コピー元]C:\\x.exe\r\n[コピー先]E:\\x.exe\r\n");
+}
+
+TEST(EncryptionMessages, EveryCodeHasItsText) {
+  char buffer[256];
+  EXPECT_STREQ(encryptionResultMessage(1, buffer, sizeof buffer), "暗号化するファイルをドラックしてください");
+  for (int code : {37, 38, 39, 46, 207})
+    EXPECT_STREQ(encryptionResultMessage(code, buffer, sizeof buffer),
+                 "ファイルが書けません。\r\nディスク容量、書き込み権限を確認してください");
+  EXPECT_STREQ(encryptionResultMessage(9, buffer, sizeof buffer),
+               "処理中に長すぎるファイル名がありました。\r\n処理を中断します。");
+  EXPECT_STREQ(encryptionResultMessage(299, buffer, sizeof buffer), "処理を中断しました");
+  EXPECT_STREQ(encryptionResultMessage(32, buffer, sizeof buffer), "正常に処理出来ませんでした エラー(32)");
+  EXPECT_STREQ(encryptionResultMessage(205, buffer, sizeof buffer), "正常に処理出来ませんでした エラー(205)");
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// Presses "Cancel" for a test: sets jobState.stopCode to 999 as soon as the
+// status line shows the given text and some progress has been made.
+#pragma once
+#include <windows.h>
+#include <string>
+
+#include "manager/startup/job_state.h"
+
+class StopWhen {
+ public:
+  explicit StopWhen(const char* status) : status_(status) {
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+  }
+  ~StopWhen() {
+    done_ = true;
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+  }
+  StopWhen(const StopWhen&) = delete;
+  StopWhen& operator=(const StopWhen&) = delete;
+  bool fired() const { return fired_; }
+
+ private:
+  static DWORD WINAPI run(void* p) {
+    StopWhen* self = static_cast<StopWhen*>(p);
+    while (!self->done_) {
+      if (self->status_ == jobState.statusText && progressLoad(&jobState.progressDone) > 0) {
+        jobState.stopCode = STOP_REQUESTED;
+        self->fired_ = true;
+        return 0;
+      }
+      Sleep(0);
+    }
+    return 0;
+  }
+  std::string status_;
+  HANDLE thread_ = nullptr;
+  volatile bool done_ = false;
+  volatile bool fired_ = false;
+};
