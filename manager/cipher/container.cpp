@@ -1,0 +1,135 @@
+#include "manager/cipher/container.h"
+
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <mbedtls/platform_util.h>
+
+#include "manager/cipher/container_header.h"
+#include "manager/cipher/crypt_stream.h"
+#include "manager/cipher/key_material.h"
+#include "manager/cipher/random_fill.h"
+#include "manager/startup/unique_handle.h"
+
+namespace {
+
+enum { kContainerChunk = 1024 };
+
+// Size of a file, or false when it can't be opened or measured.
+bool sizeOfFile(const char* path, uint64_t* size) {
+  UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER value;
+  if (!file || !GetFileSizeEx(file.get(), &value) || value.QuadPart < 0) return false;
+  *size = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
+int engineResult(const EntryPrm& prm) {
+  return prm.resultCode == 0 ? CONTAINER_OK : CONTAINER_ENGINE_BASE + prm.resultCode;
+}
+
+// StatLoc of a password; the digest is wiped at once.
+int statLocOfPassword(const char* password) {
+  unsigned char sha2sum[SHA2SUM_SIZE];
+  passwordDigest(password, sha2sum);
+  int StatLoc = statLocOf(sha2sum);
+  mbedtls_platform_zeroize(sha2sum, sizeof sha2sum);
+  return StatLoc;
+}
+
+}  // namespace
+
+int encryptArchive(const char* archivePath, const char* containerPath, const char* password) {
+  unsigned char header[HEADER_BLOCK_SIZE];
+  fillRandom(header);
+  // A missing or overlong password is not hashed: the header stream refuses
+  // it (209) before anything is written.
+  int StatLoc = passwordAcceptable(password) ? statLocOfPassword(password) : 0;
+  uint64_t n = 0;
+  if (!sizeOfFile(archivePath, &n) || n == 0) return CONTAINER_EMPTY_ARCHIVE;
+  sealHeaderBlock(header, StatLoc, n);
+
+  EntryPrm prm;
+  resetEntryPrm(&prm);
+  prm.sourceKind = SRC_MEMORY;
+  prm.sourceData = header;
+  prm.Soulen = HEADER_BLOCK_SIZE;
+  prm.destKind = DST_NEW_FILE;
+  prm.destPath = containerPath;
+  prm.passwordText = password;
+  prm.chunkSize = kContainerChunk;
+  prm.decrypting = 0;
+  cryptStream(&prm);
+  mbedtls_platform_zeroize(header, sizeof header);
+  if (prm.resultCode != 0) return engineResult(prm);
+
+  resetEntryPrm(&prm);
+  prm.sourceKind = SRC_FILE;
+  prm.sourcePath = archivePath;
+  prm.destKind = DST_APPEND_FILE;
+  prm.destPath = containerPath;
+  prm.passwordText = password;
+  prm.chunkSize = kContainerChunk;
+  prm.decrypting = 0;
+  cryptStream(&prm);
+  return engineResult(prm);
+}
+
+int decryptArchive(const char* containerPath, const char* archivePath, const char* password) {
+  EntryPrm prm;
+  resetEntryPrm(&prm);
+  prm.sourceKind = SRC_FILE_HEAD;
+  prm.sourcePath = containerPath;
+  prm.Soulen = HEADER_BLOCK_SIZE;
+  prm.destKind = DST_MEMORY;
+  prm.outLimit = HEADER_BLOCK_SIZE + 1;
+  prm.outData = nullptr;
+  prm.passwordText = password;
+  prm.chunkSize = kContainerChunk;
+  prm.decrypting = 1;
+  cryptStream(&prm);
+  if (prm.resultCode != 0) {
+    free(prm.outData);
+    return engineResult(prm);
+  }
+  if (prm.outData == nullptr) return CONTAINER_EMPTY;
+  if (prm.outLength < HEADER_BLOCK_SIZE) {
+    mbedtls_platform_zeroize(prm.outData, static_cast<size_t>(prm.outLength));
+    free(prm.outData);
+    return CONTAINER_BAD_HEADER;
+  }
+  unsigned char header[HEADER_BLOCK_SIZE];
+  memcpy(header, prm.outData, HEADER_BLOCK_SIZE);
+  mbedtls_platform_zeroize(prm.outData, static_cast<size_t>(prm.outLength));
+  free(prm.outData);
+  prm.outData = nullptr;
+
+  int StatLoc = statLocOfPassword(password);
+  HeaderSizeRecord record;
+  bool matches = openHeaderBlock(header, StatLoc, &record);
+  mbedtls_platform_zeroize(header, sizeof header);
+  if (!matches) return CONTAINER_BAD_HEADER;
+
+  // Exactly the archive's bytes when the body's size pins the archive size
+  // down, else the whole body (the extractor ignores what follows the
+  // archive's end).
+  uint64_t containerSize = 0;
+  uint64_t bodyLength = UINT64_MAX;  // unknown: up to the end of the file
+  if (sizeOfFile(containerPath, &containerSize) && containerSize >= HEADER_BLOCK_SIZE)
+    bodyLength = containerSize - HEADER_BLOCK_SIZE;
+
+  resetEntryPrm(&prm);
+  prm.sourceKind = SRC_FILE_RANGE;
+  prm.sourcePath = containerPath;
+  prm.startOffset = HEADER_BLOCK_SIZE;
+  prm.Soulen = bodyBytesToWrite(bodyLength, record);
+  prm.destKind = DST_NEW_FILE;
+  prm.destPath = archivePath;
+  prm.passwordText = password;
+  prm.chunkSize = kContainerChunk;
+  prm.decrypting = 1;
+  cryptStream(&prm);
+  return engineResult(prm);
+}
