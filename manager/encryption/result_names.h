@@ -19,5 +19,6 @@ void proposedFileName(const char* proposedPath, char* out, size_t cap);
 
 // True when the path ends in ".exe" or ".ex_" (ASCII case ignored).
 bool hasResultExtension(const char* path);
-// Copies path, appending ".exe" unless hasResultExtension. False if cut.
+// Copies path, appending ".exe" unless hasResultExtension. False (and out
+// empty) when the result does not fit.
 bool withResultExtension(const char* path, char* out, size_t cap);

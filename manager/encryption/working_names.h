@@ -3,6 +3,7 @@
 #include <stddef.h>
 
 // kind 0: "%04d%02d%02d_%02d%02d%02d%03d"; kind 1: "%d-%d-%d %d:%d:%d" (local time).
+// Returns 0 (1, with an empty text, for another kind or a buffer too small).
 int localTimeText(char* out, size_t cap, int kind);
 
 struct WorkingNames {
@@ -11,11 +12,13 @@ struct WorkingNames {
   char sourceList[2049];  // "%sTmpCrp_%s_%x_%x.prc"
 };
 // Forms the three names in the user's temporary folder with one stamp, the
-// process and the current thread number. Returns 0, or 1 when a name would not
-// fit in 2048 bytes (nothing usable is set then).
+// process and the current thread number. Returns 0, or 1 when the temporary
+// folder cannot be had or a name would not fit in 2048 bytes (all three names
+// are empty then: a name is never cut into another path).
 int makeWorkingNames(WorkingNames* names);
 
 // Local time "%04d%02d%02d-%02d%02d%02d", eight characters drawn from the
 // 62-character alphabet with the generator seeded by seed, and the process
-// and thread numbers as "%08x%08x": 39 characters. Returns 0.
+// and thread numbers as "%08x%08x": 39 characters. Returns 0 (1, with an empty
+// text, when out is smaller than 40 bytes).
 int makeUniqueName(char* out, size_t cap, unsigned seed);

@@ -1,0 +1,55 @@
+#include "manager/encryption/working_name_formats.h"
+
+#include <stdlib.h>
+
+#include "manager/startup/text_util.h"
+
+const char kUniqueNameAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+int formatTimeText(char* out, size_t cap, int kind, const LocalTimeFields& t) {
+  if (cap == 0) return 1;
+  bool ok = false;
+  if (kind == TIME_TEXT_STAMP) {
+    ok = formatText(out, cap, "%04d%02d%02d_%02d%02d%02d%03d", t.year, t.month, t.day, t.hour, t.minute,
+                    t.second, t.millisecond);
+  } else if (kind == TIME_TEXT_LOG) {
+    ok = formatText(out, cap, "%d-%d-%d %d:%d:%d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+  }
+  if (!ok) out[0] = '\0';
+  return ok ? 0 : 1;
+}
+
+int formatWorkingNames(WorkingNames* names, const char* folder, const char* stamp, unsigned processId,
+                       unsigned threadId) {
+  static const char* const kFormats[3] = {
+      "%sTmpCrp_%s_%x_%x.arv",
+      "%sTmpCrp_%s_%x_%x.enc",
+      "%sTmpCrp_%s_%x_%x.prc",
+  };
+  char* const targets[3] = {names->archive, names->encrypted, names->sourceList};
+  for (int i = 0; i < 3; ++i) {
+    if (!formatText(targets[i], sizeof names->archive, kFormats[i], folder, stamp, processId, threadId)) {
+      for (char* target : targets) target[0] = '\0';
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int formatUniqueName(char* out, size_t cap, const LocalTimeFields& t, unsigned seed, unsigned processId,
+                     unsigned threadId) {
+  if (cap == 0) return 1;
+  out[0] = '\0';
+  if (cap <= UNIQUE_NAME_LENGTH) return 1;
+  char drawn[UNIQUE_RANDOM_LENGTH + 1];
+  srand(seed);
+  for (int i = 0; i < UNIQUE_RANDOM_LENGTH; ++i) drawn[i] = kUniqueNameAlphabet[rand() % 62];
+  drawn[UNIQUE_RANDOM_LENGTH] = '\0';
+  // A text that does not fit is refused rather than cut.
+  if (!formatText(out, cap, "%04d%02d%02d-%02d%02d%02d%s%08x%08x", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, drawn, processId, threadId)) {
+    out[0] = '\0';
+    return 1;
+  }
+  return 0;
+}
