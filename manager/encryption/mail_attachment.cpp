@@ -1,0 +1,70 @@
+#include "manager/encryption/mail_attachment.h"
+
+#include <windows.h>
+#include <mapi.h>
+#include <stddef.h>
+
+#include "manager/encryption/guarded_call.h"
+#include "manager/startup/message_box.h"
+#include "manager/startup/unique_handle.h"
+
+// The records are the platform's Simple MAPI ones (32-bit layout).
+static_assert(sizeof(MapiMessage) == 48 && offsetof(MapiMessage, lpFiles) == 44, "MapiMessage layout");
+static_assert(sizeof(MapiRecipDesc) == 24 && sizeof(MapiFileDesc) == 24, "Simple MAPI record layout");
+static_assert((MAPI_LOGON_UI | MAPI_DIALOG) == 0x9, "Simple MAPI flags");
+
+namespace {
+
+struct SendRequest {
+  MAPISENDMAIL* send;
+  MapiMessage* message;
+};
+
+void sendMail(void* context) {
+  SendRequest* request = static_cast<SendRequest*>(context);
+  // Sent, cancelled by the user or refused by the mail system: all count as
+  // done, so the value returned is not examined.
+  request->send(0, 0, request->message, MAPI_LOGON_UI | MAPI_DIALOG, 0);
+}
+
+}  // namespace
+
+int attachToMail(const char* path) {
+  UniqueLibrary library(LoadLibraryA("MAPI32.DLL"));
+  if (!library) return -1;
+  FARPROC entry = GetProcAddress(library.get(), "MAPISendMail");
+  if (entry == nullptr) return -1;
+  MAPISENDMAIL* send = reinterpret_cast<MAPISENDMAIL*>(reinterpret_cast<void (*)()>(entry));
+
+  char subject[1] = "";
+  char noteText[1] = "";
+  char recipientName[1] = "";
+
+  // Prepared but not counted: with nRecipCount 0 the mail program opens its
+  // compose window without recipients.
+  MapiRecipDesc recipient = {};
+  recipient.ulRecipClass = MAPI_TO;
+  recipient.lpszName = recipientName;
+
+  MapiFileDesc attachment = {};
+  attachment.flFlags = 0;
+  attachment.nPosition = 0xFFFFFFFF;  // not placed inside the text
+  attachment.lpszPathName = const_cast<char*>(path);
+  attachment.lpszFileName = nullptr;  // the mail program shows the file's own name
+
+  MapiMessage message = {};
+  message.lpszSubject = subject;
+  message.lpszNoteText = noteText;
+  message.nRecipCount = 0;
+  message.lpRecips = &recipient;
+  message.nFileCount = 1;
+  message.lpFiles = &attachment;
+
+  SendRequest request = {send, &message};
+  int result = 0;
+  if (callGuarded(sendMail, &request) != 0) {
+    showMessage(nullptr, "メーラーを起動できませんでした", nullptr, MB_OK | MB_ICONEXCLAMATION);
+    result = -1;
+  }
+  return result;  // the library is freed on the way out
+}

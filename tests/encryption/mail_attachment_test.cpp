@@ -1,0 +1,140 @@
+// The mail hand-off through a fake Simple MAPI provider.
+#include "manager/encryption/mail_attachment.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "fake_mapi/fake_mapi.h"
+#include "support/message_capture.h"
+#include "support/test_files.h"
+
+namespace {
+
+const char kMailerFailed[] = "メーラーを起動できませんでした";
+
+bool mapiLoaded() { return GetModuleHandleA("MAPI32.DLL") != nullptr; }
+
+class MailAttachment : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(mapiLoaded());
+    ASSERT_FALSE(fileExists(programFolder() + "MAPI32.DLL")) << "a MAPI32.DLL lies beside the tests";
+    attachment = dir / "表ソ能.crpt.exe";
+    ASSERT_TRUE(writeFile(attachment, patternBytes(5000, 7)));
+  }
+  TempDir dir;
+  std::string attachment;
+  MessageCapture messages;
+};
+
+TEST_F(MailAttachment, NewMessageWithoutRecipientsAndTheFileAttached) {
+  FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL);
+  ASSERT_TRUE(mapi.ok());
+  EXPECT_EQ(attachToMail(attachment.c_str()), 0);
+  EXPECT_FALSE(mapiLoaded());  // freed before returning
+  EXPECT_TRUE(messages.texts().empty());
+  std::vector<FakeMapiCall> calls = readFakeMapiCalls(mapi.recordPath());
+  ASSERT_EQ(calls.size(), 1u);
+  FakeMapiCall& c = calls[0];
+  EXPECT_EQ(c["lhSession"], "0");
+  EXPECT_EQ(c["ulUIParam"], "0");
+  EXPECT_EQ(c["flFlags"], "0x9");
+  EXPECT_EQ(c["ulReserved"], "0");
+  EXPECT_EQ(c["message.ulReserved"], "0");
+  EXPECT_EQ(c["message.lpszSubject"], "\"\"");
+  EXPECT_EQ(c["message.lpszNoteText"], "\"\"");
+  EXPECT_EQ(c["message.lpszMessageType"], "null");
+  EXPECT_EQ(c["message.lpszDateReceived"], "null");
+  EXPECT_EQ(c["message.lpszConversationID"], "null");
+  EXPECT_EQ(c["message.flFlags"], "0x0");
+  EXPECT_EQ(c["message.lpOriginator"], "null");
+  EXPECT_EQ(c["message.nRecipCount"], "0");
+  EXPECT_EQ(c["message.nFileCount"], "1");
+  // The prepared, uncounted recipient.
+  EXPECT_EQ(c["message.lpRecips"], "set");
+  EXPECT_EQ(c["recip[0].ulReserved"], "0");
+  EXPECT_EQ(c["recip[0].ulRecipClass"], "1");
+  EXPECT_EQ(c["recip[0].lpszName"], "\"\"");
+  EXPECT_EQ(c["recip[0].lpszAddress"], "null");
+  EXPECT_EQ(c["recip[0].ulEIDSize"], "0");
+  EXPECT_EQ(c["recip[0].lpEntryID"], "null");
+  // The one attachment: the full path, no display name, not inside the text.
+  EXPECT_EQ(c["file[0].ulReserved"], "0");
+  EXPECT_EQ(c["file[0].flFlags"], "0x0");
+  EXPECT_EQ(c["file[0].nPosition"], "0xffffffff");
+  EXPECT_EQ(c["file[0].lpszPathName"], "\"" + attachment + "\"");
+  EXPECT_EQ(c["file[0].lpszFileName"], "null");
+  EXPECT_EQ(c["file[0].lpFileType"], "null");
+  EXPECT_EQ(c["file[0].exists"], "1");
+  EXPECT_EQ(c["file[0].size"], "5000");
+  // The provider got the file itself, and it is still in place afterwards.
+  EXPECT_EQ(readFile(mapi.copyFolder() + "\\表ソ能.crpt.exe"), patternBytes(5000, 7));
+  EXPECT_TRUE(fileExists(attachment));
+}
+
+TEST_F(MailAttachment, UserCancellingOrMailSystemFailingStillCountsAsDone) {
+  for (const char* mode : {"abort", "failure"}) {
+    FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL, mode);
+    ASSERT_TRUE(mapi.ok());
+    EXPECT_EQ(attachToMail(attachment.c_str()), 0) << mode;
+    EXPECT_EQ(readFakeMapiCalls(mapi.recordPath()).size(), 1u) << mode;
+    EXPECT_FALSE(mapiLoaded());
+  }
+  EXPECT_TRUE(messages.texts().empty());
+}
+
+TEST_F(MailAttachment, NoProviderGivesMinusOneWithoutAMessage) {
+  FakeMapiInProcess mapi = FakeMapiInProcess::none();
+  ASSERT_TRUE(mapi.ok());
+  EXPECT_EQ(attachToMail(attachment.c_str()), -1);
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_FALSE(fileExists(mapi.recordPath()));
+}
+
+TEST_F(MailAttachment, ProviderWithoutTheEntryPointGivesMinusOneAndIsFreed) {
+  FakeMapiInProcess mapi(FAKE_MAPI_NO_ENTRY);
+  ASSERT_TRUE(mapi.ok());
+  EXPECT_EQ(attachToMail(attachment.c_str()), -1);
+  EXPECT_FALSE(mapiLoaded());
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_FALSE(fileExists(mapi.recordPath()));
+}
+
+TEST_F(MailAttachment, ProviderThatFaultsIsReportedAndTheProcessGoesOn) {
+  {
+    FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL, "fault");
+    ASSERT_TRUE(mapi.ok());
+    EXPECT_EQ(attachToMail(attachment.c_str()), -1);
+    EXPECT_EQ(readFakeMapiCalls(mapi.recordPath()).size(), 1u);  // it was called, then faulted
+    EXPECT_FALSE(mapiLoaded());
+    ASSERT_EQ(messages.messages().size(), 1u);
+    const CapturedMessage& m = messages.messages()[0];
+    EXPECT_EQ(m.text, kMailerFailed);
+    EXPECT_EQ(m.caption, "手動暗号 ");
+    EXPECT_EQ(m.owner, nullptr);
+    EXPECT_EQ(m.flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  }
+  // A later call works normally.
+  FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL);
+  EXPECT_EQ(attachToMail(attachment.c_str()), 0);
+  EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+DWORD WINAPI mailOnThread(void* context) {
+  return static_cast<DWORD>(attachToMail(static_cast<const char*>(context)));
+}
+
+TEST_F(MailAttachment, FaultOnTheWorkerThreadIsCaughtThere) {
+  FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL, "fault");
+  ASSERT_TRUE(mapi.ok());
+  HANDLE thread = CreateThread(nullptr, 0, mailOnThread, const_cast<char*>(attachment.c_str()), 0, nullptr);
+  ASSERT_TRUE(thread);
+  WaitForSingleObject(thread, INFINITE);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  EXPECT_EQ(static_cast<int>(code), -1);
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{kMailerFailed});
+}
+
+}  // namespace
