@@ -1,0 +1,80 @@
+#include "manager/encryption/operation_log.h"
+
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "manager/encryption/operation_log_record.h"
+#include "manager/encryption/working_names.h"
+#include "manager/startup/file_util.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/text_util.h"
+#include "manager/startup/unique_handle.h"
+
+namespace {
+
+const char kLogSemaphore[] = "CRYPTLOGSEMA";
+const DWORD kLogWaitMs = 5000;
+
+struct SourceList {
+  FILE* file;
+  explicit SourceList(const char* path) : file(fopen(path, "r")) {}
+  ~SourceList() {
+    if (file) fclose(file);
+  }
+  SourceList(const SourceList&) = delete;
+  SourceList& operator=(const SourceList&) = delete;
+};
+
+// Appends one record while holding the log semaphore. False when the
+// semaphore could not be had: the caller then writes no further records.
+bool appendUnderSemaphore(const char* logPath, const char* record) {
+  UniqueKernelHandle semaphore(CreateSemaphoreA(nullptr, 1, 1, kLogSemaphore));
+  if (!semaphore) return false;
+  if (WaitForSingleObject(semaphore.get(), kLogWaitMs) != WAIT_OBJECT_0) return false;
+  appendToFile(logPath, record);  // a missing folder or an unwritable log loses the record
+  ReleaseSemaphore(semaphore.get(), 1, nullptr);
+  return true;
+}
+
+}  // namespace
+
+long long currentSeconds() { return static_cast<long long>(_time64(nullptr)); }
+
+void appendOperationLog(const char* startText, long long startSeconds) {
+  char endText[64];
+  localTimeText(endText, sizeof endText, 1);
+  int procTime = procTimeMinutes(startSeconds, currentSeconds());
+
+  char userName[2048];
+  DWORD userNameSize = sizeof userName;
+  if (!GetUserNameA(userName, &userNameSize)) userName[0] = '\0';
+
+  SourceList list(jobState.sourceListPath);
+  if (list.file == nullptr) return;
+
+  const char* destination =
+      jobState.destinationMode == DESTINATION_REMOVABLE ? jobState.mediaPath : jobState.outputPath;
+  char drvName[3];
+  int drvType = driveTypeOfPath(destination, drvName, sizeof drvName);
+
+  char logPath[2049];
+  if (!formatText(logPath, sizeof logPath, "%sLog\\%s", jobState.moduleDir, "Crypt.Log")) return;
+
+  char piece[SOURCE_LIST_PIECE];
+  for (;;) {
+    memset(piece, 0, sizeof piece);
+    if (fgets(piece, sizeof piece, list.file) == nullptr) break;
+    SourceListFields fields;
+    if (!parseSourceListPiece(piece, &fields)) continue;
+    LogRecordFields record = {jobState.moduleFileName, startText, endText, procTime, drvType, drvName,
+                              destination, fields.oldFilePath, userName, fields.srcDrvType};
+    size_t length = composeLogRecord(nullptr, 0, record);
+    UniqueHeapText text(static_cast<char*>(malloc(length + 1)));
+    if (!text) continue;  // no memory for this record: the next may fit
+    composeLogRecord(text.get(), length + 1, record);
+    if (!appendUnderSemaphore(logPath, text.get())) break;
+  }
+}
