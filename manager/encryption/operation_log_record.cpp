@@ -1,7 +1,8 @@
 #include "manager/encryption/operation_log_record.h"
 
-#include <stdio.h>
 #include <string.h>
+
+#include "manager/startup/text_util.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ struct RecordWriter {
   }
   void addNumber(int value) {
     char digits[16];
-    snprintf(digits, sizeof digits, "%d", value);
+    formatText(digits, sizeof digits, "%d", value);
     add(digits);
   }
 };

@@ -70,7 +70,11 @@ bool formatTextV(char* dst, size_t cap, const char* format, va_list args) {
   if (cap == 0) return false;
   // The Windows runtime returns -1 and leaves no terminator when the text is
   // cut; the C99 form returns the full length. Both end up terminated here.
+#ifdef _WIN32
+  int n = _vsnprintf(dst, cap, format, args);  // the system runtime's, not a bundled copy
+#else
   int n = vsnprintf(dst, cap, format, args);
+#endif
   dst[cap - 1] = '\0';
   if (n >= 0 && static_cast<size_t>(n) < cap) return true;
   // Cut: drop a lead byte whose partner fell outside the buffer.
