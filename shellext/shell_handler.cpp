@@ -1,0 +1,225 @@
+#include "shellext/shell_handler.h"
+
+#include <shlobj.h>
+#include <shellapi.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+
+#include "manager/startup/unique_handle.h"
+#include "shellext/command_line.h"
+#include "shellext/manager_launch.h"
+#include "shellext/menu_texts.h"
+#include "shellext/module.h"
+#include "shellext/shift_jis.h"
+
+namespace {
+
+const size_t kNameBufferSize = 260;  // what DragQueryFileA may fill: 259 bytes and the NUL
+
+class KyvoShlExt;
+
+// The object's own IUnknown, which owns the reference count. An aggregator
+// holds this one; the interfaces' IUnknown methods go to the controlling
+// unknown, which is the aggregator or this object.
+class InnerUnknown final : public IUnknown {
+ public:
+  explicit InnerUnknown(KyvoShlExt* owner) : owner_(owner) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** result) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+ private:
+  KyvoShlExt* owner_;
+};
+
+class KyvoShlExt final : public IShellExtInit, public IContextMenu {
+ public:
+  static KyvoShlExt* create(IUnknown* outer) { return new (std::nothrow) KyvoShlExt(outer); }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** result) override { return controlling_->QueryInterface(iid, result); }
+  STDMETHODIMP_(ULONG) AddRef() override { return controlling_->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return controlling_->Release(); }
+
+  STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) override;
+  STDMETHODIMP QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags) override;
+  STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+  STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT type, UINT* reserved, CHAR* name, UINT cchMax) override;
+
+  HRESULT innerQueryInterface(REFIID iid, void** result) {
+    if (!result) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown))
+      *result = static_cast<IUnknown*>(&inner_);
+    else if (IsEqualIID(iid, IID_IShellExtInit))
+      *result = static_cast<IShellExtInit*>(this);
+    else if (IsEqualIID(iid, IID_IContextMenu))
+      *result = static_cast<IContextMenu*>(this);
+    else {
+      *result = nullptr;
+      return E_NOINTERFACE;
+    }
+    static_cast<IUnknown*>(*result)->AddRef();
+    return S_OK;
+  }
+  ULONG innerAddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+  ULONG innerRelease() {
+    LONG count = InterlockedDecrement(&refCount_);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+  }
+
+ private:
+  explicit KyvoShlExt(IUnknown* outer)
+      : refCount_(1),
+        saveBitmap_(LoadBitmapA(moduleState.instance, MAKEINTRESOURCEA(kSaveBitmapId))),
+        mailBitmap_(LoadBitmapA(moduleState.instance, MAKEINTRESOURCEA(kMailBitmapId))),
+        selection_(nullptr),
+        selectionCount_(0),
+        inner_(this),
+        controlling_(outer ? outer : &inner_) {
+    lockModule();
+  }
+
+  ~KyvoShlExt() {
+    if (saveBitmap_) DeleteObject(saveBitmap_);
+    if (mailBitmap_) DeleteObject(mailBitmap_);
+    releaseSelection();
+    unlockModule();
+  }
+
+  void releaseSelection() {
+    free(selection_);
+    selection_ = nullptr;
+    selectionCount_ = 0;
+  }
+
+  HRESULT readDropList(HDROP drop);
+
+  LONG refCount_;
+  HBITMAP saveBitmap_;
+  HBITMAP mailBitmap_;
+  char* selection_;  // selectionCount_ slots of kSelectionSlotSize bytes
+  UINT selectionCount_;
+  InnerUnknown inner_;
+  IUnknown* controlling_;
+};
+
+STDMETHODIMP InnerUnknown::QueryInterface(REFIID iid, void** result) { return owner_->innerQueryInterface(iid, result); }
+STDMETHODIMP_(ULONG) InnerUnknown::AddRef() { return owner_->innerAddRef(); }
+STDMETHODIMP_(ULONG) InnerUnknown::Release() { return owner_->innerRelease(); }
+
+STDMETHODIMP KyvoShlExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+  releaseSelection();
+  if (!data) return E_INVALIDARG;
+  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium;
+  ZeroMemory(&medium, sizeof medium);
+  if (FAILED(data->GetData(&format, &medium))) return E_INVALIDARG;
+  if (medium.tymed != TYMED_HGLOBAL) {
+    ReleaseStgMedium(&medium);
+    return E_INVALIDARG;
+  }
+  if (!GlobalLock(medium.hGlobal)) {
+    ReleaseStgMedium(&medium);
+    return E_INVALIDARG;
+  }
+  HRESULT result = readDropList(static_cast<HDROP>(medium.hGlobal));
+  GlobalUnlock(medium.hGlobal);
+  ReleaseStgMedium(&medium);
+  return result;
+}
+
+// Fills one slot per name. A name that DragQueryFileA doesn't give, or that
+// is too long for a slot, leaves its slot empty: a cut name would stand for
+// another file.
+HRESULT KyvoShlExt::readDropList(HDROP drop) {
+  UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  if (count == 0) return E_INVALIDARG;
+  char* slots = static_cast<char*>(calloc(count, kSelectionSlotSize));
+  if (!slots) return E_OUTOFMEMORY;
+  for (UINT i = 0; i < count; ++i) {
+    if (DragQueryFileA(drop, i, nullptr, 0) >= kNameBufferSize) continue;
+    char name[kNameBufferSize];
+    UINT length = DragQueryFileA(drop, i, name, sizeof name);
+    if (length == 0 || length >= sizeof name) continue;
+    memcpy(slots + static_cast<size_t>(i) * kSelectionSlotSize, name, length + 1);
+  }
+  selection_ = slots;
+  selectionCount_ = count;
+  return S_OK;
+}
+
+STDMETHODIMP KyvoShlExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags) {
+  if (flags & (CMF_DEFAULTONLY | CMF_VERBSONLY)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  // All three commands or none: fewer granted identifiers add nothing.
+  if (idCmdLast < idCmdFirst || idCmdLast - idCmdFirst < kCommandCount - 1) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+  // A position past the end (such as -1, "append") appends; keep the four
+  // items together and in order there.
+  int items = GetMenuItemCount(menu);
+  if (items >= 0 && indexMenu > static_cast<UINT>(items)) indexMenu = static_cast<UINT>(items);
+  InsertMenuA(menu, indexMenu, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
+  for (UINT offset = 0; offset < kCommandCount; ++offset) {
+    UINT position = indexMenu + 1 + offset;
+    InsertMenuA(menu, position, MF_STRING | MF_BYPOSITION, idCmdFirst + offset, commandMenuText(offset));
+    HBITMAP bitmap = commandBitmapId(offset) == kMailBitmapId ? mailBitmap_ : saveBitmap_;
+    if (bitmap) SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
+  }
+  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kCommandCount);
+}
+
+STDMETHODIMP KyvoShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT cchMax) {
+  if (!(type & GCS_HELPTEXTA)) return E_INVALIDARG;  // verbs and validation: the handler has no verbs
+  const char* text = idCmd < kCommandCount ? commandHelpText(static_cast<unsigned>(idCmd)) : nullptr;
+  if (!text || !name) return E_INVALIDARG;
+  if (cchMax == 0) return S_OK;  // no room, not even for the terminator
+  if (type & GCS_UNICODE) {
+    WCHAR wide[128];
+    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0])) return E_INVALIDARG;
+    lstrcpynW(reinterpret_cast<WCHAR*>(name), wide, static_cast<int>(cchMax));
+  } else {
+    // Cut on a character boundary, never between the two bytes of one.
+    size_t keep = shiftJisCutLength(text, cchMax - 1);
+    lstrcpynA(name, text, static_cast<int>(keep + 1));
+  }
+  return S_OK;
+}
+
+STDMETHODIMP KyvoShlExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+  if (!info || HIWORD(reinterpret_cast<UINT_PTR>(info->lpVerb)) != 0) {
+    releaseSelection();  // a verb named by text: the handler has none
+    return E_INVALIDARG;
+  }
+  UINT offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
+  if (!selection_) return E_INVALIDARG;  // no selection held: nothing to start
+  unsigned long long bound = commandLineBound(selectionCount_);
+  if (bound > kCommandLineLimit) {
+    releaseSelection();
+    return E_INVALIDARG;
+  }
+  HRESULT result = E_INVALIDARG;
+  if (offset < kCommandCount) {
+    size_t size = static_cast<size_t>(bound) + 1;
+    UniqueHeapText line(static_cast<char*>(malloc(size)));
+    if (!line) {
+      result = E_OUTOFMEMORY;
+    } else if (buildManagerCommandLine(offset, selection_, selectionCount_, line.get(), size) >= 0) {
+      startManager(line.get());
+      result = S_OK;
+    }
+  }
+  releaseSelection();
+  return result;
+}
+
+}  // namespace
+
+HRESULT createKyvoShlExt(IUnknown* outer, REFIID iid, void** result) {
+  if (!result) return E_POINTER;
+  *result = nullptr;
+  KyvoShlExt* handler = KyvoShlExt::create(outer);
+  if (!handler) return E_OUTOFMEMORY;
+  HRESULT hr = handler->innerQueryInterface(iid, result);
+  handler->innerRelease();
+  return hr;
+}
