@@ -1,0 +1,254 @@
+#include "shell_fixture.h"
+
+#include <algorithm>
+
+#include "support/test_files.h"
+#include "support/unix_command.h"
+
+const CLSID kKyvoShlExtClsid = {0x5B1E0C7A, 0x93D4, 0x4F2B, {0xA6, 0xE1, 0x0C, 0x84, 0xD2, 0xF7, 0xB3, 0x19}};
+const char kClsidText[] = "{5B1E0C7A-93D4-4F2B-A6E1-0C84D2F7B319}";
+const char kClsidKey[] = "CLSID\\{5B1E0C7A-93D4-4F2B-A6E1-0C84D2F7B319}";
+const char kHandlerKey[] = "AllFilesystemObjects\\ShellEx\\ContextMenuHandlers\\KyvoShlExt";
+const char kApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+std::string builtDllPath() { return windowsPathOf(KYVOSHELL_UNIX_PATH); }
+std::string builtRecorderPath() { return windowsPathOf(RECORDER_UNIX_PATH); }
+
+LoadedShell::LoadedShell(const std::string& folder, bool withRecorder) : folder_(folder) {
+  dllPath_ = folder + "\\Kyvoshell.dll";
+  if (!CopyFileA(builtDllPath().c_str(), dllPath_.c_str(), FALSE)) return;
+  if (withRecorder && !CopyFileA(builtRecorderPath().c_str(), (folder + "\\Kyvomar.exe").c_str(), FALSE)) return;
+  module_ = LoadLibraryA(dllPath_.c_str());
+  if (!module_) return;
+  canUnloadNow = reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+  getClassObject =
+      reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+  registerServer = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
+  unregisterServer =
+      reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllUnregisterServer")));
+}
+
+LoadedShell::~LoadedShell() {
+  if (module_) FreeLibrary(module_);
+}
+
+IClassFactory* LoadedShell::factory() {
+  void* result = nullptr;
+  if (!getClassObject || FAILED(getClassObject(kKyvoShlExtClsid, IID_IClassFactory, &result))) return nullptr;
+  return static_cast<IClassFactory*>(result);
+}
+
+bool equalsPathIgnoringCase(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+namespace {
+
+HKEY openKey(HKEY root, const std::string& path, REGSAM access = KEY_READ) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+  return key;
+}
+
+}  // namespace
+
+bool keyExists(HKEY root, const std::string& path) {
+  HKEY key = openKey(root, path);
+  if (!key) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes) {
+  HKEY key = openKey(root, path);
+  if (!key) return false;
+  const char* valueName = name.empty() ? nullptr : name.c_str();
+  DWORD size = 0;
+  LONG result = RegQueryValueExA(key, valueName, nullptr, type, nullptr, &size);
+  if (result == ERROR_SUCCESS) {
+    bytes->assign(size, '\0');
+    result = RegQueryValueExA(key, valueName, nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size);
+    bytes->resize(size);
+  }
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text) {
+  DWORD type = 0;
+  std::string bytes;
+  if (!readValue(root, path, name, &type, &bytes) || type != REG_SZ) return false;
+  if (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
+  *text = bytes;
+  return true;
+}
+
+std::vector<std::string> valueNames(HKEY root, const std::string& path) {
+  std::vector<std::string> out;
+  HKEY key = openKey(root, path);
+  if (!key) return out;
+  for (DWORD i = 0;; ++i) {
+    char name[512];
+    DWORD length = sizeof name;
+    if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    out.push_back(std::string(name, length));
+  }
+  RegCloseKey(key);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<std::string> subKeyNames(HKEY root, const std::string& path) {
+  std::vector<std::string> out;
+  HKEY key = openKey(root, path);
+  if (!key) return out;
+  for (DWORD i = 0;; ++i) {
+    char name[512];
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    out.push_back(std::string(name, length));
+  }
+  RegCloseKey(key);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool createKey(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG result = RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+void deleteTree(HKEY root, const std::string& path) {
+  for (const std::string& child : subKeyNames(root, path)) deleteTree(root, path + "\\" + child);
+  RegDeleteKeyA(root, path.c_str());
+}
+
+void deleteValue(HKEY root, const std::string& path, const std::string& name) {
+  HKEY key = openKey(root, path, KEY_SET_VALUE);
+  if (!key) return;
+  RegDeleteValueA(key, name.c_str());
+  RegCloseKey(key);
+}
+
+RegistryGuard::RegistryGuard() {
+  approvedExisted_ = keyExists(HKEY_LOCAL_MACHINE, kApprovedKey);
+  allFilesystemObjectsExisted_ = keyExists(HKEY_CLASSES_ROOT, "AllFilesystemObjects");
+  clean();
+}
+
+RegistryGuard::~RegistryGuard() {
+  clean();
+  restoreApprovedKey();
+  if (!approvedExisted_) deleteTree(HKEY_LOCAL_MACHINE, kApprovedKey);
+  if (!allFilesystemObjectsExisted_) deleteTree(HKEY_CLASSES_ROOT, "AllFilesystemObjects");
+}
+
+void RegistryGuard::clean() {
+  deleteTree(HKEY_CLASSES_ROOT, kClsidKey);
+  deleteTree(HKEY_CLASSES_ROOT, kHandlerKey);
+  deleteValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClsidText);
+}
+
+bool RegistryGuard::removeApprovedKey() {
+  if (!keyExists(HKEY_LOCAL_MACHINE, kApprovedKey)) return true;
+  if (!subKeyNames(HKEY_LOCAL_MACHINE, kApprovedKey).empty()) return false;
+  if (approvedValues_.empty()) {
+    for (const std::string& name : valueNames(HKEY_LOCAL_MACHINE, kApprovedKey)) {
+      SavedValue saved;
+      saved.name = name;
+      if (name != kClsidText && readValue(HKEY_LOCAL_MACHINE, kApprovedKey, name, &saved.type, &saved.data))
+        approvedValues_.push_back(saved);
+    }
+  }
+  return RegDeleteKeyA(HKEY_LOCAL_MACHINE, kApprovedKey) == ERROR_SUCCESS;
+}
+
+void RegistryGuard::restoreApprovedKey() {
+  if (!approvedExisted_) return;
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kApprovedKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return;
+  for (const SavedValue& v : approvedValues_)
+    RegSetValueExA(key, v.name.empty() ? nullptr : v.name.c_str(), 0, v.type,
+                   reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
+  RegCloseKey(key);
+}
+
+namespace {
+
+HANDLE processJob() {
+  static HANDLE job = [] {
+    HANDLE j = CreateJobObjectA(nullptr, nullptr);
+    if (j && !AssignProcessToJobObject(j, GetCurrentProcess())) {
+      CloseHandle(j);
+      j = nullptr;
+    }
+    return j;
+  }();
+  return job;
+}
+
+bool accounting(JOBOBJECT_BASIC_ACCOUNTING_INFORMATION* info) {
+  HANDLE job = processJob();
+  return job && QueryInformationJobObject(job, JobObjectBasicAccountingInformation, info, sizeof *info, nullptr);
+}
+
+}  // namespace
+
+ProcessWatch::ProcessWatch() {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+  if (accounting(&info)) baseline_ = info.TotalProcesses;
+}
+
+unsigned ProcessWatch::started() const {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+  if (!accounting(&info)) return 0xFFFFFFFFu;  // unknown: fails every assertion on it
+  return info.TotalProcesses - baseline_;
+}
+
+bool ProcessWatch::waitForChildren(unsigned timeoutMs) const {
+  DWORD start = GetTickCount();
+  for (;;) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+    if (!accounting(&info)) return false;
+    if (info.ActiveProcesses <= 1) return true;  // only the test itself
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+}
+
+bool waitForRecord(const std::string& folder, Recorded* recorded, unsigned timeoutMs) {
+  std::string path = folder + "\\" + kRecordFileName;
+  DWORD start = GetTickCount();
+  while (!fileExists(path)) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+  std::string text = readFile(path);
+  DeleteFileA(path.c_str());
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  lines.resize(3);
+  recorded->commandLine = lines[0];
+  recorded->currentDirectory = lines[1];
+  recorded->probe = lines[2];
+  return true;
+}
