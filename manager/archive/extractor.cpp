@@ -1,0 +1,350 @@
+// The extractor: reads an archive strictly forward and recreates its folders
+// and files under the output folder.
+//
+// The archive comes from outside: every entry's names are checked before
+// anything is created, so nothing lands outside the output folder. Each file
+// is written to a temporary name beside its target and moved over the target
+// only once its data checksum matched, so an existing file is replaced only by
+// a complete, verified one. Runs on the worker thread only, which is why the
+// block buffers can be shared.
+#include "manager/archive/extractor.h"
+
+#include <windows.h>
+#include <string.h>
+
+#include "manager/archive/archive_format.h"
+#include "manager/archive/block_codec.h"
+#include "manager/archive/entry_check.h"
+#include "manager/archive/option_parser.h"
+#include "manager/archive/packer.h"
+#include "manager/archive/target_path.h"
+#include "manager/startup/command_line.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/text_util.h"
+#include "manager/startup/unique_handle.h"
+
+namespace {
+
+enum {
+  ENTRY_FAILED = -1,  // this entry failed, the archive position is right: go on
+  TEMPORARY_ATTEMPTS = 32,
+  WALK_LIMIT = 1025,  // folder parts this long or longer are not walked
+};
+
+unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
+unsigned char readBuffer[ARCHIVE_BLOCK_BUFFER];
+unsigned char inflateBuffer[ARCHIVE_BLOCK_BUFFER];
+LONG temporaryCounter = 0;
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(HANDLE file) : file_(file) {}
+  bool read(void* buffer, size_t size, size_t* got) override {
+    DWORD n = 0;
+    bool ok = ReadFile(file_, buffer, static_cast<DWORD>(size), &n, nullptr) != FALSE;
+    *got = ok ? n : 0;
+    return ok;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+struct Extraction {
+  HANDLE archive;
+  FileSource* source;
+  const char* outputFolder;
+  char outputRoot[MAX_PATH];  // the output folder as the file system resolves it
+  unsigned failureSet;
+  bool anyEntryFailed;
+};
+
+unsigned failureOf(DWORD error) { return error == ERROR_DISK_FULL ? DISK_FULL : UNPACK_FAILED; }
+
+bool writeAll(HANDLE file, const void* data, size_t size) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, p, static_cast<DWORD>(size), &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    p += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool readHeader(FileSource* source, size_t* got) {
+  *got = 0;
+  while (*got < ARCHIVE_HEADER_SIZE) {
+    size_t n = 0;
+    if (!source->read(headerBytes + *got, ARCHIVE_HEADER_SIZE - *got, &n)) return false;
+    if (n == 0) break;
+    *got += n;
+  }
+  return true;
+}
+
+// Moves the archive position over an entry's data area; a stored length that
+// reaches past the end of the archive ends at its end.
+int skipData(Extraction* x, uint64_t storedLength) {
+  LARGE_INTEGER zero = {}, position, size;
+  if (!SetFilePointerEx(x->archive, zero, &position, FILE_CURRENT) || !GetFileSizeEx(x->archive, &size))
+    return EXTRACT_DATA_READ;
+  uint64_t left = position.QuadPart < size.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
+  LARGE_INTEGER step;
+  step.QuadPart = static_cast<LONGLONG>(storedLength < left ? storedLength : left);
+  if (!SetFilePointerEx(x->archive, step, nullptr, FILE_CURRENT)) return EXTRACT_DATA_READ;
+  return EXTRACT_OK;
+}
+
+// An entry that is skipped with its data: counts as a failed entry.
+int failEntry(Extraction* x, unsigned failure, bool hasData, uint64_t storedLength) {
+  x->failureSet |= failure;
+  if (hasData) {
+    int skipped = skipData(x, storedLength);
+    if (skipped != EXTRACT_OK) return skipped;
+  }
+  return ENTRY_FAILED;
+}
+
+// Second line of defence behind the name checks: the file system's own
+// reading of the target must lie below the output folder.
+bool liesBelowOutput(const Extraction* x, const char* target) {
+  if (x->outputRoot[0] == '\0') return false;
+  char full[MAX_PATH];
+  DWORD n = GetFullPathNameA(target, sizeof full, full, nullptr);
+  if (n == 0 || n >= sizeof full) return false;
+  size_t rootLength = strlen(x->outputRoot);
+  return strncmp(full, x->outputRoot, rootLength) == 0 && full[rootLength] == '\\';
+}
+
+void resolveOutputRoot(Extraction* x) {
+  x->outputRoot[0] = '\0';
+  const char* folder = x->outputFolder[0] != '\0' ? x->outputFolder : ".";
+  DWORD n = GetFullPathNameA(folder, sizeof x->outputRoot, x->outputRoot, nullptr);
+  if (n == 0 || n >= sizeof x->outputRoot) {
+    x->outputRoot[0] = '\0';
+    return;
+  }
+  removeTrailingBackslash(x->outputRoot);
+}
+
+FILETIME toFileTime(uint64_t value) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(value);
+  t.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  return t;
+}
+
+// Creates the file an entry is written to, under a fresh name beside the
+// target. Sets the error of the last attempt when none could be created.
+HANDLE createTemporary(const char* target, size_t folderPartLength, DWORD attributes, char* temporary) {
+  unsigned long seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
+    unsigned long value = seed + static_cast<unsigned long>(InterlockedIncrement(&temporaryCounter)) * 0x9E37u;
+    if (!formTemporaryPath(target, folderPartLength, value, temporary)) break;
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+  }
+  temporary[0] = '\0';
+  return INVALID_HANDLE_VALUE;
+}
+
+// Puts the written file under the target name. false when it had to be
+// deleted instead.
+bool installTemporary(const char* temporary, const char* target) {
+  if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileA(temporary);
+  return false;
+}
+
+int extractFile(Extraction* x, const ArchiveEntryHeader& header, const char* target, size_t folderPartLength) {
+  DWORD existing = GetFileAttributesA(target);
+  bool existed = existing != INVALID_FILE_ATTRIBUTES;
+  // A read-only file cannot be replaced, and a folder is no file.
+  if (existed && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    return failEntry(x, UNPACK_FAILED, true, header.storedLength);
+  // An existing hidden file stays hidden: the new one is created so.
+  DWORD attributes = (existed && (existing & FILE_ATTRIBUTE_HIDDEN)) ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
+  char temporary[TARGET_PATH_SIZE];
+  UniqueFile output(createTemporary(target, folderPartLength, attributes, temporary));
+  if (!output) return failEntry(x, failureOf(GetLastError()), true, header.storedLength);
+
+  EntryDataReader reader;
+  startEntryData(&reader, header.storedLength, header.compressedFlag != 0);
+  progressStore(&jobState.progressDone, static_cast<int64_t>(reader.remaining));
+  bool writeFailed = false;
+  int stopped = EXTRACT_OK;
+  while (reader.remaining > 0) {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    int result = readEntryData(x->source, &reader, readBuffer, inflateBuffer, &data, &size);
+    if (result != BLOCK_OK) {
+      stopped = result;  // 6 or 17: the archive position is lost
+      break;
+    }
+    // After a failed write the rest of the entry is still read, so that the
+    // archive position stays right.
+    if (!writeFailed && size > 0 && !writeAll(output.get(), data, size)) {
+      writeFailed = true;
+      x->failureSet |= failureOf(GetLastError());
+    }
+    if (reader.remaining == 0) break;
+    progressStore(&jobState.progressDone, static_cast<int64_t>(reader.remaining));
+    if (stopRequested()) {
+      stopped = EXTRACT_STOPPED;
+      break;
+    }
+  }
+
+  if (writeFailed) {
+    // A file that could not be written whole is never kept; an old file
+    // stays as it was.
+    output.reset();
+    DeleteFileA(temporary);
+    return stopped != EXTRACT_OK ? stopped : ENTRY_FAILED;
+  }
+  if (stopped != EXTRACT_OK) {
+    // Stays as far as written where no file was before; an old file is kept.
+    output.reset();
+    if (existed) DeleteFileA(temporary);
+    else installTemporary(temporary, target);
+    return stopped;
+  }
+  if (reader.checksum != header.dataChecksum) {
+    // The contents are not what was packed: the file keeps what was written
+    // (without times) where no file was before, an old file is kept.
+    x->failureSet |= UNPACK_FAILED;
+    output.reset();
+    if (existed) DeleteFileA(temporary);
+    else installTemporary(temporary, target);
+    return ENTRY_FAILED;
+  }
+  FILETIME created = toFileTime(header.creationTime);
+  FILETIME accessed = toFileTime(header.lastAccessTime);
+  FILETIME written = toFileTime(header.lastWriteTime);
+  bool timesSet = SetFileTime(output.get(), &created, &accessed, &written) != FALSE;
+  output.reset();
+  if (!installTemporary(temporary, target)) {
+    x->failureSet |= UNPACK_FAILED;
+    return timesSet ? static_cast<int>(ENTRY_FAILED) : static_cast<int>(EXTRACT_FILE_TIMES);
+  }
+  return timesSet ? EXTRACT_OK : EXTRACT_FILE_TIMES;
+}
+
+int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
+  bool folder = header.folderFlag == 1;
+  if (!isSafeFolderPath(header.folderPath) || !isSafeEntryName(header.name, folder))
+    return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
+  char target[TARGET_PATH_SIZE];
+  size_t folderPartLength = 0;
+  if (buildTargetPath(x->outputFolder, header.folderPath, header.name, target, &folderPartLength) != TARGET_OK)
+    return EXTRACT_PATH_TOO_LONG;
+  if (!liesBelowOutput(x, target)) return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
+  if (makeDirectoryPath(target, 0) != 0) return EXTRACT_FOLDER_LEVEL;
+  if (folder) return makeDirectoryPath(target, 1) != 0 ? EXTRACT_FOLDER_ENTRY : EXTRACT_OK;
+  return extractFile(x, header, target, folderPartLength);
+}
+
+int extractAll(Extraction* x) {
+  ArchiveEntryHeader header;
+  for (;;) {
+    size_t got = 0;
+    if (!readHeader(x->source, &got)) return EXTRACT_HEADER_READ;
+    // The end of the file, a cut header or a damaged one: the archive ends.
+    if (got < ARCHIVE_HEADER_SIZE || !isValidArchiveHeader(headerBytes)) return EXTRACT_OK;
+    // A stop is also noticed between entries, not only between blocks.
+    if (stopRequested()) return EXTRACT_STOPPED;
+    decodeArchiveHeader(headerBytes, &header);
+    setStatusText(header.name);
+    int result = extractEntry(x, header);
+    if (result == ENTRY_FAILED) {
+      x->anyEntryFailed = true;
+      continue;
+    }
+    if (result != EXTRACT_OK) return result;
+  }
+}
+
+bool isDirectory(const char* path) {
+  DWORD a = GetFileAttributesA(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+int makeDirectoryPath(const char* path, int includeLast) {
+  if (strnlen(path, OPTION_SLOT_SIZE) >= OPTION_SLOT_SIZE) return 1;
+  char trimmed[OPTION_SLOT_SIZE];
+  trimCommandLinePath(trimmed, sizeof trimmed, path);
+  static PathParts parts;  // large; only the worker thread creates folders
+  splitPath(trimmed, &parts);
+  char folder[OPTION_SLOT_SIZE];
+  copyText(folder, sizeof folder, parts.dir);
+  if (includeLast) {
+    appendText(folder, sizeof folder, parts.name);
+    appendText(folder, sizeof folder, parts.ext);
+  }
+  size_t length = strlen(folder);
+  if (length < WALK_LIMIT) {
+    // One level at a time from the left; the first component of a path with
+    // a drive is empty, so the drive itself is tried first, and an empty last
+    // component after a trailing backslash retries the whole path.
+    char soFar[OPTION_SLOT_SIZE];
+    copyText(soFar, sizeof soFar, parts.drive);
+    size_t start = 0;
+    for (size_t i = 0; i <= length; ++i) {
+      if (i < length && isLeadByte(static_cast<unsigned char>(folder[i])) &&
+          isTrailByte(static_cast<unsigned char>(folder[i + 1]))) {
+        ++i;  // the second byte (0x5C in 表) does not split
+        continue;
+      }
+      if (i < length && folder[i] != '\\') continue;
+      copyTextN(soFar + strlen(soFar), sizeof soFar - strlen(soFar), folder + start, i - start);
+      CreateDirectoryA(soFar, nullptr);
+      if (i < length) appendText(soFar, sizeof soFar, "\\");
+      start = i + 1;
+    }
+  }
+  // The verdict is whether the whole folder exists now, not how the single
+  // calls went (some report an existing drive root as access denied).
+  char whole[OPTION_SLOT_SIZE];
+  formatText(whole, sizeof whole, "%s%s", parts.drive, folder);
+  if (whole[0] == '\0') return 0;  // the current folder
+  size_t wholeLength = strlen(whole);
+  if (wholeLength > 3 && endsWithSeparator(whole)) whole[wholeLength - 1] = '\0';
+  return isDirectory(whole) ? 0 : 1;
+}
+
+int extractArchive(const char* archivePath, const char* outputFolder) {
+  jobState.countOnly = 1;
+  int result = EXTRACT_CANNOT_OPEN;
+  UniqueFile archive(CreateFileA(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (archive) {
+    FileSource source(archive.get());
+    Extraction x = {};
+    x.archive = archive.get();
+    x.source = &source;
+    x.outputFolder = outputFolder;
+    resolveOutputRoot(&x);
+    result = extractAll(&x);
+    if (result == EXTRACT_OK && x.anyEntryFailed && x.failureSet != 0) result = EXTRACT_PARTIAL + x.failureSet;
+  }
+  jobState.countOnly = 0;
+  return result;
+}
+
+int runExtraction(const char* commandText) {
+  char archiveValue[OPTION_SLOT_SIZE], outputValue[OPTION_SLOT_SIZE];
+  parseExtractionOptions(commandText, archiveValue, outputValue);
+  char archivePath[OPTION_SLOT_SIZE], outputFolder[OPTION_SLOT_SIZE];
+  makeAbsolutePath(archivePath, archiveValue);
+  makeAbsolutePath(outputFolder, outputValue);
+  return extractArchive(archivePath, outputFolder);
+}

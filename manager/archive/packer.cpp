@@ -1,0 +1,264 @@
+// The packer: walks the selected files and folders and appends one entry per
+// file and folder to the archive, each file's data compressed block by block.
+// Every entry writer opens the archive, appends and closes it again, so no
+// handle stays open between entries. Runs on the worker thread only, which
+// is why the block buffers can be shared.
+#include "manager/archive/packer.h"
+
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "manager/archive/archive_format.h"
+#include "manager/archive/block_codec.h"
+#include "manager/archive/option_parser.h"
+#include "manager/archive/target_path.h"
+#include "manager/startup/file_util.h"
+#include "manager/startup/job_state.h"
+#include "manager/startup/text_util.h"
+#include "manager/startup/unique_handle.h"
+
+namespace {
+
+enum { SOURCE_PATH_LIMIT = 260 };  // every source path must be shorter
+
+unsigned char chunkBuffer[ARCHIVE_CHUNK_SIZE];
+unsigned char frameBuffer[BLOCK_FRAME_SIZE];
+unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
+
+HANDLE openSource(const char* path) {
+  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+HANDLE openArchiveForAppend(const char* path) {
+  return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+bool writeAll(HANDLE file, const void* data, DWORD size) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, p, size, &written, nullptr) || written == 0) return false;
+    p += written;
+    size -= written;
+  }
+  return true;
+}
+
+// Fills the chunk buffer unless the source ends first; false on a failed read.
+bool readChunk(HANDLE source, DWORD* got) {
+  *got = 0;
+  while (*got < ARCHIVE_CHUNK_SIZE) {
+    DWORD n = 0;
+    if (!ReadFile(source, chunkBuffer + *got, ARCHIVE_CHUNK_SIZE - *got, &n, nullptr)) return false;
+    if (n == 0) break;
+    *got += n;
+  }
+  return true;
+}
+
+uint64_t fileTimeValue(const FILETIME& t) {
+  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+void writeSourceListLine(const char* sourcePath) {
+  char line[SOURCE_PATH_LIMIT + 64];
+  int type = driveTypeOfPath(sourcePath, nullptr, 0);
+  if (formatText(line, sizeof line, "File=\"%s\";Type=%d;\r\n", sourcePath, type))
+    appendToFile(jobState.sourceListPath, line);  // a failed line is ignored
+}
+
+// Steps 2 to 10 of one file entry; the caller writes the source-list line.
+int packFile(const char* archivePath, const char* sourcePath, const char* name, const char* folderPath) {
+  ArchiveEntryHeader header;
+  clearArchiveHeader(&header);
+  header.compressedFlag = 1;
+  uint64_t size = 0;
+  {
+    UniqueFile probe(openSource(sourcePath));
+    FILETIME created, accessed, written;
+    LARGE_INTEGER length;
+    if (!probe || !GetFileTime(probe.get(), &created, &accessed, &written) ||
+        !GetFileSizeEx(probe.get(), &length))
+      return 11;
+    size = static_cast<uint64_t>(length.QuadPart);
+    header.creationTime = fileTimeValue(created);
+    header.lastAccessTime = fileTimeValue(accessed);
+    header.lastWriteTime = fileTimeValue(written);
+  }
+  header.formatTag = ARCHIVE_FILE_FORMAT_TAG;
+  header.storedLength = size;
+  header.entrySpan = size + ARCHIVE_HEADER_SIZE;
+  copyText(header.name, sizeof header.name, name);
+  copyText(header.folderPath, sizeof header.folderPath, folderPath);
+
+  UniqueFile archive(openArchiveForAppend(archivePath));
+  if (!archive) return 2;
+  LARGE_INTEGER zero = {}, entryStart = {};
+  if (!SetFilePointerEx(archive.get(), zero, &entryStart, FILE_END)) return 3;
+  encodeArchiveHeader(&header, headerBytes);  // provisional: header checksum 0
+  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return 4;
+
+  UniqueFile source(openSource(sourcePath));
+  if (!source) return 5;
+  setStatusText(name);
+  progressStore(&jobState.progressTotal, static_cast<int64_t>(size));
+  progressStore(&jobState.progressDone, 0);
+
+  uint64_t stored = 0;
+  uint32_t checksum = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!readChunk(source.get(), &got)) return 6;
+    if (got == 0) break;
+    size_t frameSize = 0;
+    if (encodeBlock(chunkBuffer, got, frameBuffer, &frameSize) != BLOCK_OK) return 16;
+    checksum = addDataChecksum(checksum, frameBuffer, frameSize);
+    if (!writeAll(archive.get(), frameBuffer, static_cast<DWORD>(frameSize))) return 7;
+    stored += frameSize;
+    progressAdd(&jobState.progressDone, static_cast<int64_t>(frameSize));
+    if (stopRequested()) return 99;
+  }
+
+  header.storedLength = stored;
+  header.dataChecksum = checksum;
+  encodeArchiveHeader(&header, headerBytes);
+  sealArchiveHeader(headerBytes);
+  if (!SetFilePointerEx(archive.get(), entryStart, nullptr, FILE_BEGIN)) return 8;
+  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return 10;
+  return 0;
+}
+
+// The folder path relative to the archive's top level for a sub-folder.
+bool childRelativePath(char* out, size_t cap, const char* relativePath, const char* name) {
+  if (relativePath[0] == '\0') return copyText(out, cap, name);
+  return formatText(out, cap, "%s\\%s", relativePath, name);
+}
+
+bool isDotEntry(const char* name) {
+  return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+}
+
+}  // namespace
+
+int makeAbsolutePath(char* out, const char* path) {
+  return makeAbsolutePathFrom(out, path, jobState.moduleDir);
+}
+
+int addFileEntry(const char* archivePath, const char* sourcePath, const char* name, const char* folderPath) {
+  if (strnlen(sourcePath, SOURCE_PATH_LIMIT) >= SOURCE_PATH_LIMIT) return 9;
+  int result = packFile(archivePath, sourcePath, name, folderPath);
+  writeSourceListLine(sourcePath);
+  return result;
+}
+
+int addFolderEntry(const char* archivePath, const char* name, const char* folderPath) {
+  ArchiveEntryHeader header;
+  clearArchiveHeader(&header);
+  header.folderFlag = 1;
+  copyText(header.name, sizeof header.name, name);
+  copyText(header.folderPath, sizeof header.folderPath, folderPath);
+  encodeArchiveHeader(&header, headerBytes);
+  sealArchiveHeader(headerBytes);
+  UniqueFile archive(openArchiveForAppend(archivePath));
+  if (!archive) return 20;
+  LARGE_INTEGER zero = {};
+  if (!SetFilePointerEx(archive.get(), zero, nullptr, FILE_END)) return 21;
+  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return 22;
+  return 0;
+}
+
+int addFolderTree(const char* archivePath, const char* folderPath, const char* relativePath) {
+  size_t length = strnlen(folderPath, SOURCE_PATH_LIMIT);
+  if (length >= SOURCE_PATH_LIMIT) return 9;
+  char folder[SOURCE_PATH_LIMIT + 1];
+  copyText(folder, sizeof folder, folderPath);
+  if (length > 0 && !endsWithSeparator(folder)) appendText(folder, sizeof folder, "\\");
+  char pattern[SOURCE_PATH_LIMIT + 8];
+  formatText(pattern, sizeof pattern, "%s*.*", folder);
+
+  WIN32_FIND_DATAA found;
+  UniqueFind listing(FindFirstFileExA(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  if (!listing) return addFolderEntry(archivePath, "", relativePath);
+
+  size_t folderLength = strlen(folder);
+  int result = 0;
+  bool sawFolder = false;
+  do {
+    const char* name = found.cFileName;
+    size_t full = folderLength + strlen(name);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!isDotEntry(name)) {
+        sawFolder = true;
+        char child[ARCHIVE_FOLDER_SIZE];
+        if (full >= SOURCE_PATH_LIMIT || !childRelativePath(child, sizeof child, relativePath, name)) {
+          result = 9;
+        } else {
+          char path[SOURCE_PATH_LIMIT];
+          formatText(path, sizeof path, "%s%s", folder, name);
+          addFolderEntry(archivePath, name, relativePath);  // a failure here does not stop the walk
+          result = addFolderTree(archivePath, path, child);
+        }
+      }
+    } else if (full >= SOURCE_PATH_LIMIT) {
+      result = 9;
+    } else {
+      char path[SOURCE_PATH_LIMIT];
+      formatText(path, sizeof path, "%s%s", folder, name);
+      result = addFileEntry(archivePath, path, name, relativePath);
+    }
+    if (result == 0 && stopRequested()) result = 99;
+  } while (result == 0 && FindNextFileA(listing.get(), &found));
+
+  // A folder without sub-folders gets a folder-end entry, so that it is
+  // recreated even when it holds nothing.
+  if (!sawFolder) addFolderEntry(archivePath, "", relativePath);
+  return result;
+}
+
+int buildArchive(const char* commandText) {
+  size_t length = strlen(commandText);
+  UniqueHeapText sources(static_cast<char*>(malloc(length + 2)));
+  if (!sources) return PACK_NO_MEMORY;
+  static const char* const kOptions[] = {"S-i", "S-o", "N-x"};
+  char archiveValue[OPTION_SLOT_SIZE] = "";
+  char* const values[] = {nullptr, archiveValue, nullptr};  // "-i" has no effect
+  parseOptionText(commandText, kOptions, 3, values, sources.get(), length + 2);
+
+  char archivePath[OPTION_SLOT_SIZE];
+  makeAbsolutePath(archivePath, archiveValue);
+  if (archivePath[0] != '\0') DeleteFileA(archivePath);  // every job starts a fresh archive
+  if (stopRequested()) return PACK_STOPPED;
+
+  const char* cursor = sources.get();
+  TextToken token;
+  while (nextToken(&cursor, &token)) {
+    char path[OPTION_SLOT_SIZE];
+    // A token too long for any path can only fail.
+    if (!trimmedToken(token, path)) return PACK_SOURCE_FAILED;
+    // A path that ends with a separator (a drive root, say) names no file.
+    if (path[0] == '\0' || endsWithSeparator(path)) {
+      if (stopRequested()) return PACK_STOPPED;
+      continue;
+    }
+    // Too long for the file calls: the lookup itself could not find it, so
+    // the length is checked first and such a source is never dropped silently.
+    if (strlen(path) >= SOURCE_PATH_LIMIT) return PACK_SOURCE_FAILED;
+    WIN32_FIND_DATAA data;
+    bool found;
+    {
+      UniqueFind lookup(FindFirstFileExA(path, FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+      found = lookup.valid();
+    }
+    if (found) {
+      int result = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                       ? addFolderTree(archivePath, path, data.cFileName)
+                       : addFileEntry(archivePath, path, data.cFileName, "");
+      if (result != 0) return PACK_SOURCE_FAILED;
+    }
+    if (stopRequested()) return PACK_STOPPED;
+  }
+  return PACK_OK;
+}

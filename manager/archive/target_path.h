@@ -1,0 +1,38 @@
+// Paths of the archive steps: the target path of an extracted entry, the name
+// of the file an entry is written to before it replaces the target, and the
+// completion of drive-less paths.
+#pragma once
+#include <stddef.h>
+
+enum {
+  TARGET_PATH_SIZE = 260,       // a target path is shorter than 260 bytes
+  TARGET_FOLDER_PART_MAX = 260,  // output folder, folder path and separators
+  TARGET_OK = 0,
+  TARGET_TOO_LONG = 9,
+};
+
+// Builds the target path of an entry: the output folder, a backslash (unless
+// the output folder is empty or already ends with one, Shift-JIS rule), the
+// folder path and a backslash when the folder path is not empty, then the
+// name. TARGET_TOO_LONG, with nothing written, when the part before the name
+// is empty or longer than 260 bytes, or when the whole path would be 260
+// bytes or longer. target holds TARGET_PATH_SIZE bytes; *folderPartLength
+// receives the length of the part before the name.
+int buildTargetPath(const char* outputFolder, const char* folderPath, const char* name,
+                    char target[TARGET_PATH_SIZE], size_t* folderPartLength);
+
+// A name for the file an entry is written to before it replaces its target:
+// in the target's folder (the first folderPartLength bytes of target),
+// "~kyv" and eight hex digits of seed and ".tmp"; where that does not fit
+// below 260 bytes, as many hex digits as fit. out holds TARGET_PATH_SIZE
+// bytes. false when not even one character fits.
+bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned long seed,
+                       char out[TARGET_PATH_SIZE]);
+
+// Completes a drive-less path from baseDir (which ends with a backslash):
+// quotes trimmed; a path with a drive or one beginning with two backslashes is
+// copied unchanged; one beginning with a single backslash gets the drive of
+// baseDir in front; any other path gets baseDir in front. Returns 1, with out
+// empty, when the path is longer than 2048 bytes or the completed path does
+// not fit in out (2049 bytes); else 0.
+int makeAbsolutePathFrom(char* out, const char* path, const char* baseDir);

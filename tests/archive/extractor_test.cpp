@@ -1,0 +1,330 @@
+// The extractor on real files: the edge cases of the format, replacing
+// existing files safely, full disks, stops and damaged data.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "archive/archive_files.h"
+#include "manager/archive/extractor.h"
+#include "manager/startup/job_state.h"
+#include "support/stop_when.h"
+#include "support/test_files.h"
+#include "support/unix_command.h"
+
+namespace {
+
+class Extractor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetJobState();
+    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    archive = work / "TmpCrp_x.arv";
+    out = work / "out";
+    makeFolder(out);
+  }
+  int extract(const std::string& bytes) {
+    writeFile(archive, bytes);
+    return extractWithDriver(archive, out);
+  }
+  TempDir work;
+  std::string archive, out;
+};
+
+const EntryTimes kTimes = {128790000000000000ull, 128790000300000000ull, 128790000200000000ull};
+
+std::string provisional(const std::string& name, const std::string& data) {
+  std::string entry = fileEntry(name, "", data);
+  entry.replace(2430, 4, std::string(4, '\0'));
+  return entry;
+}
+
+TEST_F(Extractor, EmptyArchiveRestoresNothing) {
+  EXPECT_EQ(extract(""), 0);
+  EXPECT_TRUE(namesBelow(out).empty());
+  EXPECT_EQ(jobState.countOnly, 0);
+}
+
+TEST_F(Extractor, MissingArchiveGives1) {
+  EXPECT_EQ(extractWithDriver(work / "none.arv", out), EXTRACT_CANNOT_OPEN);
+  EXPECT_EQ(jobState.countOnly, 0);
+}
+
+TEST_F(Extractor, ProvisionalLastHeaderEndsTheArchive) {
+  std::string bytes = fileEntry("a.txt", "", "alpha") + provisional("b.txt", patternBytes(50000, 1));
+  EXPECT_EQ(extract(bytes), 0);
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"a.txt"});
+  // A cut header and trailing junk end it just the same.
+  EXPECT_EQ(extract(fileEntry("c.txt", "", "c") + std::string(1000, 'j')), 0);
+  EXPECT_TRUE(fileExists(out + "\\c.txt"));
+}
+
+TEST_F(Extractor, StoredLengthZeroCreatesAnEmptyFileWithItsTimes) {
+  EXPECT_EQ(extract(fileEntry("empty", "sub", "", kTimes)), 0);
+  std::string path = out + "\\sub\\empty";
+  EXPECT_EQ(fileSizeOf(path), 0);
+  FileTimes t = timesOf(path);
+  EXPECT_EQ(t.lastWrite, kTimes.lastWrite);
+  EXPECT_EQ(t.lastAccess, kTimes.lastAccess);
+}
+
+TEST_F(Extractor, FolderEntriesAndFolderEndEntriesCreateTheirFolders) {
+  std::string bytes = folderEntry("", "Empty") + folderEntry("Old", "Docs") + folderEntry("", "Docs\\Old") +
+                      folderEntry("ソ", "表") + folderEntry("", "表\\ソ\\能");
+  EXPECT_EQ(extract(bytes), 0);
+  EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"Docs\\", "Docs\\Old\\", "Empty\\", "表\\", "表\\ソ\\",
+                                                     "表\\ソ\\能\\"}));
+  // The top level's own folder-end entry names the output folder itself.
+  removeTree(out);
+  EXPECT_EQ(extract(folderEntry("", "")), 0);
+  EXPECT_TRUE(folderExists(out));
+}
+
+TEST_F(Extractor, UncompressedDataAreasAreAcceptedToo) {
+  std::string data = patternBytes(70000, 9);
+  RawEntry raw;
+  raw.storedLength = data.size();
+  raw.name = "raw.bin";
+  raw.dataChecksum = unsignedSum(data);
+  EXPECT_EQ(extract(rawHeader(raw) + data + fileEntry("next", "", "n")), 0);
+  EXPECT_EQ(readFile(out + "\\raw.bin"), data);
+  EXPECT_EQ(readFile(out + "\\next"), "n");
+}
+
+TEST_F(Extractor, OutputFolderWithOrWithoutTrailingBackslashGivesTheSamePaths) {
+  std::string bytes = fileEntry("a", "d", "x") + folderEntry("", "e");
+  writeFile(archive, bytes);
+  EXPECT_EQ(extractWithDriver(archive, out + "\\"), 0);
+  std::vector<std::string> with = namesBelow(out);
+  removeTree(out);
+  EXPECT_EQ(extractWithDriver(archive, out), 0);
+  EXPECT_EQ(namesBelow(out), with);
+  EXPECT_EQ(with, (std::vector<std::string>{"d\\", "d\\a", "e\\"}));
+  // An output folder ending with 表 still gets its separator.
+  std::string sjis = work / "表";
+  EXPECT_EQ(extractWithDriver(archive, sjis), 0);
+  EXPECT_EQ(readFile(sjis + "\\d\\a"), "x");
+}
+
+TEST_F(Extractor, ExistingFilesAreReplacedAndNoTemporaryFileIsLeft) {
+  writeFile(out + "\\a.txt", "old content that is longer");
+  EXPECT_EQ(extract(fileEntry("a.txt", "", "new", kTimes)), 0);
+  EXPECT_EQ(readFile(out + "\\a.txt"), "new");
+  EXPECT_EQ(timesOf(out + "\\a.txt").lastWrite, kTimes.lastWrite);
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"a.txt"});
+  // Two entries of one name: the second wins.
+  EXPECT_EQ(extract(fileEntry("same", "", "first") + fileEntry("same", "", "second")), 0);
+  EXPECT_EQ(readFile(out + "\\same"), "second");
+}
+
+TEST_F(Extractor, HiddenExistingTargetStaysHidden) {
+  std::string path = out + "\\h.txt";
+  writeFile(path, "old");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(extract(fileEntry("h.txt", "", "replaced")), 0);
+  EXPECT_EQ(readFile(path), "replaced");
+  EXPECT_TRUE(attributesOf(path) & FILE_ATTRIBUTE_HIDDEN);
+  // A file that was not there before is not hidden.
+  EXPECT_EQ(extract(fileEntry("v.txt", "", "visible")), 0);
+  EXPECT_FALSE(attributesOf(out + "\\v.txt") & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(Extractor, ReadOnlyExistingTargetFailsTheEntryAndStaysIntact) {
+  std::string path = out + "\\ro.txt";
+  writeFile(path, "keep me");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(extract(fileEntry("ro.txt", "", patternBytes(40000, 1)) + fileEntry("next", "", "n")),
+            EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(readFile(path), "keep me");
+  EXPECT_EQ(readFile(out + "\\next"), "n");  // the archive position stayed right
+  EXPECT_TRUE(temporaryFilesBelow(out).empty());
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Extractor, ReadOnlyMediumKeepsTheOldFile) {
+  TmpfsMount mount("1m");
+  KYVO_REQUIRE_MOUNT(mount);
+  std::string folder = mount.windowsPath();
+  writeFile(folder + "\\old.txt", "old file");
+  ASSERT_TRUE(mount.remount(true));
+  writeFile(archive, fileEntry("old.txt", "", "new file") + fileEntry("fresh.txt", "", "f"));
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(readFile(folder + "\\old.txt"), "old file");
+  EXPECT_EQ(listFolder(folder), std::vector<std::string>{"old.txt"});
+  mount.remount(false);
+}
+
+TEST_F(Extractor, FullDiskDeletesThePartialFileAndGoesOn) {
+  TmpfsMount mount("256k");
+  KYVO_REQUIRE_MOUNT(mount);
+  std::string folder = mount.windowsPath();
+  std::string bytes = fileEntry("big.bin", "", patternBytes(1 << 20, 4)) + fileEntry("small.txt", "", "small");
+  writeFile(archive, bytes);
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + DISK_FULL);
+  EXPECT_FALSE(fileExists(folder + "\\big.bin"));
+  EXPECT_EQ(readFile(folder + "\\small.txt"), "small");
+  EXPECT_TRUE(temporaryFilesBelow(folder).empty());
+}
+
+TEST_F(Extractor, FullDiskKeepsAnOldFileUntouched) {
+  TmpfsMount mount("256k");
+  KYVO_REQUIRE_MOUNT(mount);
+  std::string folder = mount.windowsPath();
+  writeFile(folder + "\\big.bin", "the old big file");
+  writeFile(archive, fileEntry("big.bin", "", patternBytes(1 << 20, 5)));
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + DISK_FULL);
+  EXPECT_EQ(readFile(folder + "\\big.bin"), "the old big file");
+  EXPECT_EQ(listFolder(folder), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(Extractor, FullDiskAndAnotherFailureGiveBothBits) {
+  TmpfsMount mount("256k");
+  KYVO_REQUIRE_MOUNT(mount);
+  std::string folder = mount.windowsPath();
+  writeFile(folder + "\\ro.txt", "read-only");
+  SetFileAttributesA((folder + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  writeFile(archive, fileEntry("ro.txt", "", "x") + fileEntry("big.bin", "", patternBytes(1 << 20, 6)));
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + UNPACK_FAILED + DISK_FULL);
+  EXPECT_EQ(readFile(folder + "\\ro.txt"), "read-only");
+  SetFileAttributesA((folder + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Extractor, DataChecksumMismatchReachesTheCaller) {
+  std::string bad = fileEntry("bad.txt", "", "contents", kTimes);
+  // Change the stored data checksum and seal the header again.
+  RawEntry raw;
+  std::vector<ReadEntry> read = readArchiveBytes(bad);
+  ASSERT_EQ(read.size(), 1u);
+  std::string area = bad.substr(2434);
+  raw.formatTag = 0x00020001;
+  raw.storedLength = area.size();
+  raw.name = "bad.txt";
+  raw.compressedFlag = 1;
+  raw.lastWriteTime = kTimes.lastWrite;
+  raw.lastAccessTime = kTimes.lastAccess;
+  raw.dataChecksum = unsignedSum(area) + 1;
+  bad = rawHeader(raw) + area;
+  // No file before: it stays as written, without its times.
+  EXPECT_EQ(extract(bad + fileEntry("good", "", "g")), EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(readFile(out + "\\bad.txt"), "contents");
+  EXPECT_NE(timesOf(out + "\\bad.txt").lastWrite, kTimes.lastWrite);
+  EXPECT_EQ(readFile(out + "\\good"), "g");
+  // An old file is kept instead.
+  writeFile(out + "\\bad.txt", "old");
+  EXPECT_EQ(extract(bad), EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(readFile(out + "\\bad.txt"), "old");
+  EXPECT_TRUE(temporaryFilesBelow(out).empty());
+}
+
+TEST_F(Extractor, CutArchiveGives6AndKeepsWhatWasWrittenOrTheOldFile) {
+  std::string data = patternBytes(200000, 7);
+  std::string entry = fileEntry("cut.bin", "", data);
+  std::string cut = entry.substr(0, entry.size() - 1000);
+  EXPECT_EQ(extract(cut), EXTRACT_DATA_READ);
+  long long size = fileSizeOf(out + "\\cut.bin");
+  EXPECT_GT(size, 0);
+  EXPECT_LT(size, 200000);
+  EXPECT_EQ(readFile(out + "\\cut.bin"), data.substr(0, static_cast<size_t>(size)));
+  writeFile(out + "\\cut.bin", "old");
+  EXPECT_EQ(extract(cut), EXTRACT_DATA_READ);
+  EXPECT_EQ(readFile(out + "\\cut.bin"), "old");
+  EXPECT_TRUE(temporaryFilesBelow(out).empty());
+}
+
+TEST_F(Extractor, StopInsideAFileGives99AndKeepsTheOldFile) {
+  std::string bytes = fileEntry("big.bin", "", patternBytes(8 << 20, 8)) + fileEntry("after", "", "a");
+  writeFile(out + "\\big.bin", "old");
+  writeFile(archive, bytes);
+  int result;
+  {
+    StopWhen stop("big.bin");
+    result = extractWithDriver(archive, out);
+    EXPECT_TRUE(stop.fired());
+  }
+  EXPECT_EQ(result, EXTRACT_STOPPED);
+  EXPECT_EQ(readFile(out + "\\big.bin"), "old");
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"big.bin"});
+  EXPECT_EQ(jobState.countOnly, 0);
+}
+
+TEST_F(Extractor, StopWithoutAnOldFileKeepsThePartialFile) {
+  std::string data = patternBytes(8 << 20, 9);
+  writeFile(archive, fileEntry("big.bin", "", data));
+  int result;
+  LONG countOnly;
+  {
+    StopOnStatus stop("big.bin");
+    result = extractWithDriver(archive, out);
+    countOnly = stop.countOnlyWhenFired();
+  }
+  EXPECT_EQ(result, EXTRACT_STOPPED);
+  EXPECT_EQ(countOnly, 1);  // the progress window shows only the amount left
+  long long size = fileSizeOf(out + "\\big.bin");
+  EXPECT_LT(size, static_cast<long long>(data.size()));
+  EXPECT_EQ(readFile(out + "\\big.bin"), data.substr(0, static_cast<size_t>(size)));
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(Extractor, StopIsNoticedBetweenSmallFiles) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) bytes += fileEntry("f" + std::to_string(i), "", "one block");
+  jobState.stopCode = STOP_REQUESTED;
+  EXPECT_EQ(extract(bytes), EXTRACT_STOPPED);
+  EXPECT_TRUE(namesBelow(out).empty());
+}
+
+TEST_F(Extractor, DamagedBlockStopsWith17AndKeepsTheOldFile) {
+  std::string entry = fileEntry("z.bin", "", patternBytes(100000, 2));
+  entry[2434 + 40000] ^= 0x5A;  // inside the second block's stream
+  // The data checksum no longer matches either, but the block is seen first.
+  writeFile(out + "\\z.bin", "old");
+  EXPECT_EQ(extract(entry + fileEntry("after", "", "a")), EXTRACT_DECOMPRESS);
+  EXPECT_EQ(readFile(out + "\\z.bin"), "old");
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"z.bin"});
+}
+
+TEST_F(Extractor, TargetPathTooLongStopsWith9) {
+  std::string name(250, 'n');
+  EXPECT_EQ(extract(fileEntry("a", "", "a") + fileEntry(name, "", "x") + fileEntry("b", "", "b")),
+            EXTRACT_PATH_TOO_LONG);
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"a"});
+}
+
+TEST_F(Extractor, StatusShowsTheEntryNameAndProgressCountsDown) {
+  EXPECT_EQ(extract(fileEntry("表ソ能.txt", "", patternBytes(100000, 3))), 0);
+  EXPECT_STREQ(jobState.statusText, "表ソ能.txt");
+  EXPECT_EQ(jobState.countOnly, 0);
+}
+
+TEST_F(Extractor, DriverParsesItsTextAndCompletesRelativePaths) {
+  writeFile(archive, fileEntry("r.txt", "", "relative"));
+  // Relative to the program folder.
+  EXPECT_EQ(runExtraction("-i TmpCrp_x.arv -o out"), 0);
+  EXPECT_EQ(readFile(out + "\\r.txt"), "relative");
+  // A text over 1024 bytes is not parsed: the archive cannot be opened.
+  std::string longText = "-i \"" + archive + "\" -o \"" + out + "\" " + std::string(1100, 'x');
+  EXPECT_EQ(runExtraction(longText.c_str()), EXTRACT_CANNOT_OPEN);
+}
+
+TEST(MakeDirectoryPath, CreatesEveryMissingLevelWithShiftJisNames) {
+  TempDir dir;
+  std::string base = dir.path();
+  EXPECT_EQ(makeDirectoryPath((base + "\\a\\表\\ソ\\file.txt").c_str(), 0), 0);
+  EXPECT_TRUE(folderExists(base + "\\a\\表\\ソ"));
+  EXPECT_FALSE(folderExists(base + "\\a\\表\\ソ\\file.txt"));
+  EXPECT_TRUE(listFolder(base + "\\a\\表\\ソ").empty());
+  EXPECT_EQ(listFolder(base + "\\a"), std::vector<std::string>{"表"});  // no stray "\x95" level
+  EXPECT_EQ(makeDirectoryPath((base + "\\b\\能").c_str(), 1), 0);
+  EXPECT_TRUE(folderExists(base + "\\b\\能"));
+  EXPECT_EQ(makeDirectoryPath((base + "\\c\\d\\").c_str(), 1), 0);
+  EXPECT_TRUE(folderExists(base + "\\c\\d"));
+  EXPECT_EQ(makeDirectoryPath((base + "\\c\\d").c_str(), 1), 0);  // exists already
+  EXPECT_EQ(makeDirectoryPath(("\"" + base + "\\q\\x\"").c_str(), 0), 0);
+  EXPECT_TRUE(folderExists(base + "\\q"));
+  EXPECT_EQ(makeDirectoryPath("C:\\", 1), 0);
+  EXPECT_EQ(makeDirectoryPath("C:\\x.txt", 0), 0);
+  // A file in the way: the folder does not exist afterwards.
+  writeFile(base + "\\file", "f");
+  EXPECT_EQ(makeDirectoryPath((base + "\\file\\sub").c_str(), 1), 1);
+  EXPECT_EQ(makeDirectoryPath(std::string(2049, 'x').c_str(), 0), 1);
+}
+
+}  // namespace

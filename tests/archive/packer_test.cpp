@@ -1,0 +1,362 @@
+// The packer on real files: entry order, entry fields, the source list, path
+// lengths, failures and stops.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "archive/archive_files.h"
+#include "manager/archive/packer.h"
+#include "manager/startup/job_state.h"
+#include "support/stop_when.h"
+#include "support/test_files.h"
+#include "support/unix_command.h"
+
+namespace {
+
+class Packer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetJobState();
+    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    listPath = work / "TmpCrp_test.prc";
+    strcpy(jobState.sourceListPath, listPath.c_str());
+    archive = work / "TmpCrp_test.arv";
+    makeFolder(src.path());
+  }
+  int pack(const std::string& sources) {
+    std::string command = sources + " -o \"" + archive + "\"";
+    return buildArchive(command.c_str());
+  }
+  std::vector<ReadEntry> entries() { return readArchiveFile(archive); }
+  std::string line(const std::string& path) {
+    return "File=\"" + path + "\";Type=" + std::to_string(GetDriveTypeA("C:\\")) + ";\r\n";
+  }
+  std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+  TempDir work;
+  TempDir src;
+  std::string archive, listPath;
+};
+
+// The order in which the file system lists a folder.
+std::vector<std::string> listingOrder(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = data.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return names;
+}
+
+TEST_F(Packer, EntryOrderOfTheFileAndFolderExample) {
+  std::string w = src / "w";
+  makeFolder(w + "\\Docs\\Old");
+  writeFile(w + "\\a.txt", "alpha");
+  writeFile(w + "\\Docs\\x.doc", "document");
+  ASSERT_EQ(pack(quoted(w + "\\a.txt") + " " + quoted(w + "\\Docs")), 0);
+
+  std::vector<std::string> expected = {"F:|a.txt"};
+  for (const std::string& name : listingOrder(w + "\\Docs")) {
+    if (name == "Old") {
+      expected.push_back("D:Docs|Old");
+      expected.push_back("D:Docs\\Old|");  // the empty folder's folder-end entry
+    } else {
+      expected.push_back("F:Docs|x.doc");
+    }
+  }
+  // Docs found a sub-folder, so it gets no folder-end entry of its own.
+  std::vector<ReadEntry> read = entries();
+  EXPECT_EQ(entrySequence(read), expected);
+  for (const ReadEntry& e : read) {
+    EXPECT_TRUE(e.reservedZero);
+    EXPECT_TRUE(e.dataChecksumOk);
+    if (e.folderFlag == 1) {
+      EXPECT_EQ(e.formatTag, 0u);
+      EXPECT_EQ(e.storedLength, 0u);
+      EXPECT_EQ(e.entrySpan, 0u);
+      EXPECT_EQ(e.compressedFlag, 0u);
+      EXPECT_EQ(e.creationTime, 0u);
+    } else {
+      EXPECT_EQ(e.formatTag, 0x00020001u);
+      EXPECT_EQ(e.compressedFlag, 1u);
+    }
+  }
+  EXPECT_EQ(readFile(listPath), line(w + "\\a.txt") + line(w + "\\Docs\\x.doc"));
+}
+
+TEST_F(Packer, EmptyTopLevelFolderGivesOneFolderEndEntry) {
+  makeFolder(src / "Empty");
+  ASSERT_EQ(pack(quoted(src / "Empty")), 0);
+  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"D:Empty|"});
+  EXPECT_FALSE(fileExists(listPath));  // folders get no source-list lines
+}
+
+TEST_F(Packer, FileEntriesCarryTimesSizesAndOneBlockPerChunk) {
+  struct Case {
+    size_t size;
+    size_t blocks;
+  } cases[] = {{0, 0}, {1, 1}, {32767, 1}, {32768, 1}, {32769, 2}, {100000, 4}};
+  std::string sources;
+  std::vector<FileTimes> times;
+  for (const Case& c : cases) {
+    std::string path = src / ("f" + std::to_string(c.size));
+    writeFile(path, patternBytes(c.size, static_cast<unsigned>(c.size)));
+    setTimes(path, sampleTimes(static_cast<unsigned>(times.size())));
+    times.push_back(timesOf(path));
+    sources += quoted(path) + " ";
+  }
+  ASSERT_EQ(pack(sources), 0);
+  std::vector<ReadEntry> read = entries();
+  ASSERT_EQ(read.size(), 6u);
+  for (size_t i = 0; i < read.size(); ++i) {
+    const ReadEntry& e = read[i];
+    SCOPED_TRACE(cases[i].size);
+    EXPECT_EQ(e.name, "f" + std::to_string(cases[i].size));
+    EXPECT_EQ(e.folderPath, "");
+    EXPECT_EQ(e.entrySpan, cases[i].size + 2434);
+    EXPECT_EQ(e.blockSizes.size(), cases[i].blocks);
+    uint64_t stored = 0;
+    for (size_t b : e.blockSizes) stored += b + 2;
+    EXPECT_EQ(e.storedLength, stored);
+    EXPECT_EQ(e.data, patternBytes(cases[i].size, static_cast<unsigned>(cases[i].size)));
+    EXPECT_TRUE(e.dataChecksumOk);
+    EXPECT_EQ(e.creationTime, times[i].creation);
+    EXPECT_EQ(e.lastAccessTime, times[i].lastAccess);
+    EXPECT_EQ(e.lastWriteTime, times[i].lastWrite);
+  }
+  // The last file's progress: its size as the total, the bytes written done.
+  EXPECT_STREQ(jobState.statusText, "f100000");
+  EXPECT_EQ(progressLoad(&jobState.progressTotal), 100000);
+  EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(read[5].storedLength));
+}
+
+TEST_F(Packer, SecondBlockOfA32769ByteFileHoldsOneByte) {
+  std::string data = patternBytes(32769, 11);
+  writeFile(src / "f", data);
+  ASSERT_EQ(pack(quoted(src / "f")), 0);
+  std::string bytes = readFile(archive);
+  ASSERT_GT(bytes.size(), 2434u + 2);
+  std::string area = bytes.substr(2434);
+  size_t first = static_cast<unsigned char>(area[0]) | (static_cast<unsigned char>(area[1]) << 8);
+  std::string second = area.substr(2 + first);
+  RawEntry raw;
+  raw.storedLength = second.size();
+  raw.compressedFlag = 1;
+  raw.dataChecksum = unsignedSum(second);
+  std::vector<ReadEntry> tail = readArchiveBytes(rawHeader(raw) + second);
+  ASSERT_EQ(tail.size(), 1u);
+  EXPECT_EQ(tail[0].data, data.substr(32768));
+}
+
+TEST_F(Packer, ShiftJisNamesWithTrailBackslashKeepTheirFolders) {
+  // 表, ソ and 能 end in 0x5C; as folder names they are the last byte before a separator.
+  std::string top = src / "表";
+  // Level by level: the shared makeFolder splits at the 0x5C of 能.
+  for (const std::string& f : {top, top + "\\ソ", top + "\\ソ\\能", top + "\\空能"})
+    ASSERT_TRUE(CreateDirectoryA(f.c_str(), nullptr)) << f;
+  writeFile(top + "\\ソ\\能\\表ソ能.txt", "deep");
+  writeFile(top + "\\能", "file named 能");
+  ASSERT_EQ(pack(quoted(top)), 0);
+  std::vector<std::string> seq = entrySequence(entries());
+  std::sort(seq.begin(), seq.end());
+  std::vector<std::string> expected = {"D:表\\ソ\\能|",   "D:表\\ソ|能", "D:表\\空能|",
+                                       "D:表|ソ",        "D:表|空能",   "F:表\\ソ\\能|表ソ能.txt",
+                                       "F:表|能"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(seq, expected);
+}
+
+TEST_F(Packer, SameNamedTopLevelSourcesBothLandAtTheTop) {
+  makeFolder(src / "d1");
+  makeFolder(src / "d2");
+  writeFile(src / "d1\\same.txt", "first");
+  writeFile(src / "d2\\same.txt", "second");
+  ASSERT_EQ(pack(quoted(src / "d1\\same.txt") + " " + quoted(src / "d2\\same.txt")), 0);
+  std::vector<ReadEntry> read = entries();
+  EXPECT_EQ(entrySequence(read), (std::vector<std::string>{"F:|same.txt", "F:|same.txt"}));
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].data, "first");
+  EXPECT_EQ(read[1].data, "second");
+}
+
+TEST_F(Packer, MissingSourcesAndPathsEndingWithABackslashAreSkippedSilently) {
+  writeFile(src / "a.txt", "a");
+  makeFolder(src / "Docs");
+  writeFile(src / "Docs\\x", "x");
+  ASSERT_EQ(pack(quoted(src / "missing.txt") + " " + quoted(src / "a.txt") + " " + quoted(src / "Docs\\")), 0);
+  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|a.txt"});
+  EXPECT_EQ(readFile(listPath), line(src / "a.txt"));
+  // Nothing to pack at all still succeeds, with no archive written.
+  ASSERT_EQ(pack(quoted(src / "gone")), 0);
+  EXPECT_FALSE(fileExists(archive));
+}
+
+TEST_F(Packer, EveryJobStartsAFreshArchive) {
+  writeFile(archive, fileEntry("stale.txt", "", "old"));
+  writeFile(src / "new.txt", "new");
+  ASSERT_EQ(pack(quoted(src / "new.txt")), 0);
+  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|new.txt"});
+}
+
+TEST_F(Packer, RelativeSourceIsFoundInTheCurrentFolderAndListedAsGiven) {
+  char saved[MAX_PATH];
+  GetCurrentDirectoryA(sizeof saved, saved);
+  ASSERT_TRUE(SetCurrentDirectoryA(src.path().c_str()));
+  writeFile(src / "rel.txt", "relative");
+  int result = pack("rel.txt");
+  SetCurrentDirectoryA(saved);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|rel.txt"});
+  EXPECT_EQ(readFile(listPath), "File=\"rel.txt\";Type=" + std::to_string(GetDriveTypeA("\\")) + ";\r\n");
+}
+
+TEST_F(Packer, RelativeArchivePathIsCompletedFromTheProgramFolder) {
+  writeFile(src / "a", "a");
+  ASSERT_EQ(buildArchive((quoted(src / "a") + " -o rel.arv").c_str()), 0);
+  EXPECT_EQ(entrySequence(readArchiveFile(work / "rel.arv")), std::vector<std::string>{"F:|a"});
+}
+
+// A folder chain below base whose path is exactly length bytes long.
+std::string folderOfLength(const std::string& base, size_t length) {
+  std::string path = base;
+  while (path.size() < length) {
+    size_t room = length - path.size() - 1;
+    size_t take = room > 100 ? 100 : room;
+    if (room - take == 1) --take;  // never leave a single byte for "\"
+    path += "\\" + std::string(take, 'd');
+  }
+  return path;
+}
+
+TEST_F(Packer, SourcePathsOf259BytesArePackedAnd260BytesFail) {
+  std::string folder = folderOfLength(src.path(), 200);
+  ASSERT_TRUE(makeFolder(folder));
+  std::string p259 = folder + "\\" + std::string(258 - folder.size(), 'f');
+  ASSERT_EQ(p259.size(), 259u);
+  ASSERT_TRUE(writeFile(p259, "259"));
+  ASSERT_EQ(pack(quoted(p259)), 0);
+  ASSERT_EQ(entries().size(), 1u);
+  EXPECT_EQ(readFile(listPath), line(p259));
+
+  // The same file found by a folder walk.
+  std::string top = folder.substr(0, folder.find('\\', src.path().size() + 1));
+  ASSERT_EQ(pack(quoted(top)), 0);
+  std::vector<ReadEntry> walked = entries();
+  ASSERT_FALSE(walked.empty());
+  bool found259 = false;
+  for (const ReadEntry& e : walked) found259 |= e.folderFlag == 0 && e.data == "259";
+  EXPECT_TRUE(found259);
+
+  // One byte more: created from the Linux side, since the path is too long
+  // for the ANSI file calls.
+  std::string name260(259 - folder.size(), 'g');
+  ASSERT_EQ(runUnix("touch '" + unixPathOf(folder) + "/" + name260 + "'"), 0);
+  DeleteFileA(listPath.c_str());
+  EXPECT_EQ(pack(quoted(folder + "\\" + name260)), PACK_SOURCE_FAILED);
+  EXPECT_FALSE(fileExists(listPath));  // refused at once: no source-list line
+  EXPECT_EQ(pack(quoted(top)), PACK_SOURCE_FAILED);
+  EXPECT_EQ(addFileEntry(archive.c_str(), (folder + "\\" + name260).c_str(), "g", ""), 9);
+  std::string list = readFile(listPath);
+  EXPECT_EQ(list.find(name260), std::string::npos);
+}
+
+TEST_F(Packer, LockedSourceFailsWith9AndStillGetsItsLine) {
+  writeFile(src / "locked.bin", "secret");
+  HANDLE lock = CreateFileA((src / "locked.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(addFileEntry(archive.c_str(), (src / "locked.bin").c_str(), "locked.bin", ""), 11);
+  DeleteFileA(listPath.c_str());
+  EXPECT_EQ(pack(quoted(src / "locked.bin")), PACK_SOURCE_FAILED);
+  CloseHandle(lock);
+  EXPECT_EQ(readFile(listPath), line(src / "locked.bin"));
+}
+
+TEST_F(Packer, ArchiveThatCannotBeCreatedFailsAndTheLineIsStillWritten) {
+  writeFile(src / "a", "a");
+  std::string badArchive = work / "no\\such\\folder\\x.arv";
+  EXPECT_EQ(addFileEntry(badArchive.c_str(), (src / "a").c_str(), "a", ""), 2);
+  EXPECT_EQ(addFolderEntry(badArchive.c_str(), "x", ""), 20);
+  DeleteFileA(listPath.c_str());
+  EXPECT_EQ(buildArchive((quoted(src / "a") + " -o " + quoted(badArchive)).c_str()), PACK_SOURCE_FAILED);
+  EXPECT_EQ(readFile(listPath), line(src / "a"));
+}
+
+TEST_F(Packer, OverlongTokensFailWithoutOverrun) {
+  writeFile(src / "a", "a");
+  std::string longSource(3000, 's');
+  EXPECT_EQ(pack(quoted(src / "a") + " " + longSource), PACK_SOURCE_FAILED);
+  // An overlong archive path is not taken; nothing can be packed then.
+  std::string command = quoted(src / "a") + " -o " + std::string(3000, 'o');
+  EXPECT_EQ(buildArchive(command.c_str()), PACK_SOURCE_FAILED);
+  EXPECT_EQ(listFolder(work.path()), (std::vector<std::string>{"TmpCrp_test.arv", "TmpCrp_test.prc"}));
+}
+
+TEST_F(Packer, FolderThatCannotBeListedGetsItsFolderEndEntry) {
+  EXPECT_EQ(addFolderTree(archive.c_str(), (src / "not there").c_str(), "not there"), 0);
+  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"D:not there|"});
+  std::string tooLong(260, 'x');
+  EXPECT_EQ(addFolderTree(archive.c_str(), tooLong.c_str(), "x"), 9);
+}
+
+TEST_F(Packer, StopBeforePackingGives99AndPacksNothing) {
+  writeFile(src / "a", "a");
+  writeFile(archive, "old archive");
+  jobState.stopCode = STOP_REQUESTED;
+  EXPECT_EQ(pack(quoted(src / "a")), PACK_STOPPED);
+  EXPECT_FALSE(fileExists(archive));
+  EXPECT_FALSE(fileExists(listPath));
+}
+
+TEST_F(Packer, StopBetweenTopLevelSourcesGives99) {
+  writeFile(src / "first", "");  // no blocks: the stop is only seen between sources
+  writeFile(src / "second", patternBytes(100000, 2));
+  // Many missing sources after the first keep the packer between sources
+  // long enough for the stop to arrive there.
+  std::string sources = quoted(src / "first");
+  for (int i = 0; i < 3000; ++i) sources += " " + quoted(src / ("missing" + std::to_string(i)));
+  sources += " " + quoted(src / "second");
+  int result;
+  {
+    StopOnStatus stop("first");
+    result = pack(sources);
+    EXPECT_TRUE(stop.fired());
+  }
+  EXPECT_EQ(result, PACK_STOPPED);
+  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|first"});
+  EXPECT_EQ(readFile(listPath), line(src / "first"));
+}
+
+TEST_F(Packer, StopInsideAFileFailsTheSourceWith9AndLeavesAProvisionalHeader) {
+  std::string big = src / "big.bin";
+  writeFile(big, patternBytes(8 << 20, 3));
+  writeFile(src / "after", "after");
+  int result;
+  {
+    StopWhen stop("big.bin");
+    result = pack(quoted(big) + " " + quoted(src / "after"));
+    EXPECT_TRUE(stop.fired());
+  }
+  EXPECT_EQ(result, PACK_SOURCE_FAILED);
+  std::string bytes = readFile(archive);
+  ASSERT_GE(bytes.size(), 2434u);
+  EXPECT_EQ(bytes.substr(2430, 4), std::string(4, '\0'));  // header checksum still 0
+  EXPECT_TRUE(entries().empty());  // readers stop at the provisional header
+  EXPECT_LT(bytes.size(), static_cast<size_t>(8 << 20));
+  EXPECT_EQ(readFile(listPath), line(big));
+}
+
+TEST_F(Packer, StopIsCheckedAfterEveryListedItemAndTheFolderStillGetsItsEnd) {
+  makeFolder(src / "F");
+  for (int i = 0; i < 5; ++i) writeFile(src / ("F\\f" + std::to_string(i)), "x");
+  jobState.stopCode = STOP_REQUESTED;
+  EXPECT_EQ(addFolderTree(archive.c_str(), (src / "F").c_str(), "F"), 99);
+  std::vector<std::string> seq = entrySequence(entries());
+  ASSERT_FALSE(seq.empty());
+  EXPECT_LE(seq.size(), 2u);  // at most the first item, then the folder-end entry
+  EXPECT_EQ(seq.back(), "D:F|");
+}
+
+}  // namespace
