@@ -1,0 +1,167 @@
+// Crafted archives: nothing is ever created outside the output folder, a bad
+// entry is skipped with its data, and no buffer is read past.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "archive/archive_files.h"
+#include "manager/archive/extractor.h"
+#include "manager/startup/job_state.h"
+#include "support/test_files.h"
+
+namespace {
+
+class Hostile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetJobState();
+    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    archive = work / "TmpCrp_h.arv";
+    stage = work / "stage";
+    out = stage + "\\out";
+    makeFolder(out);
+  }
+  int extract(const std::string& bytes) {
+    writeFile(archive, bytes);
+    return extractWithDriver(archive, out);
+  }
+  // Only the output folder beside the archive, and nothing but the good
+  // entry inside it.
+  void expectOnlyTheGoodEntry() {
+    EXPECT_EQ(listFolder(work.path()), (std::vector<std::string>{"TmpCrp_h.arv", "stage"}));
+    EXPECT_EQ(listFolder(stage), std::vector<std::string>{"out"});
+    EXPECT_EQ(namesBelow(out), std::vector<std::string>{"good.txt"});
+    EXPECT_EQ(readFile(out + "\\good.txt"), "good");
+    removeTree(out);
+    makeFolder(out);
+  }
+  std::string good() { return fileEntry("good.txt", "", "good"); }
+
+  TempDir work;
+  std::string archive, stage, out;
+};
+
+// Data of several blocks, so that skipping it has to be right.
+const std::string& payload() {
+  static const std::string data = patternBytes(100000, 77);
+  return data;
+}
+
+TEST_F(Hostile, FileEntriesWithEscapingNamesAreSkippedWithTheirData) {
+  const char* names[] = {"..\\evil.txt", "..",      ".",        "...",      ".. ",      "sub\\x",  "\\x",
+                         "x\\",          "C:x",     "C:\\evil", "x:y",      "a/b",      "../x",    "/abs",
+                         "file:ads",     "CON",     "con.txt",  "NUL .txt", "aux...",   "Com1",    "LPT9.tar",
+                         "CON ",         "PRN.",    "conin$",   "",         "a*b",      "q?",      "tab\tx"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(extract(fileEntry(name, "", payload()) + good()), EXTRACT_PARTIAL + UNPACK_FAILED);
+    expectOnlyTheGoodEntry();
+  }
+}
+
+TEST_F(Hostile, FileEntriesWithEscapingFolderPathsAreSkippedWithTheirData) {
+  const char* folders[] = {"..",       "..\\..",    "a\\..\\..", ".",       "a\\.\\b",  "...",     ". .",
+                           "\\abs",    "\\\\srv\\s", "trail\\",   "a\\\\b",   "C:",       "C:\\x",   "Z:\\tmp",
+                           "x:y",      "a/b",        "../x",      "/abs",     "CON",      "sub\\nul.txt",
+                           "表\\..",   "ソ\\..\\..", " ",         "LPT1\\x"};
+  for (const char* folder : folders) {
+    SCOPED_TRACE(folder);
+    EXPECT_EQ(extract(fileEntry("evil.txt", folder, payload()) + good()), EXTRACT_PARTIAL + UNPACK_FAILED);
+    expectOnlyTheGoodEntry();
+  }
+}
+
+TEST_F(Hostile, FolderEntriesWithEscapingPathsAreRefused) {
+  struct Case {
+    const char* name;
+    const char* folder;
+  } cases[] = {{"..", ""}, {"", ".."}, {"", "..\\x"}, {"x", ".."}, {"CON", ""}, {"", "a\\..\\.."},
+               {"", "\\abs"}, {"", "C:\\evil"}, {"a\\..\\..\\b", ""}, {"", "x/../.."}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + "|" + c.folder);
+    EXPECT_EQ(extract(folderEntry(c.name, c.folder) + good()), EXTRACT_PARTIAL + UNPACK_FAILED);
+    expectOnlyTheGoodEntry();
+  }
+}
+
+TEST_F(Hostile, ShiftJisNamesWithTrailBackslashAreNoEscape) {
+  std::string bytes = fileEntry("能", "表\\ソ", "deep") + folderEntry("", "表\\能") + good();
+  EXPECT_EQ(extract(bytes), 0);
+  EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"good.txt", "表\\", "表\\ソ\\", "表\\ソ\\能", "表\\能\\"}));
+  EXPECT_EQ(listFolder(stage), std::vector<std::string>{"out"});
+}
+
+TEST_F(Hostile, RefusedEntryWithAStoredLengthPastTheEndEndsTheArchive) {
+  RawEntry raw;
+  raw.name = "..";
+  raw.storedLength = 0x7FFFFFFFFFFFFFFFull;
+  raw.compressedFlag = 1;
+  EXPECT_EQ(extract(good() + rawHeader(raw) + fileEntry("never.txt", "", "n")), EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"good.txt"});
+  raw.storedLength = 0xFFFFFFFFFFFFFFFFull;  // would be a step backwards if taken as signed
+  EXPECT_EQ(extract(good() + rawHeader(raw) + good()), EXTRACT_PARTIAL + UNPACK_FAILED);
+}
+
+std::string entryWithArea(const std::string& name, const std::string& area, uint64_t storedLength) {
+  RawEntry raw;
+  raw.formatTag = 0x00020001;
+  raw.name = name;
+  raw.storedLength = storedLength;
+  raw.compressedFlag = 1;
+  raw.dataChecksum = unsignedSum(area);
+  return rawHeader(raw) + area;
+}
+
+TEST_F(Hostile, BlockLongerThanTheReadBufferIsADecompressionFailure) {
+  writeFile(out + "\\old.bin", "old");
+  std::string area = std::string("\x01\x90", 2) + std::string(36865, 'z');
+  EXPECT_EQ(extract(entryWithArea("old.bin", area, area.size()) + good()), EXTRACT_DECOMPRESS);
+  EXPECT_EQ(readFile(out + "\\old.bin"), "old");
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"old.bin"});
+  EXPECT_EQ(listFolder(stage), std::vector<std::string>{"out"});
+  area = std::string("\xFF\xFF", 2) + std::string(65535, 'z');
+  EXPECT_EQ(extract(entryWithArea("new.bin", area, area.size())), EXTRACT_DECOMPRESS);
+}
+
+TEST_F(Hostile, BlockLongerThanItsEntryIsADecompressionFailure) {
+  std::string area = block(zlibStream(patternBytes(1000, 1)));
+  // The stored length ends in the middle of the block; the following bytes
+  // (here a valid entry) must not be taken as block data.
+  EXPECT_EQ(extract(entryWithArea("short.bin", area, area.size() - 5) + good()), EXTRACT_DECOMPRESS);
+  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"short.bin"});
+  EXPECT_EQ(fileSizeOf(out + "\\short.bin"), 0);
+}
+
+TEST_F(Hostile, BlockInflatingBeyondOneChunkIsADecompressionFailure) {
+  std::string area = block(zlibStream(std::string(36864, 'a')));
+  writeFile(out + "\\bomb.bin", "old");
+  EXPECT_EQ(extract(entryWithArea("bomb.bin", area, area.size()) + good()), EXTRACT_DECOMPRESS);
+  EXPECT_EQ(readFile(out + "\\bomb.bin"), "old");
+  area = block(zlibStream(std::string(1 << 20, 'a')));
+  EXPECT_EQ(extract(entryWithArea("bomb2.bin", area, area.size())), EXTRACT_DECOMPRESS);
+  EXPECT_EQ(fileSizeOf(out + "\\bomb2.bin"), 0);
+}
+
+TEST_F(Hostile, HugeStoredLengthOnAFileReadsOnlyToTheEndOfTheArchive) {
+  std::string area = blocksOf(payload());
+  EXPECT_EQ(extract(entryWithArea("huge.bin", area, 0x7FFFFFFFFFFFFFFFull)), EXTRACT_DATA_READ);
+  EXPECT_EQ(readFile(out + "\\huge.bin"), payload());  // as far as written
+}
+
+TEST_F(Hostile, UnterminatedNameFieldsAreCutAndNeverReadPast) {
+  RawEntry raw;
+  raw.folderFlag = 1;
+  raw.name = std::string(261, 'n');  // no terminator: cut to 260 bytes, too long a target
+  EXPECT_EQ(extract(rawHeader(raw) + good()), EXTRACT_PATH_TOO_LONG);
+  raw.name = "";
+  raw.folderPath = std::string(2049, 'f');
+  EXPECT_EQ(extract(rawHeader(raw) + good()), EXTRACT_PATH_TOO_LONG);
+  EXPECT_TRUE(namesBelow(out).empty());
+  EXPECT_EQ(listFolder(stage), std::vector<std::string>{"out"});
+  // Padding after the terminator is ignored.
+  raw.folderPath = std::string("dir\0../../evil", 14);
+  raw.name = std::string("x\0\\..\\..", 8);
+  EXPECT_EQ(extract(rawHeader(raw) + good()), 0);
+  EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"dir\\", "dir\\x\\", "good.txt"}));
+}
+
+}  // namespace
