@@ -123,7 +123,12 @@ bool liesBelowOutput(const Extraction* x, const char* target) {
 
 void resolveOutputRoot(Extraction* x) {
   x->outputRoot[0] = '\0';
-  const char* folder = x->outputFolder[0] != '\0' ? x->outputFolder : ".";
+  // Resolved with its separator, as target paths are formed: "C:" alone
+  // would name the current folder of drive C:, not its root.
+  char folder[MAX_PATH];
+  const char* given = x->outputFolder[0] != '\0' ? x->outputFolder : ".";
+  if (!copyText(folder, sizeof folder - 1, given)) return;
+  if (!endsWithSeparator(folder)) appendText(folder, sizeof folder, "\\");
   DWORD n = GetFullPathNameA(folder, sizeof x->outputRoot, x->outputRoot, nullptr);
   if (n == 0 || n >= sizeof x->outputRoot) {
     x->outputRoot[0] = '\0';

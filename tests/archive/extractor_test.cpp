@@ -104,6 +104,24 @@ TEST_F(Extractor, OutputFolderWithOrWithoutTrailingBackslashGivesTheSamePaths) {
   EXPECT_EQ(readFile(sjis + "\\d\\a"), "x");
 }
 
+TEST_F(Extractor, DriveRootAsOutputFolderWithOrWithoutItsBackslash) {
+  // The decryption job hands a chosen drive root over as "C:".
+  std::string folder = "kyvotest_root_" + std::to_string(GetCurrentProcessId());
+  writeFile(archive, fileEntry("r.txt", folder, "at the root"));
+  // "C:" alone names the current folder of drive C: to the file system.
+  char saved[MAX_PATH];
+  GetCurrentDirectoryA(sizeof saved, saved);
+  ASSERT_TRUE(SetCurrentDirectoryA(out.c_str()));
+  for (const char* root : {"C:", "C:\\"}) {
+    SCOPED_TRACE(root);
+    EXPECT_EQ(extractWithDriver(archive, root), 0);
+    EXPECT_EQ(readFile("C:\\" + folder + "\\r.txt"), "at the root");
+    removeTree("C:\\" + folder);
+  }
+  SetCurrentDirectoryA(saved);
+  EXPECT_TRUE(namesBelow(out).empty());
+}
+
 TEST_F(Extractor, ExistingFilesAreReplacedAndNoTemporaryFileIsLeft) {
   writeFile(out + "\\a.txt", "old content that is longer");
   EXPECT_EQ(extract(fileEntry("a.txt", "", "new", kTimes)), 0);
