@@ -1,6 +1,5 @@
 #include "manager/archive/target_path.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "manager/startup/command_line.h"
@@ -46,15 +45,15 @@ bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned lon
   if (folderPartLength >= TARGET_PATH_SIZE - 1) return false;
   size_t room = TARGET_PATH_SIZE - 1 - folderPartLength;  // bytes left for the name
   char digits[9];
-  snprintf(digits, sizeof digits, "%08lx", seed & 0xFFFFFFFFul);
+  formatText(digits, sizeof digits, "%08lx", seed & 0xFFFFFFFFul);
   char name[20];
   if (room >= 16) {
-    snprintf(name, sizeof name, "~kyv%s.tmp", digits);
+    formatText(name, sizeof name, "~kyv%s.tmp", digits);
   } else if (room >= 2) {
     size_t keep = room - 1 > 8 ? 8 : room - 1;  // the last, fastest-changing digits
-    snprintf(name, sizeof name, "~%s", digits + 8 - keep);
+    formatText(name, sizeof name, "~%s", digits + 8 - keep);
   } else {
-    snprintf(name, sizeof name, "%s", digits + 7);
+    formatText(name, sizeof name, "%s", digits + 7);
   }
   memcpy(out, target, folderPartLength);
   strcpy(out + folderPartLength, name);

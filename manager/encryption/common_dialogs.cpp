@@ -45,11 +45,49 @@ int askSaveAsPath(WizardContext* context) {
   return 1;
 }
 
-static int CALLBACK browseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
-  if (message == BFFM_INITIALIZED && data)
+namespace {
+
+// The folder browser is told its initial folder when it has been set up; some
+// shells ignore that first request while they are still filling the tree, so
+// it is repeated a few times until the selection is that folder.
+struct BrowseState {
+  char initial[MAX_PATH + 1];
+  char current[MAX_PATH + 1];
+  int retries;
+};
+BrowseState browseState;
+enum { kReselectTimer = 0x4B59, kReselectPeriodMs = 150, kReselectTries = 12 };
+
+bool atInitialFolder() {
+  char current[MAX_PATH + 1];
+  copyText(current, sizeof current, browseState.current);
+  removeTrailingBackslash(current);
+  char initial[MAX_PATH + 1];
+  copyText(initial, sizeof initial, browseState.initial);
+  removeTrailingBackslash(initial);
+  return equalsIgnoreAsciiCase(current, initial);
+}
+
+void CALLBACK reselect(HWND window, UINT, UINT_PTR id, DWORD) {
+  if (atInitialFolder() || ++browseState.retries > kReselectTries) {
+    KillTimer(window, id);
+    return;
+  }
+  SendMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(browseState.initial));
+}
+
+int CALLBACK browseCallback(HWND window, UINT message, LPARAM lParam, LPARAM data) {
+  if (message == BFFM_INITIALIZED && data) {
     SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+    SetTimer(window, kReselectTimer, kReselectPeriodMs, reselect);
+  } else if (message == BFFM_SELCHANGED) {
+    if (!SHGetPathFromIDListA(reinterpret_cast<LPITEMIDLIST>(lParam), browseState.current))
+      browseState.current[0] = '\0';
+  }
   return 0;
 }
+
+}  // namespace
 
 int browseForFolder(HWND owner, const char* initialFolder, char* out, size_t cap) {
   // The new dialog style needs a single-threaded apartment on this thread.
@@ -61,7 +99,11 @@ int browseForFolder(HWND owner, const char* initialFolder, char* out, size_t cap
   info.lpszTitle = "フォルダを選択してください";
   info.ulFlags = BIF_NEWDIALOGSTYLE | BIF_SHAREABLE | BIF_RETURNONLYFSDIRS;
   info.lpfn = browseCallback;
-  info.lParam = reinterpret_cast<LPARAM>(initialFolder && initialFolder[0] ? initialFolder : nullptr);
+  bool preselect = initialFolder && initialFolder[0] &&
+                   copyText(browseState.initial, sizeof browseState.initial, initialFolder);
+  browseState.current[0] = '\0';
+  browseState.retries = 0;
+  info.lParam = reinterpret_cast<LPARAM>(preselect ? browseState.initial : nullptr);
   LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
   int result = DIALOG_CANCEL;
   if (chosen) {

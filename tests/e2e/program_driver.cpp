@@ -128,9 +128,23 @@ bool saveAs(DWORD pid, const std::string& path) {
   return true;
 }
 
-bool answerFolderBrowser(DWORD pid, bool ok) {
+bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned timeoutMs) {
+  std::string name = folder;
+  while (!name.empty() && name.back() == '\\') name.pop_back();
+  size_t cut = name.find_last_of('\\');
+  if (cut != std::string::npos) name = name.substr(cut + 1);
+  DWORD start = GetTickCount();
+  do {
+    if (controlText(browser, 0x3745) == name) return true;  // the browser's name box
+    Sleep(20);
+  } while (GetTickCount() - start < timeoutMs);
+  return false;
+}
+
+bool answerFolderBrowser(DWORD pid, bool ok, const std::string& expectedFolder) {
   HWND d = findFolderBrowser(pid, kDialogWait);
   if (!d) return false;
+  if (!expectedFolder.empty() && !waitForBrowserSelection(d, expectedFolder)) return false;
   shown("folder-browser");
   PostMessageA(d, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
   return true;

@@ -36,8 +36,13 @@ bool enterFileName(DWORD pid, const std::string& name, int ext, std::string* pro
 bool chooseDestinationMode(DWORD pid, int mode);
 bool chooseFirstMedia(DWORD pid);
 bool saveAs(DWORD pid, const std::string& path);
-// Presses OK in the folder browser (the preselected folder), or Cancel.
-bool answerFolderBrowser(DWORD pid, bool ok = true);
+// Presses OK in the folder browser, or Cancel. With expectedFolder, OK is
+// pressed only once the browser shows that folder as its selection (it
+// applies the preselected folder after it has appeared).
+bool answerFolderBrowser(DWORD pid, bool ok = true, const std::string& expectedFolder = "");
+// Waits until the folder browser's own name box shows the last component of
+// folder; false after timeoutMs.
+bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned timeoutMs = 10000);
 // Reads and closes a message box of the program (caption "手動暗号 ").
 bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs = 20000);
 // Presses Cancel in the progress window as soon as it appears.

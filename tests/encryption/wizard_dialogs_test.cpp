@@ -191,6 +191,13 @@ HWND waitForFolderBrowser(DWORD pid) {
   return nullptr;
 }
 
+// The browser applies the preselected folder after it has appeared; its name
+// box then shows the folder's name.
+void waitForSelection(HWND browser, const std::string& folder) {
+  std::string name = folder.substr(folder.find_last_of('\\') + 1);
+  for (int i = 0; i < 500 && controlText(browser, 0x3745) != name; ++i) Sleep(20);
+}
+
 TEST_F(WizardDialogsTest, SaveAsAppendsExeUnlessTheNameEndsInExeOrEx_) {
   TempDir dir;
   snprintf(context.proposedPath, PROPOSED_PATH_SIZE, "%s\\src.exe", dir.path().c_str());
@@ -234,14 +241,20 @@ TEST_F(WizardDialogsTest, FolderBrowserPreselectsTheInitialFolder) {
   TempDir dir;
   char out[2048] = "unchanged";
   DriverThread driver([&] {
-    if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) PostMessageA(d, WM_COMMAND, IDOK, 0);
+    if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) {
+      waitForSelection(d, dir.path());
+      PostMessageA(d, WM_COMMAND, IDOK, 0);
+    }
   });
   EXPECT_EQ(browseForFolder(nullptr, dir.path().c_str(), out, sizeof out), DIALOG_OK);
   driver.join();
   EXPECT_EQ(std::string(out), dir.path());
   char small[4] = "abc";
   DriverThread again([&] {
-    if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) PostMessageA(d, WM_COMMAND, IDOK, 0);
+    if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) {
+      waitForSelection(d, dir.path());
+      PostMessageA(d, WM_COMMAND, IDOK, 0);
+    }
   });
   EXPECT_EQ(browseForFolder(nullptr, dir.path().c_str(), small, sizeof small), DIALOG_OK);
   again.join();

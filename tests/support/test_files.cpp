@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdio.h>
 
+#include "manager/startup/text_util.h"
+
 namespace {
 LONG tempCounter = 0;
 
@@ -102,8 +104,8 @@ bool folderExists(const std::string& path) {
 
 bool makeFolder(const std::string& path) {
   if (folderExists(path)) return true;
-  size_t cut = path.find_last_of('\\');
-  if (cut != std::string::npos && cut > 2) makeFolder(path.substr(0, cut));
+  long cut = lastSeparatorIndex(path.c_str());  // not the 0x5C inside 能 or 表
+  if (cut > 2) makeFolder(path.substr(0, static_cast<size_t>(cut)));
   return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
