@@ -52,7 +52,7 @@ bool decrypt(const std::string& result) {
   ProgramRun run;
   if (!run.start(result, "")) return fail("the result did not start");
   if (!enterDecryptionPassword(run.pid(), "デモ用パスワード")) return fail("no password dialog");
-  if (!answerFolderBrowser(run.pid(), true, result.substr(0, result.find_last_of('\\'))))
+  if (!answerFolderBrowser(run.pid(), true, folderOf(result)))
     return fail("no folder browser showing the result's folder");
   if (run.wait(300000) != 0) return fail("decryption did not end normally");
   std::string text;

@@ -2,6 +2,7 @@
 
 #include "manager/resources/resource.h"
 #include "manager/startup/message_box.h"
+#include "manager/startup/text_util.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/window_driver.h"
@@ -130,9 +131,9 @@ bool saveAs(DWORD pid, const std::string& path) {
 
 bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned timeoutMs) {
   std::string name = folder;
-  while (!name.empty() && name.back() == '\\') name.pop_back();
-  size_t cut = name.find_last_of('\\');
-  if (cut != std::string::npos) name = name.substr(cut + 1);
+  if (endsWithSeparator(name.c_str())) name.pop_back();
+  long cut = lastSeparatorIndex(name.c_str());
+  if (cut >= 0) name = name.substr(static_cast<size_t>(cut) + 1);
   DWORD start = GetTickCount();
   do {
     if (controlText(browser, 0x3745) == name) return true;  // the browser's name box
@@ -165,4 +166,9 @@ bool cancelProgress(DWORD pid, unsigned timeoutMs) {
   shown("progress");
   PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
   return true;
+}
+
+std::string folderOf(const std::string& path) {
+  long cut = lastSeparatorIndex(path.c_str());
+  return cut < 0 ? std::string() : path.substr(0, static_cast<size_t>(cut));
 }

@@ -48,6 +48,9 @@ bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs = 20000);
 // Presses Cancel in the progress window as soon as it appears.
 bool cancelProgress(DWORD pid, unsigned timeoutMs = 20000);
 
+// The folder part of a path (Shift-JIS aware), without its trailing backslash.
+std::string folderOf(const std::string& path);
+
 // Called with a short name after each dialog has been found and filled in,
 // before it is confirmed (the demo takes screenshots here).
 extern void (*dialogShown)(const char* name);

@@ -51,7 +51,7 @@ class RoundTrip : public ::testing::Test {
     ProgramRun run;
     EXPECT_TRUE(byArgument ? run.start(exe, "\"" + result + "\"") : run.start(result, ""));
     EXPECT_TRUE(enterDecryptionPassword(run.pid(), password));
-    std::string folder = result.substr(0, result.find_last_of('\\'));
+    std::string folder = folderOf(result);
     EXPECT_TRUE(answerFolderBrowser(run.pid(), true, folder));
     std::string text;
     answerMessage(run.pid(), &text, password == kPassword ? 1500 : 30000);
