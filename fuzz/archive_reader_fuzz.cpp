@@ -1,0 +1,71 @@
+// An archive as it arrives after decryption: headers, names and folder paths,
+// block framing and the target paths made from them. Whatever the bytes, the
+// reader stays inside its buffers and a path that passes the entry checks
+// stays below the output folder.
+#include <stdint.h>
+#include <stddef.h>
+#include <string.h>
+
+#include "manager/archive/archive_format.h"
+#include "manager/archive/block_codec.h"
+#include "manager/archive/entry_check.h"
+#include "manager/archive/target_path.h"
+
+namespace {
+
+class MemorySource : public ByteSource {
+ public:
+  MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool read(void* buffer, size_t size, size_t* got) override {
+    size_t n = size < size_ - at_ ? size : size_ - at_;
+    memcpy(buffer, data_ + at_, n);
+    at_ += n;
+    *got = n;
+    return true;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t at_ = 0;
+};
+
+unsigned char readBuffer[ARCHIVE_BLOCK_BUFFER];
+unsigned char inflateBuffer[ARCHIVE_BLOCK_BUFFER];
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  MemorySource source(data, size);
+  for (int entries = 0; entries < 64; ++entries) {
+    unsigned char bytes[ARCHIVE_HEADER_SIZE];
+    size_t got = 0;
+    source.read(bytes, sizeof bytes, &got);
+    if (got < sizeof bytes || !isValidArchiveHeader(bytes)) break;
+    ArchiveEntryHeader header;
+    decodeArchiveHeader(bytes, &header);
+    if (strnlen(header.name, ARCHIVE_NAME_SIZE) == ARCHIVE_NAME_SIZE ||
+        strnlen(header.folderPath, ARCHIVE_FOLDER_SIZE) == ARCHIVE_FOLDER_SIZE)
+      __builtin_trap();  // decoded fields are always terminated
+    bool safe = isSafeFolderPath(header.folderPath) && isSafeEntryName(header.name, header.folderFlag == 1);
+    char target[TARGET_PATH_SIZE];
+    size_t folderPart = 0;
+    if (safe && buildTargetPath("C:\\out", header.folderPath, header.name, target, &folderPart) == TARGET_OK) {
+      if (strncmp(target, "C:\\out\\", 7) != 0 || strstr(target, "..") || strchr(target + 2, ':') ||
+          strchr(target, '/'))
+        __builtin_trap();
+      char temporary[TARGET_PATH_SIZE];
+      if (formTemporaryPath(target, folderPart, 0x1234u, temporary) && strlen(temporary) >= 260) __builtin_trap();
+    }
+    if (header.folderFlag == 1) continue;
+    EntryDataReader reader;
+    startEntryData(&reader, header.storedLength, header.compressedFlag != 0);
+    while (reader.remaining > 0) {
+      const unsigned char* out = nullptr;
+      size_t outSize = 0;
+      if (readEntryData(&source, &reader, readBuffer, inflateBuffer, &out, &outSize) != BLOCK_OK) return 0;
+      if (outSize > ARCHIVE_CHUNK_SIZE) __builtin_trap();
+    }
+  }
+  return 0;
+}

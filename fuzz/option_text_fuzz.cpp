@@ -1,0 +1,26 @@
+// The command texts of the packer and the extractor.
+#include <stdint.h>
+#include <stddef.h>
+#include <string.h>
+#include <vector>
+
+#include "manager/archive/option_parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<char> text(data, data + size);
+  text.push_back('\0');
+  static const char* const kTable[] = {"S-i", "S-o", "N-x"};
+  static char slots[3][OPTION_SLOT_SIZE];
+  char* values[3] = {slots[0], slots[1], slots[2]};
+  for (char* v : values) v[0] = '\0';
+  std::vector<char> others(size + 2);
+  parseOptionText(text.data(), kTable, 3, values, others.data(), others.size());
+  for (char* v : values)
+    if (strnlen(v, OPTION_SLOT_SIZE) == OPTION_SLOT_SIZE) __builtin_trap();
+  static char archive[OPTION_SLOT_SIZE], folder[OPTION_SLOT_SIZE];
+  archive[0] = folder[0] = '\0';
+  parseExtractionOptions(text.data(), archive, folder);
+  if (strnlen(archive, OPTION_SLOT_SIZE) == OPTION_SLOT_SIZE || strnlen(folder, OPTION_SLOT_SIZE) == OPTION_SLOT_SIZE)
+    __builtin_trap();
+  return 0;
+}
