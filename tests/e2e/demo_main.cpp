@@ -11,6 +11,7 @@
 #include "e2e/sample_tree.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/window_driver.h"
 
 namespace {
 
@@ -63,6 +64,32 @@ bool decrypt(const std::string& result) {
   return true;
 }
 
+// The dialogs the main job doesn't pass: a dropped folder (destination and
+// media dialogs, the progress window on a larger file) and a wrong password.
+void screenTour(const std::string& exe, const std::string& work, const std::string& result) {
+  printf("screen tour\n");
+  std::string tour = work + "\\tour";
+  makeFolder(tour);
+  writeFile(tour + "\\大きなファイル.bin", patternBytes(48 << 20, 7));
+  ProgramRun drop;
+  if (drop.start(exe, "\"" + tour + "\"") && enterPassword(drop.pid(), "abc", "abc") &&
+      enterFileName(drop.pid(), "", 0) && chooseDestinationMode(drop.pid(), 1) && chooseFirstMedia(drop.pid())) {
+    if (waitForWindow("処理状況", 20000, drop.pid())) {
+      Sleep(700);  // let it show some progress
+      takeScreenshot("progress");
+    }
+    drop.wait(600000);
+  }
+  DeleteFileA("R:\\tour.crpt.exe");
+  ProgramRun wrong;
+  if (wrong.start(result, "") && enterDecryptionPassword(wrong.pid(), "まちがい") &&
+      answerFolderBrowser(wrong.pid(), true, folderOf(result))) {
+    std::string text;
+    answerMessage(wrong.pid(), &text, 60000);
+    wrong.wait(60000);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +133,7 @@ int main(int argc, char** argv) {
   printf("decryption %lu ms\n", t3 - t2);
 
   std::string difference = compareTrees(source, work + "\\restore\\サンプル");
+  if (!screensFolder.empty()) screenTour(exe, work, copy);
   if (difference.empty()) {
     printf("identical\n");
     return 0;
