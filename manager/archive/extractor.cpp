@@ -19,6 +19,7 @@
 #include "manager/archive/packer.h"
 #include "manager/archive/target_path.h"
 #include "manager/startup/command_line.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
@@ -60,21 +61,6 @@ struct Extraction {
 };
 
 unsigned failureOf(DWORD error) { return error == ERROR_DISK_FULL ? DISK_FULL : UNPACK_FAILED; }
-
-bool writeAll(HANDLE file, const void* data, size_t size) {
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(file, p, static_cast<DWORD>(size), &written, nullptr)) return false;
-    if (written == 0) {
-      SetLastError(ERROR_DISK_FULL);
-      return false;
-    }
-    p += written;
-    size -= written;
-  }
-  return true;
-}
 
 bool readHeader(FileSource* source, size_t* got) {
   *got = 0;

@@ -36,17 +36,6 @@ HANDLE openArchiveForAppend(const char* path) {
                      nullptr);
 }
 
-bool writeAll(HANDLE file, const void* data, DWORD size) {
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(file, p, size, &written, nullptr) || written == 0) return false;
-    p += written;
-    size -= written;
-  }
-  return true;
-}
-
 // Fills the chunk buffer unless the source ends first; false on a failed read.
 bool readChunk(HANDLE source, DWORD* got) {
   *got = 0;

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "manager/archive/payload_trailer.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
@@ -28,23 +29,6 @@ bool fileSize(HANDLE file, uint64_t* size) {
 }
 
 int writeFailure(int code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY_DISK_FULL : code; }
-
-// Writes the whole buffer; a short write is continued, so that a full disk
-// shows as the failure of the next call with ERROR_DISK_FULL.
-bool writeAll(HANDLE file, const void* data, DWORD size) {
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(file, p, size, &written, nullptr)) return false;
-    if (written == 0) {
-      SetLastError(ERROR_DISK_FULL);
-      return false;
-    }
-    p += written;
-    size -= written;
-  }
-  return true;
-}
 
 // Appends at most limit bytes of inputPath (all of it when limit is
 // UINT64_MAX), then, with withTrailer, the trailer.

@@ -7,6 +7,7 @@
 #include <mbedtls/platform_util.h>
 
 #include "manager/cipher/key_material.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
@@ -127,18 +128,6 @@ int openDestination(EntryPrm* prm, UniqueFile* dest) {
     if (!SetFilePointerEx(dest->get(), zero, nullptr, FILE_END)) return failure;
   }
   return STREAM_OK;
-}
-
-// Writes every byte or fails: a write that takes fewer bytes is continued,
-// and one that takes none (a full disk) is a failure.
-bool writeAll(HANDLE file, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) || written == 0) return false;
-    data += written;
-    size -= written;
-  }
-  return true;
 }
 
 // Appends a chunk to the memory destination. Returns false when the block

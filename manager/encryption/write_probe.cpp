@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "manager/encryption/working_names.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
 
@@ -28,8 +29,7 @@ int probeFolder(const char* folder, const char* content) {
   UniqueFile file(CreateFileA(probe, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return PROBE_NOT_WRITABLE;
-  DWORD size = static_cast<DWORD>(strlen(content)), written = 0;
-  bool ok = WriteFile(file.get(), content, size, &written, nullptr) && written == size;
+  bool ok = writeAll(file.get(), content, strlen(content));
   file.reset();
   DeleteFileA(probe);
   return ok ? PROBE_OK : PROBE_NOT_WRITABLE;

@@ -1,6 +1,12 @@
 // Small file and volume helpers shared by the packer and the operation log.
 #pragma once
+#include <windows.h>
 #include <stddef.h>
+
+// Writes every byte or fails: a write that takes fewer bytes is continued, and
+// one that takes none counts as a full disk (GetLastError() is then
+// ERROR_DISK_FULL), so that callers can tell a full disk from other failures.
+bool writeAll(HANDLE file, const void* data, size_t size);
 
 // Opens path for writing (shared for reading, created if missing), appends the
 // text without its terminator and closes the file. 0 on success, 1 on failure.
