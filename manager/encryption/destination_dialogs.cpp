@@ -17,12 +17,7 @@ class DestinationDialog : public ModalDialog {
     CheckRadioButton(window_, IDC_DEST_DRIVE, IDC_DEST_MAIL, IDC_DEST_DRIVE);
     return true;
   }
-  bool onCommand(int id, int) override {
-    if (id == IDCANCEL) {
-      end(DIALOG_CANCEL);
-      return true;
-    }
-    if (id != IDOK) return false;
+  void onOk() override {
     if (IsDlgButtonChecked(window_, IDC_DEST_DRIVE) == BST_CHECKED)
       jobState.destinationMode = DESTINATION_FOLDER;
     else if (IsDlgButtonChecked(window_, IDC_DEST_MEDIA) == BST_CHECKED)
@@ -30,7 +25,6 @@ class DestinationDialog : public ModalDialog {
     else if (IsDlgButtonChecked(window_, IDC_DEST_MAIL) == BST_CHECKED)
       jobState.destinationMode = DESTINATION_MAIL;
     end(DIALOG_OK);
-    return true;
   }
 };
 
@@ -53,12 +47,7 @@ class MediaDialog : public ModalDialog {
     return true;
   }
 
-  bool onCommand(int id, int) override {
-    if (id == IDCANCEL) {
-      end(DIALOG_CANCEL);
-      return true;
-    }
-    if (id != IDOK) return false;
+  void onOk() override {
     LRESULT selected = SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_GETCURSEL, 0, 0);
     char line[512];
     if (selected != CB_ERR &&
@@ -70,7 +59,6 @@ class MediaDialog : public ModalDialog {
       copyText(jobState.mediaPath, sizeof jobState.mediaPath, line);
     }
     end(DIALOG_OK);
-    return true;
   }
 };
 

@@ -30,24 +30,18 @@ class FileNameDialog : public ModalDialog {
     return false;
   }
 
-  bool onCommand(int id, int) override {
-    if (id == IDCANCEL) {
-      end(DIALOG_CANCEL);
-      return true;
-    }
-    if (id != IDOK) return false;
+  void onOk() override {
     UniqueHeapText name(controlTextCopy(item(IDC_FILE_NAME)));
-    if (!name) return true;
+    if (!name) return;
     LRESULT selected = SendDlgItemMessageA(window_, IDC_FILE_EXT, CB_GETCURSEL, 0, 0);
     const char* ext = kExtensions[selected == 1 ? 1 : 0];
     size_t size = strlen(name.get()) + 1 + strlen(ext) + 1;
     UniqueHeapText full(static_cast<char*>(malloc(size)));
-    if (!full) return true;
+    if (!full) return;
     formatText(full.get(), size, "%s.%s", name.get(), ext);
     free(context_->fileName);
     context_->fileName = full.release();
     end(DIALOG_OK);
-    return true;
   }
 
  private:

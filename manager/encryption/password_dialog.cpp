@@ -48,26 +48,20 @@ class PasswordDialog : public ModalDialog {
     return false;
   }
 
-  bool onCommand(int id, int) override {
-    if (id == IDCANCEL) {
-      end(DIALOG_CANCEL);
-      return true;
-    }
-    if (id != IDOK) return false;
+  void onOk() override {
     SecretText entry(controlTextCopy(item(IDC_PASSWORD)));
-    if (!entry.text) return true;
+    if (!entry.text) return;
     if (kind_ == PASSWORD_ENCRYPT) {
       SecretText confirmation(controlTextCopy(item(IDC_PASSWORD_CONFIRM)));
-      if (!confirmation.text) return true;
+      if (!confirmation.text) return;
       int problems = checkNewPassword(entry.text, confirmation.text);
       if (problems & PASSWORD_MISSING) showMessage(window_, kPasswordMissingMessage, nullptr, MB_OK);
       if (problems & PASSWORD_MISMATCH) showMessage(window_, kPasswordMismatchMessage, nullptr, MB_OK);
       if (problems & PASSWORD_TOO_LONG) showMessage(window_, kPasswordTooLongMessage, nullptr, MB_OK);
-      if (problems) return true;  // stays open with its contents
+      if (problems) return;  // stays open with its contents
     }
-    if (entry.text[0] != '\0' && !setContextText(&context_->enteredPassword, entry.text)) return true;
+    if (entry.text[0] != '\0' && !setContextText(&context_->enteredPassword, entry.text)) return;
     end(DIALOG_OK);
-    return true;
   }
 
  private:

@@ -23,6 +23,18 @@ INT_PTR CALLBACK ModalDialog::proc(HWND window, UINT message, WPARAM wParam, LPA
   return FALSE;
 }
 
+bool ModalDialog::onCommand(int id, int) {
+  if (id == IDCANCEL) {
+    end(2);
+    return true;
+  }
+  if (id == IDOK) {
+    onOk();
+    return true;
+  }
+  return false;
+}
+
 char* controlTextCopy(HWND control) {
   int length = GetWindowTextLengthA(control);
   char* text = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));

@@ -14,8 +14,11 @@ class ModalDialog {
  protected:
   // Return false when the focus was set.
   virtual bool onInit() { return true; }
-  // Return true when the command was handled.
-  virtual bool onCommand(int id, int notification) { return false; }
+  // Return true when the command was handled. By default Cancel ends the
+  // dialog with 2 and OK calls onOk.
+  virtual bool onCommand(int id, int notification);
+  // OK was pressed; end the dialog (with 1) when its contents are acceptable.
+  virtual void onOk() { end(1); }
   void end(INT_PTR result) { EndDialog(window_, result); }
   HWND item(int id) const { return GetDlgItem(window_, id); }
   HWND window_ = nullptr;

@@ -20,21 +20,6 @@ void click(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-HWND findFolderBrowser(DWORD pid, unsigned timeoutMs) {
-  DWORD start = GetTickCount();
-  do {
-    HWND w = nullptr;
-    while ((w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner != pid || !IsWindowVisible(w)) continue;
-      for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (windowText(c) == "フォルダを選択してください") return w;
-    }
-    Sleep(20);
-  } while (GetTickCount() - start < timeoutMs);
-  return nullptr;
-}
 }  // namespace
 
 std::string builtKyvomarPath() { return windowsPathOf(KYVOMAR_UNIX_PATH); }
@@ -129,21 +114,9 @@ bool saveAs(DWORD pid, const std::string& path) {
   return true;
 }
 
-bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned timeoutMs) {
-  std::string name = folder;
-  if (endsWithSeparator(name.c_str())) name.pop_back();
-  long cut = lastSeparatorIndex(name.c_str());
-  if (cut >= 0) name = name.substr(static_cast<size_t>(cut) + 1);
-  DWORD start = GetTickCount();
-  do {
-    if (controlText(browser, 0x3745) == name) return true;  // the browser's name box
-    Sleep(20);
-  } while (GetTickCount() - start < timeoutMs);
-  return false;
-}
 
 bool answerFolderBrowser(DWORD pid, bool ok, const std::string& expectedFolder) {
-  HWND d = findFolderBrowser(pid, kDialogWait);
+  HWND d = waitForFolderBrowser(pid, kDialogWait);
   if (!d) return false;
   if (!expectedFolder.empty() && !waitForBrowserSelection(d, expectedFolder)) return false;
   shown("folder-browser");

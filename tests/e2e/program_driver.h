@@ -40,9 +40,6 @@ bool saveAs(DWORD pid, const std::string& path);
 // pressed only once the browser shows that folder as its selection (it
 // applies the preselected folder after it has appeared).
 bool answerFolderBrowser(DWORD pid, bool ok = true, const std::string& expectedFolder = "");
-// Waits until the folder browser's own name box shows the last component of
-// folder; false after timeoutMs.
-bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned timeoutMs = 10000);
 // Reads and closes a message box of the program (caption "手動暗号 ").
 bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs = 20000);
 // Presses Cancel in the progress window as soon as it appears.

@@ -39,8 +39,12 @@ class RoundTrip : public ::testing::Test {
     EXPECT_TRUE(run.start(exe, "xx /crpmode=" + std::to_string(mode) + " " + paths, true));
     EXPECT_TRUE(enterPassword(run.pid(), kPassword, kPassword));
     EXPECT_TRUE(enterFileName(run.pid(), "", ext));
-    if (mode == 0) EXPECT_TRUE(saveAs(run.pid(), target));
-    if (mode == 1) EXPECT_TRUE(chooseFirstMedia(run.pid()));
+    if (mode == 0) {
+      EXPECT_TRUE(saveAs(run.pid(), target));
+    }
+    if (mode == 1) {
+      EXPECT_TRUE(chooseFirstMedia(run.pid()));
+    }
     EXPECT_EQ(run.wait(300000), 0);
     EXPECT_TRUE(workingFilesOf(run.pid()).empty());
     return target;

@@ -175,28 +175,7 @@ TEST_F(WizardDialogsTest, MediaDialogListsRemovableDrivesAndKeepsTheRoot) {
   EXPECT_STREQ(jobState.mediaPath, "R:\\");
 }
 
-// The shell's folder browser: a dialog whose label shows our title.
-HWND waitForFolderBrowser(DWORD pid) {
-  for (int i = 0; i < 500; ++i) {
-    HWND w = nullptr;
-    while ((w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner != pid || !IsWindowVisible(w)) continue;
-      for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (windowText(c) == "フォルダを選択してください") return w;
-    }
-    Sleep(20);
-  }
-  return nullptr;
-}
 
-// The browser applies the preselected folder after it has appeared; its name
-// box then shows the folder's name.
-void waitForSelection(HWND browser, const std::string& folder) {
-  std::string name = folder.substr(folder.find_last_of('\\') + 1);
-  for (int i = 0; i < 500 && controlText(browser, 0x3745) != name; ++i) Sleep(20);
-}
 
 TEST_F(WizardDialogsTest, SaveAsAppendsExeUnlessTheNameEndsInExeOrEx_) {
   TempDir dir;
@@ -242,7 +221,7 @@ TEST_F(WizardDialogsTest, FolderBrowserPreselectsTheInitialFolder) {
   char out[2048] = "unchanged";
   DriverThread driver([&] {
     if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) {
-      waitForSelection(d, dir.path());
+      waitForBrowserSelection(d, dir.path());
       PostMessageA(d, WM_COMMAND, IDOK, 0);
     }
   });
@@ -252,7 +231,7 @@ TEST_F(WizardDialogsTest, FolderBrowserPreselectsTheInitialFolder) {
   char small[4] = "abc";
   DriverThread again([&] {
     if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) {
-      waitForSelection(d, dir.path());
+      waitForBrowserSelection(d, dir.path());
       PostMessageA(d, WM_COMMAND, IDOK, 0);
     }
   });

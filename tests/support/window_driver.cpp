@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "manager/startup/text_util.h"
+
 namespace {
 struct FindState {
   const char* title;
@@ -76,4 +78,33 @@ std::string messageBoxText(HWND box) { return controlText(box, 0xFFFF); }
 bool controlVisible(HWND dialog, int id) {
   HWND control = GetDlgItem(dialog, id);
   return control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE);
+}
+
+HWND waitForFolderBrowser(DWORD pid, unsigned timeoutMs) {
+  DWORD start = GetTickCount();
+  do {
+    HWND w = nullptr;
+    while ((w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner != pid || !IsWindowVisible(w)) continue;
+      for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (windowText(c) == "フォルダを選択してください") return w;
+    }
+    Sleep(20);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+
+bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned timeoutMs) {
+  std::string name = folder;
+  if (endsWithSeparator(name.c_str())) name.pop_back();
+  long cut = lastSeparatorIndex(name.c_str());
+  if (cut >= 0) name = name.substr(static_cast<size_t>(cut) + 1);
+  DWORD start = GetTickCount();
+  do {
+    if (controlText(browser, 0x3745) == name) return true;  // the browser's name box
+    Sleep(20);
+  } while (GetTickCount() - start < timeoutMs);
+  return false;
 }

@@ -19,6 +19,13 @@ void pressButton(HWND dialog, int id);
 std::string messageBoxText(HWND box);
 bool controlVisible(HWND dialog, int id);
 
+// The shell's folder browser of process pid: a dialog whose label shows the
+// program's title "フォルダを選択してください". Null on time-out.
+HWND waitForFolderBrowser(DWORD pid, unsigned timeoutMs = 10000);
+// Waits until the folder browser's own name box shows the last component of
+// folder (it applies a preselected folder after it has appeared).
+bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned timeoutMs = 10000);
+
 // Runs a function on a helper thread, for driving the modal dialogs that the
 // test's own thread opens; join() waits for it.
 class DriverThread {
