@@ -166,6 +166,19 @@ TEST_F(DecryptionJob, ExistingHiddenFileIsReplacedAndStaysHidden) {
   EXPECT_TRUE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
+TEST_F(DecryptionJob, ExistingReadOnlyFileIsKeptAndTheRestoreIsReportedAsFailed) {
+  makeFolder(work / "out\\data\\表");
+  std::string target = work / "out\\data\\表\\x.txt";
+  writeFile(target, "old");
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  runDecryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"書庫化したファイルを戻せませんでした"});
+  EXPECT_EQ(readFile(target), "old");
+  EXPECT_EQ(readFile(work / "out\\data\\big.bin"), readFile(source + "\\big.bin"));  // the rest came back
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(DecryptionJob, StopsDuringTheStepsShowTheirMessages) {
   jobState.stopCode = 999;  // seen after the first block of the split
   runDecryptionJob();

@@ -1,6 +1,7 @@
 // The encryption worker on real files: every delivery mode, failures and stops.
 #include <gtest/gtest.h>
 
+#include "fake_mapi/fake_mapi.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
@@ -193,6 +194,52 @@ TEST_F(EncryptionJob, FailedMoveToTheMediaKeepsTheOldFileAndNamesBothPaths) {
   EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
 }
 
+TEST_F(EncryptionJob, MailDeliveryHandsTheFileOverLogsAndDeletesIt) {
+  makeFolder(work / "Log");
+  FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL);
+  ASSERT_TRUE(mapi.ok());
+  ScopedEnvironment copyTo("KYVO_FAKE_MAPI_COPY_TO", mapi.copyFolder());
+  makeFolder(mapi.copyFolder());
+  std::string output = work / "tmp\\r.crpt.exe";
+  prepare("\"" + source + "\"", output);
+  jobState.destinationMode = 2;
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_TRUE(messages.texts().empty());
+  EXPECT_FALSE(fileExists(output));
+  auto calls = readFakeMapiCalls(mapi.recordPath());
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(compareTrees(source, restore(mapi.copyFolder() + "\\r.crpt.exe") + "\\src"), "");
+  EXPECT_NE(readFile(work / "Log\\Crypt.Log").find("FilePath=\"" + output + "\";"), std::string::npos);
+}
+
+TEST_F(EncryptionJob, MailWithoutAProviderShowsItsMessageAndLogsNothing) {
+  makeFolder(work / "Log");
+  FakeMapiInProcess mapi = FakeMapiInProcess::none();
+  std::string output = work / "tmp\\r.crpt.exe";
+  prepare("\"" + source + "\"", output);
+  jobState.destinationMode = 2;
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"メール添付"});
+  EXPECT_FALSE(fileExists(output));
+  EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
+}
+
+TEST_F(EncryptionJob, MailProviderThatFaultsIsReportedTwice) {
+  makeFolder(work / "Log");
+  FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL, "fault");
+  ASSERT_TRUE(mapi.ok());
+  std::string output = work / "tmp\\r.crpt.exe";
+  prepare("\"" + source + "\"", output);
+  jobState.destinationMode = 2;
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"メーラーを起動できませんでした", "メール添付"}));
+  EXPECT_FALSE(fileExists(output));
+  EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
+}
+
 TEST(MediaCopyMessage, TwoLongPathsAreShortenedToFitWithoutSplittingACharacter) {
   std::string a = "C:\\" + std::string(600, 'a'), b = "E:\\";
   for (int i = 0; i < 700; ++i) b += "表";
@@ -206,8 +253,11 @@ TEST(MediaCopyMessage, TwoLongPathsAreShortenedToFitWithoutSplittingACharacter) 
   EXPECT_NE(t.find("...\r\n"), std::string::npos);
   EXPECT_EQ(t.substr(t.size() - 2), "\r\n");
   // Every lead byte still has its second byte.
-  for (size_t i = 0; i < t.size(); ++i)
-    if (isTrailByteAt(t.c_str(), i) == 1) EXPECT_EQ(isTrailByteAt(t.c_str(), i + 1), 2) << i;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (isTrailByteAt(t.c_str(), i) == 1) {
+      EXPECT_EQ(isTrailByteAt(t.c_str(), i + 1), 2) << i;
+    }
+  }
   // Short paths stay whole.
   formatMediaCopyFailure(text, sizeof text, "C:\\x.exe", "E:\\x.exe");
   EXPECT_EQ(std::string(text),
