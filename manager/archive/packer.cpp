@@ -1,8 +1,10 @@
 // The packer: walks the selected files and folders and appends one entry per
 // file and folder to the archive, each file's data compressed block by block.
 // Every entry writer opens the archive, appends and closes it again, so no
-// handle stays open between entries. Runs on the worker thread only, which
-// is why the block buffers can be shared.
+// handle stays open between entries. Runs on the worker thread only: it alone
+// reads the sources, writes the archive and reports progress, while the
+// chunks of a larger file may be compressed on the threads of the
+// compression pool (compress_pool.h).
 #include "manager/archive/packer.h"
 
 #include <windows.h>
@@ -11,6 +13,7 @@
 
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
+#include "manager/archive/compress_pool.h"
 #include "manager/archive/option_parser.h"
 #include "manager/archive/target_path.h"
 #include "manager/startup/file_util.h"
@@ -22,9 +25,22 @@ namespace {
 
 enum { SOURCE_PATH_LIMIT = 260 };  // every source path must be shorter
 
-unsigned char chunkBuffer[ARCHIVE_CHUNK_SIZE];
-unsigned char frameBuffer[BLOCK_FRAME_SIZE];
 unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
+
+// The compression threads serve one packing run: they are started for its
+// first file of more than one chunk and ended when the outermost call into
+// the packer returns, so none is left running between jobs.
+int runDepth = 0;
+
+class PackingRun {
+ public:
+  PackingRun() { ++runDepth; }
+  ~PackingRun() {
+    if (--runDepth == 0) stopCompressThreads();
+  }
+  PackingRun(const PackingRun&) = delete;
+  PackingRun& operator=(const PackingRun&) = delete;
+};
 
 HANDLE openSource(const char* path) {
   return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -36,12 +52,12 @@ HANDLE openArchiveForAppend(const char* path) {
                      nullptr);
 }
 
-// Fills the chunk buffer unless the source ends first; false on a failed read.
-bool readChunk(HANDLE source, DWORD* got) {
+// Fills a chunk unless the source ends first; false on a failed read.
+bool readChunk(HANDLE source, unsigned char* chunk, DWORD* got) {
   *got = 0;
   while (*got < ARCHIVE_CHUNK_SIZE) {
     DWORD n = 0;
-    if (!ReadFile(source, chunkBuffer + *got, ARCHIVE_CHUNK_SIZE - *got, &n, nullptr)) return false;
+    if (!ReadFile(source, chunk + *got, ARCHIVE_CHUNK_SIZE - *got, &n, nullptr)) return false;
     if (n == 0) break;
     *got += n;
   }
@@ -57,6 +73,55 @@ void writeSourceListLine(const char* sourcePath) {
   int type = driveTypeOfPath(sourcePath, nullptr, 0);
   if (formatText(line, sizeof line, "File=\"%s\";Type=%d;\r\n", sourcePath, type))
     appendToFile(jobState.sourceListPath, line);  // a failed line is ignored
+}
+
+// What has been written of one entry's data area.
+struct EntryData {
+  uint64_t stored;    // bytes of the blocks written
+  uint32_t checksum;  // unsigned-byte sum of those bytes
+};
+
+// Writes one compressed chunk as a block and counts it in the entry and in
+// the progress; the stop request is looked at after every block.
+int writeBlock(HANDLE archive, const CompressSlot* block, EntryData* data) {
+  if (block->result != BLOCK_OK) return 16;
+  data->checksum = addDataChecksum(data->checksum, block->frame, block->frameSize);
+  if (!writeAll(archive, block->frame, block->frameSize)) return 7;
+  data->stored += block->frameSize;
+  progressAdd(&jobState.progressDone, static_cast<int64_t>(block->frameSize));
+  if (stopRequested()) return 99;
+  return 0;
+}
+
+// Reads the source in chunks until a read returns no bytes and writes one
+// block per chunk. While earlier chunks are being compressed the next ones
+// are read ahead into free slots, but the blocks are written strictly in the
+// order of their chunks, and a failed read counts only once every block
+// before it is written: the archive and the result are those of a plain
+// read, compress, write loop. Whatever the outcome, no chunk is left being
+// compressed on return.
+int writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data) {
+  beginFileChunks(threaded);
+  bool sourceEnded = false, readFailed = false;
+  int result = 0;
+  while (result == 0) {
+    CompressSlot* slot;
+    while (!sourceEnded && (slot = freeChunkSlot()) != nullptr) {
+      DWORD got = 0;
+      readFailed = !readChunk(source, slot->chunk, &got);
+      if (readFailed || got == 0) sourceEnded = true;
+      else submitChunk(slot, got);
+    }
+    CompressSlot* block = nextCompressedChunk();
+    if (!block) {
+      if (readFailed) result = 6;
+      break;
+    }
+    result = writeBlock(archive, block, data);
+    releaseChunkSlot(block);
+  }
+  endFileChunks();
+  return result;
 }
 
 // Steps 2 to 10 of one file entry; the caller writes the source-list line.
@@ -96,23 +161,12 @@ int packFile(const char* archivePath, const char* sourcePath, const char* name, 
   progressStore(&jobState.progressTotal, static_cast<int64_t>(size));
   progressStore(&jobState.progressDone, 0);
 
-  uint64_t stored = 0;
-  uint32_t checksum = 0;
-  for (;;) {
-    DWORD got = 0;
-    if (!readChunk(source.get(), &got)) return 6;
-    if (got == 0) break;
-    size_t frameSize = 0;
-    if (encodeBlock(chunkBuffer, got, frameBuffer, &frameSize) != BLOCK_OK) return 16;
-    checksum = addDataChecksum(checksum, frameBuffer, frameSize);
-    if (!writeAll(archive.get(), frameBuffer, static_cast<DWORD>(frameSize))) return 7;
-    stored += frameSize;
-    progressAdd(&jobState.progressDone, static_cast<int64_t>(frameSize));
-    if (stopRequested()) return 99;
-  }
+  EntryData data = {0, 0};
+  int result = writeBlocks(source.get(), archive.get(), size > ARCHIVE_CHUNK_SIZE, &data);
+  if (result != 0) return result;
 
-  header.storedLength = stored;
-  header.dataChecksum = checksum;
+  header.storedLength = data.stored;
+  header.dataChecksum = data.checksum;
   encodeArchiveHeader(&header, headerBytes);
   sealArchiveHeader(headerBytes);
   if (!SetFilePointerEx(archive.get(), entryStart, nullptr, FILE_BEGIN)) return 8;
@@ -138,6 +192,7 @@ int makeAbsolutePath(char* out, const char* path) {
 
 int addFileEntry(const char* archivePath, const char* sourcePath, const char* name, const char* folderPath) {
   if (strnlen(sourcePath, SOURCE_PATH_LIMIT) >= SOURCE_PATH_LIMIT) return 9;
+  PackingRun run;
   int result = packFile(archivePath, sourcePath, name, folderPath);
   writeSourceListLine(sourcePath);
   return result;
@@ -162,6 +217,7 @@ int addFolderEntry(const char* archivePath, const char* name, const char* folder
 int addFolderTree(const char* archivePath, const char* folderPath, const char* relativePath) {
   size_t length = strnlen(folderPath, SOURCE_PATH_LIMIT);
   if (length >= SOURCE_PATH_LIMIT) return 9;
+  PackingRun run;
   char folder[SOURCE_PATH_LIMIT + 1];
   copyText(folder, sizeof folder, folderPath);
   if (length > 0 && !endsWithSeparator(folder)) appendText(folder, sizeof folder, "\\");
@@ -211,6 +267,7 @@ int buildArchive(const char* commandText) {
   size_t length = strlen(commandText);
   UniqueHeapText sources(static_cast<char*>(malloc(length + 2)));
   if (!sources) return PACK_NO_MEMORY;
+  PackingRun run;
   static const char* const kOptions[] = {"S-i", "S-o", "N-x"};
   char archiveValue[OPTION_SLOT_SIZE] = "";
   char* const values[] = {nullptr, archiveValue, nullptr};  // "-i" has no effect

@@ -1,0 +1,67 @@
+// Compression of a file's chunks on a few threads while the packer reads the
+// source and writes the blocks (see compress_pool.cpp for the design).
+//
+// The packer's loop, on the job's worker thread:
+//   beginFileChunks(threaded);
+//   while a slot is free and the source has more: read into it, submitChunk;
+//   take the oldest with nextCompressedChunk, write its frame, releaseChunkSlot;
+//   endFileChunks();
+// Chunks come back from nextCompressedChunk in the order they were submitted,
+// whichever thread compressed them.
+#pragma once
+#include <windows.h>
+#include <stddef.h>
+
+#include "manager/archive/archive_format.h"
+#include "manager/archive/block_codec.h"
+
+enum {
+  COMPRESS_MAX_THREADS = 4,
+  COMPRESS_SLOTS_PER_THREAD = 2,  // one being compressed, one read ahead
+  COMPRESS_MAX_SLOTS = COMPRESS_MAX_THREADS * COMPRESS_SLOTS_PER_THREAD,
+};
+
+// One chunk on its way through compression. The caller fills chunk between
+// freeChunkSlot and submitChunk; frame, frameSize and result are valid once
+// nextCompressedChunk has returned the slot.
+struct CompressSlot {
+  unsigned char chunk[ARCHIVE_CHUNK_SIZE];
+  unsigned char frame[BLOCK_FRAME_SIZE];
+  size_t chunkSize;
+  size_t frameSize;
+  int result;  // a BlockResult of encodeBlock
+  bool ready;  // compressed (guarded by the pool's lock while threads run)
+};
+
+// Process-wide number of compression threads a packing run may use: 0 (the
+// default) takes the number of processors the process may run on; 1 makes
+// every file compress in the calling thread; more is capped at
+// COMPRESS_MAX_THREADS.
+void setPackerThreads(int count);
+// The number of threads the setting gives on this machine (1: none).
+int packerThreadCount();
+
+// Starts a file. With threaded true the chunks go to the compression threads,
+// which are started on first use and kept until stopCompressThreads; when the
+// setting allows no threads or none can be started, and with threaded false,
+// every chunk is compressed in the calling thread inside submitChunk.
+void beginFileChunks(bool threaded);
+// The slot to read the next chunk into, or null while every slot is in use.
+CompressSlot* freeChunkSlot();
+// Hands the slot just returned by freeChunkSlot, holding size bytes (1 to
+// 32768), to compression.
+void submitChunk(CompressSlot* slot, size_t size);
+// Waits until the oldest chunk not yet taken is compressed and returns its
+// slot, or null when every submitted chunk has been taken.
+CompressSlot* nextCompressedChunk();
+// Gives back the slot taken last, once its frame is written.
+void releaseChunkSlot(CompressSlot* slot);
+// Ends the file: chunks not yet started are skipped, those being compressed
+// are waited for, and every slot is free again. Afterwards no thread touches
+// a slot until the next submitChunk.
+void endFileChunks();
+
+// Ends the compression threads and waits for them; nothing when none run.
+void stopCompressThreads();
+// Threads running now (0 once stopped).
+int compressThreadsRunning();
