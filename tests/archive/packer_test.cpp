@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "archive/archive_files.h"
+#include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
 #include "manager/startup/job_state.h"
 #include "support/stop_when.h"
@@ -333,19 +334,31 @@ TEST_F(Packer, StopInsideAFileFailsTheSourceWith9AndLeavesAProvisionalHeader) {
   std::string big = src / "big.bin";
   writeFile(big, patternBytes(8 << 20, 3));
   writeFile(src / "after", "after");
-  int result;
-  {
-    StopWhen stop("big.bin");
-    result = pack(quoted(big) + " " + quoted(src / "after"));
-    EXPECT_TRUE(stop.fired());
+  // Compressing in the worker thread alone and on the compression threads.
+  for (int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    setPackerThreads(threads);
+    resetJobState();
+    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    strcpy(jobState.sourceListPath, listPath.c_str());
+    DeleteFileA(listPath.c_str());
+    int result;
+    {
+      StopWhen stop("big.bin");
+      result = pack(quoted(big) + " " + quoted(src / "after"));
+      EXPECT_TRUE(stop.fired());
+    }
+    EXPECT_EQ(result, PACK_SOURCE_FAILED);
+    std::string bytes = readFile(archive);
+    ASSERT_GE(bytes.size(), 2434u);
+    EXPECT_EQ(bytes.substr(2430, 4), std::string(4, '\0'));  // header checksum still 0
+    EXPECT_TRUE(entries().empty());  // readers stop at the provisional header
+    EXPECT_LT(bytes.size(), static_cast<size_t>(8 << 20));
+    // Every block written was counted before the stop was seen.
+    EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(bytes.size() - 2434));
+    EXPECT_EQ(readFile(listPath), line(big));
   }
-  EXPECT_EQ(result, PACK_SOURCE_FAILED);
-  std::string bytes = readFile(archive);
-  ASSERT_GE(bytes.size(), 2434u);
-  EXPECT_EQ(bytes.substr(2430, 4), std::string(4, '\0'));  // header checksum still 0
-  EXPECT_TRUE(entries().empty());  // readers stop at the provisional header
-  EXPECT_LT(bytes.size(), static_cast<size_t>(8 << 20));
-  EXPECT_EQ(readFile(listPath), line(big));
+  setPackerThreads(0);
 }
 
 TEST_F(Packer, StopIsCheckedAfterEveryListedItemAndTheFolderStillGetsItsEnd) {

@@ -1,0 +1,438 @@
+// The packer with its compression threads: the archive is byte for byte the
+// one a single thread writes, a stop still lands between two blocks, every
+// failure keeps its code, and no thread outlives the packing run.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string.h>
+#include <tlhelp32.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/archive_files.h"
+#include "archive/packer_data.h"
+#include "manager/archive/compress_pool.h"
+#include "manager/archive/packer.h"
+#include "manager/startup/job_state.h"
+#include "support/stop_when.h"
+#include "support/test_files.h"
+#include "support/unix_command.h"
+
+namespace {
+
+// Where two byte strings first differ, or -1 (never prints megabytes).
+long long firstDifference(const std::string& a, const std::string& b) {
+  size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return static_cast<long long>(i);
+  return a.size() == b.size() ? -1 : static_cast<long long>(n);
+}
+
+// Whether area is the first k whole blocks of full, for some k; *blocks = k.
+bool isWholeBlockPrefix(const std::string& area, const std::string& full, size_t* blocks) {
+  size_t at = 0;
+  *blocks = 0;
+  while (at < area.size() && at + 2 <= full.size()) {
+    at += 2 + (static_cast<unsigned char>(full[at]) | (static_cast<unsigned char>(full[at + 1]) << 8));
+    ++*blocks;
+  }
+  return at == area.size() && full.compare(0, area.size(), area) == 0;
+}
+
+int threadsOfThisProcess() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Once the status line shows the text and a block is written, notes how many
+// compression threads run (and how many threads the process has), then
+// presses Cancel.
+class CountThenStop {
+ public:
+  explicit CountThenStop(const std::string& status) : status_(status) {
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+  }
+  ~CountThenStop() {
+    done_ = true;
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+  }
+  CountThenStop(const CountThenStop&) = delete;
+  CountThenStop& operator=(const CountThenStop&) = delete;
+  bool fired() const { return fired_; }
+  int poolThreads() const { return poolThreads_; }
+  int processThreads() const { return processThreads_; }
+
+ private:
+  static DWORD WINAPI run(void* p) {
+    CountThenStop* self = static_cast<CountThenStop*>(p);
+    while (!self->done_) {
+      if (self->status_ == jobState.statusText && progressLoad(&jobState.progressDone) > 0) {
+        self->poolThreads_ = compressThreadsRunning();
+        self->processThreads_ = threadsOfThisProcess();
+        jobState.stopCode = STOP_REQUESTED;
+        self->fired_ = true;
+        return 0;
+      }
+      Sleep(0);
+    }
+    return 0;
+  }
+  std::string status_;
+  HANDLE thread_ = nullptr;
+  volatile bool done_ = false;
+  volatile bool fired_ = false;
+  volatile int poolThreads_ = -1;
+  volatile int processThreads_ = -1;
+};
+
+// The most compression threads seen running while the object lives.
+class ThreadWatch {
+ public:
+  ThreadWatch() { thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr); }
+  ~ThreadWatch() { stop(); }
+  ThreadWatch(const ThreadWatch&) = delete;
+  ThreadWatch& operator=(const ThreadWatch&) = delete;
+  int stop() {
+    done_ = true;
+    if (thread_) {
+      WaitForSingleObject(thread_, 10000);
+      CloseHandle(thread_);
+      thread_ = nullptr;
+    }
+    return most_;
+  }
+
+ private:
+  static DWORD WINAPI run(void* p) {
+    ThreadWatch* self = static_cast<ThreadWatch*>(p);
+    while (!self->done_) {
+      int now = compressThreadsRunning();
+      if (now > self->most_) self->most_ = now;
+      Sleep(0);
+    }
+    return 0;
+  }
+  HANDLE thread_ = nullptr;
+  volatile bool done_ = false;
+  volatile int most_ = 0;
+};
+
+// A small ext2 volume on a loop device. Once cut, the image behind the device
+// is shortened, so that reading the far part of a file on it fails with an
+// I/O error while its first part still reads.
+class CutLoopDisk {
+ public:
+  explicit CutLoopDisk(const std::string& folder) : unix_(unixPathOf(folder)) {
+    std::string out;
+    int status = runUnix("set -e; d='" + unix_ + "'; mkdir -p \"$d/m\"; truncate -s 8M \"$d/img\"; "
+                         "mkfs.ext2 -q -F -b 4096 \"$d/img\"; dev=$(losetup -f --show \"$d/img\"); "
+                         "echo \"$dev\" > \"$d/dev\"; mount \"$dev\" \"$d/m\" 2>&1",
+                         &out);
+    ok_ = status == 0;
+    why_ = "loop device and mount: status " + std::to_string(status) + " " + out;
+    windowsPath_ = folder + "\\m";
+  }
+  ~CutLoopDisk() {
+    runUnix("d='" + unix_ + "'; umount \"$d/m\"; [ -f \"$d/dev\" ] && losetup -d \"$(cat \"$d/dev\")\"; "
+            "rm -f \"$d/img\" \"$d/dev\"; rmdir \"$d/m\"; true");
+  }
+  CutLoopDisk(const CutLoopDisk&) = delete;
+  CutLoopDisk& operator=(const CutLoopDisk&) = delete;
+  bool ok() const { return ok_; }
+  const std::string& why() const { return why_; }
+  const std::string& windowsPath() const { return windowsPath_; }
+  // Remounts the volume read-only (dropping what was cached of its files)
+  // and leaves only the first bytes of the device.
+  bool cut(const std::string& size) {
+    return runUnix("set -e; d='" + unix_ + "'; dev=$(cat \"$d/dev\"); sync; umount \"$d/m\"; "
+                   "mount -o ro \"$dev\" \"$d/m\"; truncate -s " + size + " \"$d/img\"; losetup -c \"$dev\"") == 0;
+  }
+
+ private:
+  std::string unix_, windowsPath_, why_;
+  bool ok_ = false;
+};
+
+struct Packed {
+  int result = -1;
+  std::string archive, list, status;
+  int64_t done = -1, total = -1;
+};
+
+class PackerThreads : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetJobState();
+    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    ASSERT_TRUE(makeFolder(src.path()));
+  }
+  void TearDown() override { setPackerThreads(0); }
+
+  // Writes a source file with fixed times, which every pack restores first
+  // (reading a file moves its last-access time).
+  void source(const std::string& path, const std::string& data) {
+    ASSERT_TRUE(writeFile(path, data)) << path;
+    times.push_back({path, sampleTimes(static_cast<unsigned>(times.size()))});
+    ASSERT_TRUE(setTimes(path, times.back().second));
+  }
+  void restoreTimes() {
+    for (const auto& t : times) ASSERT_TRUE(setTimes(t.first, t.second));
+  }
+  // Packs the sources with the given number of threads into an archive of
+  // its own.
+  Packed pack(int threads, const std::string& sources) {
+    restoreTimes();
+    setPackerThreads(threads);
+    std::string name = work / ("threads" + std::to_string(threads));
+    strcpy(jobState.sourceListPath, (name + ".prc").c_str());
+    jobState.stopCode = 0;
+    Packed p;
+    p.result = buildArchive((sources + " -o \"" + name + ".arv\"").c_str());
+    p.archive = readFile(name + ".arv");
+    p.list = readFile(name + ".prc");
+    p.status = jobState.statusText;
+    p.done = progressLoad(&jobState.progressDone);
+    p.total = progressLoad(&jobState.progressTotal);
+    return p;
+  }
+  std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+  // Forgets the last run's status and progress, which a stop watcher would
+  // otherwise take for the next run's.
+  void clearProgress() {
+    jobState.stopCode = 0;
+    setStatusText("");
+    progressStore(&jobState.progressDone, 0);
+    progressStore(&jobState.progressTotal, 0);
+  }
+
+  TempDir work;
+  TempDir src;
+  std::vector<std::pair<std::string, FileTimes>> times;
+};
+
+TEST_F(PackerThreads, ParallelArchivesAreByteForByteTheSerialOne) {
+  struct File {
+    std::string name, data;
+  };
+  std::vector<File> files = {
+      {"empty", ""},
+      {"one", "1"},
+      {"f32767", textLike(32767, 1)},
+      {"f32768", patternBytes(32768, 2)},
+      {"f32769", textLike(32769, 3)},
+      {"f65536", patternBytes(65536, 4)},
+      {"f65537", textLike(65537, 5)},
+      {"text.txt", textLike((3 << 20) + 123, 6)},
+      {"random.bin", patternBytes((3 << 20) + 7, 7)},
+      {"zeros.bin", std::string(2 << 20, '\0')},
+      {"mixed.dat", mixedChunks((5 << 20) + 1, 8)},
+  };
+  std::string sources, expectedTop;
+  for (const File& f : files) {
+    std::string path = src / f.name;
+    source(path, f.data);
+    FileTimes t = timesOf(path);
+    expectedTop += fileEntry(f.name, "", f.data, EntryTimes{t.creation, t.lastAccess, t.lastWrite});
+    sources += quoted(path) + " ";
+  }
+  // A folder walk too, with Shift-JIS names whose second byte is 0x5C.
+  std::string tree = src / "表";
+  for (const std::string& f : {tree, tree + "\\ソ", tree + "\\空"})
+    ASSERT_TRUE(CreateDirectoryA(f.c_str(), nullptr)) << f;
+  source(tree + "\\ソ\\能.bin", mixedChunks(200000, 9));
+  source(tree + "\\small", textLike(1000, 10));
+  source(tree + "\\big", patternBytes(100000, 11));
+  sources += quoted(tree);
+
+  Packed serial = pack(1, sources);
+  ASSERT_EQ(serial.result, 0);
+  // The top-level files are exactly the entries built independently here,
+  // so the serial archive is the reference for the rest.
+  ASSERT_GT(serial.archive.size(), expectedTop.size());
+  EXPECT_EQ(firstDifference(serial.archive.substr(0, expectedTop.size()), expectedTop), -1);
+  EXPECT_EQ(entrySequence(readArchiveBytes(serial.archive.substr(expectedTop.size()))).size(), 7u);
+
+  for (int threads : {2, 3, 4}) {
+    SCOPED_TRACE(threads);
+    Packed parallel = pack(threads, sources);
+    EXPECT_EQ(parallel.result, 0);
+    EXPECT_EQ(firstDifference(parallel.archive, serial.archive), -1);
+    EXPECT_EQ(parallel.list, serial.list);
+    EXPECT_EQ(parallel.status, serial.status);
+    EXPECT_EQ(parallel.done, serial.done);
+    EXPECT_EQ(parallel.total, serial.total);
+    EXPECT_EQ(compressThreadsRunning(), 0);
+  }
+}
+
+TEST_F(PackerThreads, StopAlreadyRequestedLetsExactlyTheFirstBlockBeWritten) {
+  std::string data = mixedChunks(1 << 20, 3);
+  std::string path = src / "big.bin";
+  source(path, data);
+  std::string firstBlock = blocksOf(data.substr(0, 32768));
+  std::string serialBytes;
+  for (int threads : {1, 2, 4}) {
+    SCOPED_TRACE(threads);
+    restoreTimes();
+    setPackerThreads(threads);
+    std::string archive = work / ("stop" + std::to_string(threads) + ".arv");
+    strcpy(jobState.sourceListPath, (work / "stop.prc").c_str());
+    DeleteFileA(jobState.sourceListPath);
+    jobState.stopCode = STOP_REQUESTED;
+    EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "big.bin", ""), 99);
+    EXPECT_EQ(compressThreadsRunning(), 0);
+    std::string bytes = readFile(archive);
+    ASSERT_EQ(bytes.size(), 2434u + firstBlock.size());
+    EXPECT_EQ(bytes.substr(2430, 4), std::string(4, '\0'));  // the provisional header
+    EXPECT_EQ(bytes.substr(2434), firstBlock);
+    EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(firstBlock.size()));
+    EXPECT_EQ(progressLoad(&jobState.progressTotal), 1 << 20);
+    EXPECT_NE(readFile(jobState.sourceListPath).find(path), std::string::npos);
+    if (threads == 1) serialBytes = bytes;
+    EXPECT_EQ(bytes, serialBytes);
+  }
+}
+
+TEST_F(PackerThreads, CancelWhilePackingLeavesWholeBlocksOfTheSerialDataArea) {
+  std::string data = mixedChunks(8 << 20, 4);
+  std::string big = src / "big.bin";
+  source(big, data);
+  source(src / "after", "after");
+  std::string area = blocksOf(data);
+  for (int threads : {1, 2, 4}) {
+    SCOPED_TRACE(threads);
+    restoreTimes();
+    setPackerThreads(threads);
+    std::string archive = work / "cancel.arv";
+    strcpy(jobState.sourceListPath, (work / "cancel.prc").c_str());
+    DeleteFileA(jobState.sourceListPath);
+    clearProgress();
+    int result;
+    {
+      StopWhen stop("big.bin");
+      result = buildArchive((quoted(big) + " " + quoted(src / "after") + " -o " + quoted(archive)).c_str());
+      EXPECT_TRUE(stop.fired());
+    }
+    EXPECT_EQ(result, PACK_SOURCE_FAILED);
+    EXPECT_EQ(compressThreadsRunning(), 0);
+    std::string bytes = readFile(archive);
+    ASSERT_GE(bytes.size(), 2434u);
+    EXPECT_EQ(bytes.substr(2430, 4), std::string(4, '\0'));
+    std::string written = bytes.substr(2434);
+    size_t blocks = 0;
+    EXPECT_TRUE(isWholeBlockPrefix(written, area, &blocks));
+    EXPECT_GE(blocks, 1u);
+    EXPECT_LT(written.size(), area.size());
+    // Every block written was counted, and the check came after the count.
+    EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(written.size()));
+    EXPECT_EQ(readFile(jobState.sourceListPath).find("after"), std::string::npos);
+  }
+}
+
+TEST_F(PackerThreads, CompressionThreadsLiveOnlyWhileThePackingRunLasts) {
+  source(src / "a.bin", mixedChunks(100000, 1));
+  source(src / "big.bin", mixedChunks(8 << 20, 2));
+  std::string sources = quoted(src / "a.bin") + " " + quoted(src / "big.bin");
+  const int before = threadsOfThisProcess();
+  ASSERT_GT(before, 0);
+  for (int threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    Packed p;
+    int poolThreads, processThreads;
+    clearProgress();
+    {
+      CountThenStop count("big.bin");
+      p = pack(threads, sources);
+      EXPECT_TRUE(count.fired());
+      poolThreads = count.poolThreads();
+      processThreads = count.processThreads();
+    }
+    EXPECT_EQ(p.result, PACK_SOURCE_FAILED);  // the stop came while big.bin was packed
+    int expected = threads == 1 ? 0 : threads;
+    EXPECT_EQ(poolThreads, expected);
+    EXPECT_EQ(processThreads, before + 1 + expected);  // the counting thread and the pool
+    EXPECT_EQ(compressThreadsRunning(), 0);
+    EXPECT_EQ(threadsOfThisProcess(), before);
+  }
+}
+
+TEST_F(PackerThreads, FilesOfOneChunkNeverStartAThread) {
+  std::string sources;
+  for (unsigned i = 0; i < 40; ++i) {
+    std::string path = src / ("f" + std::to_string(i));
+    source(path, i % 2 ? textLike(32768 - i, i) : patternBytes(i * 800, i));
+    sources += quoted(path) + " ";
+  }
+  ThreadWatch watch;
+  Packed p = pack(4, sources);
+  EXPECT_EQ(watch.stop(), 0);
+  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(readArchiveBytes(p.archive).size(), 40u);
+}
+
+TEST_F(PackerThreads, FullDiskGives7InEveryModeAfterTheSameBlocks) {
+  TmpfsMount disk("256k");
+  KYVO_REQUIRE_MOUNT(disk);
+  std::string path = src / "random.bin";
+  source(path, patternBytes(1 << 20, 5));  // incompressible: more than the disk holds
+  std::string archive = disk.windowsPath() + "\\full.arv";
+  std::string serialBytes;
+  for (int threads : {1, 2, 4}) {
+    SCOPED_TRACE(threads);
+    restoreTimes();
+    setPackerThreads(threads);
+    strcpy(jobState.sourceListPath, (work / "full.prc").c_str());
+    DeleteFileA(archive.c_str());
+    EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "random.bin", ""), 7);
+    EXPECT_EQ(compressThreadsRunning(), 0);
+    std::string bytes = readFile(archive);
+    EXPECT_GT(bytes.size(), 2434u);
+    if (threads == 1) serialBytes = bytes;
+    EXPECT_EQ(firstDifference(bytes, serialBytes), -1);
+    DeleteFileA(archive.c_str());
+    EXPECT_EQ(buildArchive((quoted(path) + " -o " + quoted(archive)).c_str()), PACK_SOURCE_FAILED);
+  }
+}
+
+TEST_F(PackerThreads, ReadFailureGives6OnlyAfterEveryBlockBeforeItIsWritten) {
+  CutLoopDisk disk(work / "disk");
+  if (!disk.ok()) GTEST_SKIP() << "no loop device: " << disk.why();
+  std::string data = mixedChunks(6000000, 6);
+  std::string path = disk.windowsPath() + "\\far.bin";
+  ASSERT_TRUE(writeFile(path, data));
+  ASSERT_TRUE(disk.cut("3M"));
+  std::string area = blocksOf(data);
+  std::string serialBytes;
+  for (int threads : {1, 2, 4}) {
+    SCOPED_TRACE(threads);
+    setPackerThreads(threads);
+    std::string archive = work / ("read" + std::to_string(threads) + ".arv");
+    strcpy(jobState.sourceListPath, (work / "read.prc").c_str());
+    EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "far.bin", ""), 6);
+    EXPECT_EQ(compressThreadsRunning(), 0);
+    std::string bytes = readFile(archive);
+    ASSERT_GE(bytes.size(), 2434u);
+    std::string written = bytes.substr(2434);
+    size_t blocks = 0;
+    EXPECT_TRUE(isWholeBlockPrefix(written, area, &blocks));
+    EXPECT_LT(written.size(), area.size());
+    EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(written.size()));
+    if (threads == 1) {
+      serialBytes = bytes;
+      // The chunks that still read are written before the failure counts,
+      // with more of them than the threads read ahead.
+      EXPECT_GT(blocks, static_cast<size_t>(2 * COMPRESS_SLOTS_PER_THREAD)) << "blocks before the failed read";
+    }
+    EXPECT_EQ(firstDifference(bytes, serialBytes), -1);
+  }
+}
+
+}  // namespace
