@@ -1,5 +1,5 @@
 // Packing and extraction throughput of the archive code on a mixed tree.
-//   archive_bench.exe [megabytes]   (default 50)
+//   archive_bench.exe [megabytes [threads]]   (default 50, threads 0: one per processor)
 // The tree holds text-like files, random (incompressible) files, runs of
 // zeros, many small files and a few large ones; it is built in the temporary
 // folder, packed with buildArchive, restored with runExtraction, compared,
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "manager/archive/compress_pool.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
 #include "manager/startup/job_state.h"
@@ -136,6 +137,7 @@ long long fileSize(const std::string& path) {
 int main(int argc, char** argv) {
   unsigned long long megabytes = argc > 1 ? strtoull(argv[1], nullptr, 10) : 50;
   if (megabytes == 0) megabytes = 50;
+  setPackerThreads(argc > 2 ? atoi(argv[2]) : 0);
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
   std::string work = std::string(temp) + "kyvo_archive_bench_" + std::to_string(GetCurrentProcessId());
@@ -148,7 +150,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> files = buildTree(tree, megabytes << 20);
   double mb = static_cast<double>(totalBytes) / (1 << 20);
-  printf("tree: %u files, %.1f MB\n", fileCount, mb);
+  printf("tree: %u files, %.1f MB; compression threads: %d\n", fileCount, mb, packerThreadCount());
 
   LARGE_INTEGER t0, t1, t2;
   QueryPerformanceCounter(&t0);
