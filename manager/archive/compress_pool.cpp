@@ -29,6 +29,8 @@
 // submitChunk compresses in the calling thread and no thread is involved.
 #include "manager/archive/compress_pool.h"
 
+#include <windows.h>
+
 namespace {
 
 enum { THREAD_STACK = 64 * 1024 };

@@ -9,7 +9,6 @@
 // Chunks come back from nextCompressedChunk in the order they were submitted,
 // whichever thread compressed them.
 #pragma once
-#include <windows.h>
 #include <stddef.h>
 
 #include "manager/archive/archive_format.h"
