@@ -1,5 +1,6 @@
 #include "manager/archive/block_codec.h"
 
+#include <string.h>
 #include <zlib.h>
 
 namespace {
@@ -28,14 +29,32 @@ int takeBytes(ByteSource* source, EntryDataReader* reader, unsigned char* buffer
 }
 }  // namespace
 
+bool openBlockCompressor(BlockCompressor* compressor) {
+  memset(&compressor->stream, 0, sizeof compressor->stream);
+  compressor->ready = deflateInit(&compressor->stream, COMPRESSION_LEVEL) == Z_OK;
+  return compressor->ready;
+}
+
+void closeBlockCompressor(BlockCompressor* compressor) {
+  if (compressor->ready) deflateEnd(&compressor->stream);
+  compressor->ready = false;
+}
+
 int encodeBlock(const unsigned char* chunk, size_t size, unsigned char frame[BLOCK_FRAME_SIZE],
-                size_t* frameSize) {
+                size_t* frameSize, BlockCompressor* compressor) {
+  static BlockCompressor shared;
   *frameSize = 0;
   if (size == 0 || size > ARCHIVE_CHUNK_SIZE) return BLOCK_COMPRESS_FAILED;
-  uLongf packed = ARCHIVE_BLOCK_BUFFER;
-  if (compress2(frame + BLOCK_PREFIX_SIZE, &packed, chunk, static_cast<uLong>(size), COMPRESSION_LEVEL) != Z_OK ||
-      packed > ARCHIVE_BLOCK_BUFFER)
-    return BLOCK_COMPRESS_FAILED;
+  if (compressor == nullptr) compressor = &shared;
+  if (!compressor->ready && !openBlockCompressor(compressor)) return BLOCK_COMPRESS_FAILED;
+  z_stream* z = &compressor->stream;
+  if (deflateReset(z) != Z_OK) return BLOCK_COMPRESS_FAILED;
+  z->next_in = const_cast<Bytef*>(chunk);
+  z->avail_in = static_cast<uInt>(size);
+  z->next_out = frame + BLOCK_PREFIX_SIZE;
+  z->avail_out = ARCHIVE_BLOCK_BUFFER;
+  if (deflate(z, Z_FINISH) != Z_STREAM_END) return BLOCK_COMPRESS_FAILED;
+  size_t packed = ARCHIVE_BLOCK_BUFFER - z->avail_out;
   putLe16(frame, static_cast<uint16_t>(packed));
   *frameSize = BLOCK_PREFIX_SIZE + packed;
   return BLOCK_OK;
@@ -43,9 +62,23 @@ int encodeBlock(const unsigned char* chunk, size_t size, unsigned char frame[BLO
 
 int decodeBlock(const unsigned char* stream, size_t size, unsigned char out[ARCHIVE_BLOCK_BUFFER],
                 size_t* outSize) {
+  static z_stream inflater;
+  static bool ready = false;
   *outSize = 0;
-  uLongf unpacked = ARCHIVE_BLOCK_BUFFER;
-  if (uncompress(out, &unpacked, stream, static_cast<uLong>(size)) != Z_OK) return BLOCK_BAD;
+  if (!ready) {
+    memset(&inflater, 0, sizeof inflater);
+    if (inflateInit(&inflater) != Z_OK) return BLOCK_BAD;
+    ready = true;
+  } else if (inflateReset(&inflater) != Z_OK) {
+    return BLOCK_BAD;
+  }
+  inflater.next_in = const_cast<Bytef*>(stream);
+  inflater.avail_in = static_cast<uInt>(size);
+  inflater.next_out = out;
+  inflater.avail_out = ARCHIVE_BLOCK_BUFFER;
+  // As uncompress: the stream must end within the buffer.
+  if (inflate(&inflater, Z_FINISH) != Z_STREAM_END) return BLOCK_BAD;
+  size_t unpacked = ARCHIVE_BLOCK_BUFFER - inflater.avail_out;
   if (unpacked > ARCHIVE_CHUNK_SIZE) return BLOCK_BAD;
   *outSize = unpacked;
   return BLOCK_OK;

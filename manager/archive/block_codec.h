@@ -10,6 +10,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <zlib.h>
+
 #include "manager/archive/archive_format.h"
 
 enum {
@@ -26,15 +28,28 @@ enum BlockResult {
   BLOCK_COMPRESS_FAILED = 16,
 };
 
+// A deflate state kept for many blocks: it is set up once (zlib's own memory
+// for level 6) and reset for every block, which gives the same bytes as a
+// fresh compress2 call without allocating per block. One per thread.
+struct BlockCompressor {
+  z_stream stream;
+  bool ready;
+};
+bool openBlockCompressor(BlockCompressor* compressor);
+void closeBlockCompressor(BlockCompressor* compressor);
+
 // Compresses one chunk (1 to 32768 bytes) into frame: the 2-byte length and the
 // zlib stream, compressed into the 36864 bytes behind the prefix. frame holds
 // BLOCK_FRAME_SIZE bytes. On success *frameSize is the whole block's size.
+// Without a compressor the calling thread's shared one is used (the job's
+// worker thread; compression threads pass their own).
 int encodeBlock(const unsigned char* chunk, size_t size, unsigned char frame[BLOCK_FRAME_SIZE],
-                size_t* frameSize);
+                size_t* frameSize, BlockCompressor* compressor = nullptr);
 
 // Inflates one block's zlib stream into out (ARCHIVE_BLOCK_BUFFER bytes).
 // BLOCK_BAD when the stream is damaged, or when it inflates to more than 32768
-// bytes (a chunk never holds more).
+// bytes (a chunk never holds more). Uses one inflate state that lives as long
+// as the process (only one thread extracts).
 int decodeBlock(const unsigned char* stream, size_t size, unsigned char out[ARCHIVE_BLOCK_BUFFER],
                 size_t* outSize);
 

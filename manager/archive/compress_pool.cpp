@@ -65,18 +65,21 @@ CompressSlot* dequeue() {
 }
 
 DWORD WINAPI compressThread(void*) {
+  BlockCompressor compressor;  // this thread's own deflate state
+  openBlockCompressor(&compressor);
   EnterCriticalSection(&lock);
   for (;;) {
     while (queueLength == 0 && !quitting) SleepConditionVariableCS(&chunkQueued, &lock, INFINITE);
     if (quitting) break;
     CompressSlot* slot = dequeue();
     LeaveCriticalSection(&lock);
-    slot->result = encodeBlock(slot->chunk, slot->chunkSize, slot->frame, &slot->frameSize);
+    slot->result = encodeBlock(slot->chunk, slot->chunkSize, slot->frame, &slot->frameSize, &compressor);
     EnterCriticalSection(&lock);
     slot->ready = true;
     if (slot == awaited) WakeConditionVariable(&chunkReady);
   }
   LeaveCriticalSection(&lock);
+  closeBlockCompressor(&compressor);
   return 0;
 }
 

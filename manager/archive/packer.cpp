@@ -32,9 +32,16 @@ unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
 // the packer returns, so none is left running between jobs.
 int runDepth = 0;
 
+// Drive types already asked in this run, by drive letter (0: not asked yet):
+// a drive keeps its type while one selection is packed, and asking costs far
+// more than the line it goes into.
+int knownDriveTypes[26];
+
 class PackingRun {
  public:
-  PackingRun() { ++runDepth; }
+  PackingRun() {
+    if (runDepth++ == 0) memset(knownDriveTypes, 0, sizeof knownDriveTypes);
+  }
   ~PackingRun() {
     if (--runDepth == 0) stopCompressThreads();
   }
@@ -68,9 +75,18 @@ uint64_t fileTimeValue(const FILETIME& t) {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
+int driveTypeOfSource(const char* path) {
+  char letter = path[0];
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (letter < 'A' || letter > 'Z' || path[1] != ':') return driveTypeOfPath(path, nullptr, 0);
+  int& known = knownDriveTypes[letter - 'A'];
+  if (known == 0) known = driveTypeOfPath(path, nullptr, 0) + 1;
+  return known - 1;
+}
+
 void writeSourceListLine(const char* sourcePath) {
   char line[SOURCE_PATH_LIMIT + 64];
-  int type = driveTypeOfPath(sourcePath, nullptr, 0);
+  int type = driveTypeOfSource(sourcePath);
   if (formatText(line, sizeof line, "File=\"%s\";Type=%d;\r\n", sourcePath, type))
     appendToFile(jobState.sourceListPath, line);  // a failed line is ignored
 }
