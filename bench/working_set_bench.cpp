@@ -9,7 +9,8 @@
 // result is then started bare, its password and folder are entered, and its
 // peaks are taken the same way; the restored tree is compared with CORPUS.
 // The figures at the moment the first dialog shows (nothing done yet) are
-// printed too, as the program's resting size. Figures for bench/run are
+// printed too, as the program's resting size, and the peak once every dialog
+// has been shown, just before the job starts. Figures for bench/run are
 // printed as lines "@name value" (bytes, seconds).
 #include <windows.h>
 #include <psapi.h>
@@ -146,15 +147,24 @@ long waitForEnd(ProgramRun* run, std::string* message) {
   return -1;
 }
 
-void report(const char* what, const Memory& idle, const Memory& peak, double seconds, unsigned samples) {
+// The peak so far once the last dialog before the job has settled.
+Memory peakWithDialogs(MemoryWatch* watch) {
+  Sleep(500);
+  return watch->peak();
+}
+
+void report(const char* what, const Memory& idle, const Memory& dialogs, const Memory& peak, double seconds,
+            unsigned samples) {
   printf("%s: %.1f s, %u samples; at the first dialog: working set %.2f MiB, page file %.2f MiB; "
+         "peak with every dialog shown, before the job: %.2f MiB; "
          "peak working set %.2f MiB, peak page file %.2f MiB\n",
-         what, seconds, samples, mib(idle.workingSet), mib(idle.pagefile), mib(peak.peakWorkingSet),
-         mib(peak.pagefile));
+         what, seconds, samples, mib(idle.workingSet), mib(idle.pagefile), mib(dialogs.peakWorkingSet),
+         mib(peak.peakWorkingSet), mib(peak.pagefile));
   std::string prefix = what;
   figure(prefix + "_s", seconds);
   figure(prefix + "_idle_ws", static_cast<double>(idle.workingSet));
   figure(prefix + "_idle_pagefile", static_cast<double>(idle.pagefile));
+  figure(prefix + "_dialogs_peak_ws", static_cast<double>(dialogs.peakWorkingSet));
   figure(prefix + "_peak_ws", static_cast<double>(peak.peakWorkingSet));
   figure(prefix + "_peak_pagefile", static_cast<double>(peak.pagefile));
   fflush(stdout);
@@ -176,6 +186,8 @@ bool encrypt(const std::string& exe, const std::string& corpus, const std::strin
   printLinuxView(corpus, watch.process());
   if (!enterPassword(run.pid(), kPassword, kPassword)) return fail("password dialog");
   if (!enterFileName(run.pid(), "", 0)) return fail("file-name dialog");
+  if (!waitForWindow("暗号化されたファイルを保存します", 30000, run.pid())) return fail("no save-as dialog");
+  Memory dialogs = peakWithDialogs(&watch);
   if (!saveAs(run.pid(), result)) return fail("save-as dialog");
   std::string message;
   long code = waitForEnd(&run, &message);
@@ -183,7 +195,7 @@ bool encrypt(const std::string& exe, const std::string& corpus, const std::strin
   Sleep(20);
   if (code != 0 || !message.empty()) return fail("encryption ended with " + std::to_string(code) + " " + message);
   if (!fileExists(result)) return fail("no result file");
-  report("encryption", idle, watch.peak(), seconds, watch.samples());
+  report("encryption", idle, dialogs, watch.peak(), seconds, watch.samples());
   return true;
 }
 
@@ -197,12 +209,14 @@ bool decrypt(const std::string& result) {
   Memory idle = watch.latest();
   printLinuxView(result, watch.process());
   if (!enterDecryptionPassword(run.pid(), kPassword)) return fail("decryption password dialog");
+  if (!waitForFolderBrowser(run.pid(), 30000)) return fail("no folder browser");
+  Memory dialogs = peakWithDialogs(&watch);
   if (!answerFolderBrowser(run.pid(), true, folderOf(result))) return fail("folder browser");
   std::string message;
   long code = waitForEnd(&run, &message);
   double seconds = now() - start;
   if (code != 0 || !message.empty()) return fail("decryption ended with " + std::to_string(code) + " " + message);
-  report("decryption", idle, watch.peak(), seconds, watch.samples());
+  report("decryption", idle, dialogs, watch.peak(), seconds, watch.samples());
   return true;
 }
 
