@@ -205,25 +205,62 @@ bool accounting(JOBOBJECT_BASIC_ACCOUNTING_INFORMATION* info) {
   return job && QueryInformationJobObject(job, JobObjectBasicAccountingInformation, info, sizeof *info, nullptr);
 }
 
+// The other processes of the job still running, split into the system
+// folder's programs and the rest; false when the job cannot be asked.
+bool jobProcesses(std::vector<DWORD>* system, std::vector<DWORD>* others) {
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more[255];
+  } ids = {};
+  ids.list.NumberOfAssignedProcesses = 256;
+  HANDLE job = processJob();
+  if (!job || !QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr)) return false;
+  char systemFolder[MAX_PATH];
+  UINT n = GetSystemDirectoryA(systemFolder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+    DWORD pid = static_cast<DWORD>(ids.list.ProcessIdList[i]);
+    if (pid == GetCurrentProcessId()) continue;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) continue;  // already gone
+    DWORD code = 0;
+    char image[MAX_PATH] = "";
+    DWORD size = MAX_PATH;
+    bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    bool named = QueryFullProcessImageNameA(process, 0, image, &size);
+    CloseHandle(process);
+    if (!running) continue;
+    bool inSystem = named && _strnicmp(image, systemFolder, n) == 0 && image[n] == '\\';
+    (inSystem ? system : others)->push_back(pid);
+  }
+  return true;
+}
+
 }  // namespace
 
 ProcessWatch::ProcessWatch() {
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
   if (accounting(&info)) baseline_ = info.TotalProcesses;
+  std::vector<DWORD> others;
+  jobProcesses(&systemAtStart_, &others);
 }
 
 unsigned ProcessWatch::started() const {
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
-  if (!accounting(&info)) return 0xFFFFFFFFu;  // unknown: fails every assertion on it
-  return info.TotalProcesses - baseline_;
+  std::vector<DWORD> system, others;
+  if (!accounting(&info) || !jobProcesses(&system, &others)) return 0xFFFFFFFFu;  // unknown: fails every assertion
+  unsigned joined = 0;  // system helpers that came since the start, each counted once by the job
+  for (DWORD pid : system)
+    if (std::find(systemAtStart_.begin(), systemAtStart_.end(), pid) == systemAtStart_.end()) ++joined;
+  return info.TotalProcesses - baseline_ - joined;
 }
 
 bool ProcessWatch::waitForChildren(unsigned timeoutMs) const {
   DWORD start = GetTickCount();
   for (;;) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
-    if (!accounting(&info)) return false;
-    if (info.ActiveProcesses <= 1) return true;  // only the test itself
+    std::vector<DWORD> system, others;
+    if (!jobProcesses(&system, &others)) return false;
+    if (others.empty()) return true;
     if (GetTickCount() - start > timeoutMs) return false;
     Sleep(10);
   }

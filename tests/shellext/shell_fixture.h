@@ -91,7 +91,10 @@ class RegistryGuard {
 };
 
 // Counts the processes started by this test program (and by anything it
-// loads): the test process runs in a job, which every child joins.
+// loads): the test process runs in a job, which every child joins. Programs
+// of the system folder are left out: the platform starts some of its own
+// long-lived helpers (the desktop, services) from whichever program first
+// needs them, and those join the job too.
 class ProcessWatch {
  public:
   ProcessWatch();
@@ -102,6 +105,7 @@ class ProcessWatch {
 
  private:
   unsigned baseline_ = 0;
+  std::vector<DWORD> systemAtStart_;
 };
 
 // What the recorder wrote: its command line, its current directory and the
