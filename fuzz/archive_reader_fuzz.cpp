@@ -30,6 +30,28 @@ class MemorySource : public ByteSource {
   size_t at_ = 0;
 };
 
+// Every component below the output folder names itself: none is empty or
+// made only of dots and blanks (which Windows would read as the folder
+// itself or its parent). "..ve" or "il." are plain names. Components are
+// split by the Shift-JIS rule, so the 0x5C of 表 does not end one.
+bool componentsStayPut(const char* path) {
+  size_t length = strlen(path), start = 0;
+  for (size_t i = 0; i <= length; ++i) {
+    unsigned char c = i < length ? static_cast<unsigned char>(path[i]) : 0;
+    if (i + 1 < length && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC))) {
+      ++i;
+      continue;
+    }
+    if (i < length && c != '\\') continue;
+    bool plain = false;
+    for (size_t j = start; j < i; ++j)
+      if (path[j] != '.' && path[j] != ' ') plain = true;
+    if (!plain) return false;
+    start = i + 1;
+  }
+  return true;
+}
+
 unsigned char readBuffer[ARCHIVE_BLOCK_BUFFER];
 unsigned char inflateBuffer[ARCHIVE_BLOCK_BUFFER];
 
@@ -51,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char target[TARGET_PATH_SIZE];
     size_t folderPart = 0;
     if (safe && buildTargetPath("C:\\out", header.folderPath, header.name, target, &folderPart) == TARGET_OK) {
-      if (strncmp(target, "C:\\out\\", 7) != 0 || strstr(target, "..") || strchr(target + 2, ':') ||
+      if (strncmp(target, "C:\\out\\", 7) != 0 || !componentsStayPut(target + 7) || strchr(target + 2, ':') ||
           strchr(target, '/'))
         __builtin_trap();
       char temporary[TARGET_PATH_SIZE];

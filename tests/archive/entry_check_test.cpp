@@ -9,7 +9,7 @@ TEST(EntryCheck, PlainNamesAndShiftJisNamesWithTrailBackslashArePlain) {
   for (const char* name : {"a", "a.txt", "..a", "a..b", "表", "ソ", "能", "表ソ能.doc", "ポ", ".profile",
                            "CONX", "xCON", "CON1", "COM0", "COM10", "LPT", "a b", "nul_"})
     EXPECT_TRUE(isSafeEntryName(name, false)) << name;
-  for (const char* folder : {"", "a", "表", "表\\ソ", "ソ\\能\\表", "Docs\\Old", "a b\\c.d"})
+  for (const char* folder : {"", "a", "表", "表\\ソ", "ソ\\能\\表", "Docs\\Old", "a b\\c.d", "..ve\\il."})
     EXPECT_TRUE(isSafeFolderPath(folder)) << folder;
 }
 
