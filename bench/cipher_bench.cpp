@@ -12,6 +12,7 @@
 #include <mbedtls/aesni.h>
 #include <mbedtls/padlock.h>
 
+#include "bench/bench_data.h"
 #include "manager/cipher/container.h"
 #include "manager/cipher/crypt_stream.h"
 #include "manager/cipher/key_material.h"
@@ -21,13 +22,6 @@ namespace {
 
 const char* const kPassword = "ベンチマーク表";
 
-double now() {
-  static LARGE_INTEGER frequency;
-  if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void report(const char* what, double bytes, double seconds) {
   printf("%-52s %8.1f MB/s  (%.2f s)\n", what, bytes / seconds / 1e6, seconds);

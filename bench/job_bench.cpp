@@ -18,6 +18,7 @@
 
 #include <string>
 
+#include "bench/bench_data.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
@@ -29,13 +30,6 @@ namespace {
 
 const char kPassword[] = "ベンチ表ソ能";
 
-double now() {
-  static LARGE_INTEGER frequency;
-  if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void figure(const char* name, double value) { printf("@%s %.6f\n", name, value); }
 

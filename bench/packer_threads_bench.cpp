@@ -14,44 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_data.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
 #include "manager/startup/job_state.h"
 
 namespace {
-
-std::string textLike(size_t size, unsigned seed) {
-  static const char* const words[] = {"archive ", "block ", "zlib stream ", "header\r\n", "表ソ能 ", "データ ",
-                                      "0123456789 ", "checksum ", "folder path "};
-  std::string s;
-  s.reserve(size + 16);
-  unsigned x = seed * 2654435761u + 7;
-  while (s.size() < size) {
-    x = x * 1103515245u + 12345u;
-    s += words[(x >> 16) % 9];
-  }
-  s.resize(size);
-  return s;
-}
-
-std::string randomBytes(size_t size, unsigned seed) {
-  std::string s(size, '\0');
-  unsigned long long x = seed * 0x9E3779B97F4A7C15ull + 1;
-  for (size_t i = 0; i < size; ++i) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    s[i] = static_cast<char>(x);
-  }
-  return s;
-}
-
-double now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 void report(const char* label, std::vector<double> seconds, double mb) {
   std::sort(seconds.begin(), seconds.end());

@@ -1,0 +1,12 @@
+// What the benchmarks share: generated contents and a wall clock.
+#pragma once
+#include <stddef.h>
+
+#include <string>
+
+// Text-like bytes (Shift-JIS words included) that compress well but slowly.
+std::string textLike(size_t size, unsigned seed);
+// Random-looking bytes that do not compress.
+std::string randomBytes(size_t size, unsigned seed);
+// Seconds from an arbitrary start, high resolution.
+double now();
