@@ -62,49 +62,6 @@ std::vector<DWORD> without(const std::vector<DWORD>& a, const std::vector<DWORD>
   return out;
 }
 
-// Once the status line shows the text and a block is written, notes how many
-// compression threads run (and how many threads the process has), then
-// presses Cancel.
-class CountThenStop {
- public:
-  explicit CountThenStop(const std::string& status) : status_(status) {
-    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
-  }
-  ~CountThenStop() {
-    done_ = true;
-    WaitForSingleObject(thread_, 10000);
-    CloseHandle(thread_);
-  }
-  CountThenStop(const CountThenStop&) = delete;
-  CountThenStop& operator=(const CountThenStop&) = delete;
-  bool fired() const { return fired_; }
-  int poolThreads() const { return poolThreads_; }
-  // The threads of the process when it counted, less the counting thread.
-  const std::vector<DWORD>& processThreads() const { return processThreads_; }
-
- private:
-  static DWORD WINAPI run(void* p) {
-    CountThenStop* self = static_cast<CountThenStop*>(p);
-    while (!self->done_) {
-      if (self->status_ == jobState.statusText && progressLoad(&jobState.progressDone) > 0) {
-        self->poolThreads_ = compressThreadsRunning();
-        self->processThreads_ = without(threadsOfThisProcess(), {GetCurrentThreadId()});
-        jobState.stopCode = STOP_REQUESTED;
-        self->fired_ = true;
-        return 0;
-      }
-      Sleep(0);
-    }
-    return 0;
-  }
-  std::string status_;
-  HANDLE thread_ = nullptr;
-  volatile bool done_ = false;
-  volatile bool fired_ = false;
-  volatile int poolThreads_ = -1;
-  std::vector<DWORD> processThreads_;
-};
-
 // The most compression threads seen running while the object lives.
 class ThreadWatch {
  public:
@@ -359,14 +316,17 @@ TEST_F(PackerThreads, CompressionThreadsLiveOnlyWhileThePackingRunLasts) {
     const std::vector<DWORD> before = threadsOfThisProcess();
     ASSERT_FALSE(before.empty());
     Packed p;
-    int poolThreads;
+    int poolThreads = -1;
     std::vector<DWORD> during;
     {
-      CountThenStop count("big.bin");
+      // Once big.bin has its first block: the pool's threads and the
+      // process's (less the pressing thread), then Cancel.
+      StopWhen stop("big.bin", [&] {
+        poolThreads = compressThreadsRunning();
+        during = without(threadsOfThisProcess(), {GetCurrentThreadId()});
+      });
       p = pack(threads, sources);
-      EXPECT_TRUE(count.fired());
-      poolThreads = count.poolThreads();
-      during = count.processThreads();
+      EXPECT_TRUE(stop.fired());
     }
     EXPECT_EQ(p.result, PACK_SOURCE_FAILED);  // the stop came while big.bin was packed
     const int expected = threads == 1 ? 0 : threads;

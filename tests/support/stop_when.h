@@ -1,14 +1,18 @@
 // Presses "Cancel" for a test: sets jobState.stopCode to 999 as soon as the
-// status line shows the given text and some progress has been made.
+// status line shows the given text and some progress has been made. An
+// optional action runs on the pressing thread just before, to look at the
+// job in that state.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <string>
 
 #include "manager/startup/job_state.h"
 
 class StopWhen {
  public:
-  explicit StopWhen(const char* status) : status_(status) {
+  explicit StopWhen(const std::string& status, std::function<void()> beforeStop = nullptr)
+      : status_(status), beforeStop_(beforeStop) {
     thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
   }
   ~StopWhen() {
@@ -25,6 +29,7 @@ class StopWhen {
     StopWhen* self = static_cast<StopWhen*>(p);
     while (!self->done_) {
       if (self->status_ == jobState.statusText && progressLoad(&jobState.progressDone) > 0) {
+        if (self->beforeStop_) self->beforeStop_();
         jobState.stopCode = STOP_REQUESTED;
         self->fired_ = true;
         return 0;
@@ -34,6 +39,7 @@ class StopWhen {
     return 0;
   }
   std::string status_;
+  std::function<void()> beforeStop_;
   HANDLE thread_ = nullptr;
   volatile bool done_ = false;
   volatile bool fired_ = false;
