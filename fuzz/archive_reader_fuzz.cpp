@@ -30,10 +30,12 @@ class MemorySource : public ByteSource {
   size_t at_ = 0;
 };
 
-// Every component below the output folder names itself: none is empty or
-// made only of dots and blanks (which Windows would read as the folder
-// itself or its parent). "..ve" or "il." are plain names. Components are
-// split by the Shift-JIS rule, so the 0x5C of 表 does not end one.
+// Every component below the output folder names itself: none is made only
+// of dots and blanks (which Windows would read as the folder itself or its
+// parent), and none is empty but the last (a folder's target may be the
+// output folder itself or end in a backslash). "..ve" or "il." are plain
+// names. Components are split by the Shift-JIS rule, so the 0x5C of 表
+// does not end one.
 bool componentsStayPut(const char* path) {
   size_t length = strlen(path), start = 0;
   for (size_t i = 0; i <= length; ++i) {
@@ -43,7 +45,7 @@ bool componentsStayPut(const char* path) {
       continue;
     }
     if (i < length && c != '\\') continue;
-    bool plain = false;
+    bool plain = i == length && start == i;
     for (size_t j = start; j < i; ++j)
       if (path[j] != '.' && path[j] != ' ') plain = true;
     if (!plain) return false;
