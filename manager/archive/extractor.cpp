@@ -281,6 +281,16 @@ int makeDirectoryPath(const char* path, int includeLast) {
     appendText(folder, sizeof folder, parts.name);
     appendText(folder, sizeof folder, parts.ext);
   }
+  // The verdict is whether the whole folder exists in the end, not how the
+  // single calls went (some report an existing drive root as access denied).
+  // A folder that exists already has every level above it, so the walk is
+  // left out: entries mostly land in a folder made for an earlier one.
+  char whole[OPTION_SLOT_SIZE];
+  formatText(whole, sizeof whole, "%s%s", parts.drive, folder);
+  if (whole[0] == '\0') return 0;  // the current folder
+  size_t wholeLength = strlen(whole);
+  if (wholeLength > 3 && endsWithSeparator(whole)) whole[wholeLength - 1] = '\0';
+  if (isDirectory(whole)) return 0;
   size_t length = strlen(folder);
   if (length < WALK_LIMIT) {
     // One level at a time from the left; the first component of a path with
@@ -302,13 +312,6 @@ int makeDirectoryPath(const char* path, int includeLast) {
       start = i + 1;
     }
   }
-  // The verdict is whether the whole folder exists now, not how the single
-  // calls went (some report an existing drive root as access denied).
-  char whole[OPTION_SLOT_SIZE];
-  formatText(whole, sizeof whole, "%s%s", parts.drive, folder);
-  if (whole[0] == '\0') return 0;  // the current folder
-  size_t wholeLength = strlen(whole);
-  if (wholeLength > 3 && endsWithSeparator(whole)) whole[wholeLength - 1] = '\0';
   return isDirectory(whole) ? 0 : 1;
 }
 
