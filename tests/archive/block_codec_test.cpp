@@ -135,6 +135,29 @@ TEST(BlockFraming, BlocksAreLevelSixZlibStreams) {
   EXPECT_LE(frames[0], 2u + 32791u);
 }
 
+// The deflate state is kept from block to block: every block must still be
+// the stream a fresh compress2 makes, whatever came before it.
+TEST(BlockFraming, KeptDeflateStatesGiveEveryBlockAFreshStream) {
+  const std::string chunks[] = {pattern(32768, 1), std::string(32768, 'x'), pattern(5, 2),
+                                std::string(100, '\0') + pattern(900, 3), pattern(32768, 4)};
+  BlockCompressor own;
+  ASSERT_TRUE(openBlockCompressor(&own));
+  static unsigned char frame[BLOCK_FRAME_SIZE];
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& chunk : chunks) {
+      for (BlockCompressor* compressor : {static_cast<BlockCompressor*>(nullptr), &own}) {
+        size_t frameSize = 0;
+        ASSERT_EQ(encodeBlock(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size(), frame, &frameSize,
+                              compressor),
+                  BLOCK_OK);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(frame), frameSize), block(zlibStream(chunk, 6)))
+            << chunk.size() << (compressor ? " own state" : " shared state");
+      }
+    }
+  }
+  closeBlockCompressor(&own);
+}
+
 TEST(BlockFraming, EncodeRefusesEmptyAndOversizedChunks) {
   static unsigned char frame[BLOCK_FRAME_SIZE];
   static unsigned char big[ARCHIVE_CHUNK_SIZE + 1];
