@@ -136,14 +136,17 @@ TEST_F(OperationLog, RemovableModeLogsTheMediaPathOthersTheOutputPath) {
   snprintf(jobState.outputPath, sizeof jobState.outputPath, "%s", (work / "temp.crpt.exe").c_str());
   snprintf(jobState.mediaPath, sizeof jobState.mediaPath, "R:\\data.crpt.exe");
   ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\a.txt", 3)));
+  // Each record is checked against the times of its own run.
   jobState.destinationMode = DESTINATION_REMOVABLE;
   run();
-  jobState.destinationMode = DESTINATION_MAIL;
-  run();
   std::vector<std::string> records = recordsOf(readFile(logPath));
-  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records.size(), 1u);
   // R: is the prefix's removable drive (type 2).
   expectRecord(records[0], 1, GetDriveTypeA("R:\\"), "R:", "R:\\data.crpt.exe", "\"C:\\a.txt\"", "3");
+  jobState.destinationMode = DESTINATION_MAIL;
+  run();
+  records = recordsOf(readFile(logPath));
+  ASSERT_EQ(records.size(), 2u);
   std::string drive(jobState.outputPath, 2);
   expectRecord(records[1], 1, GetDriveTypeA((drive + "\\").c_str()), drive, jobState.outputPath,
                "\"C:\\a.txt\"", "3");
