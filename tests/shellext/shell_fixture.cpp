@@ -269,11 +269,18 @@ bool ProcessWatch::waitForChildren(unsigned timeoutMs) const {
 bool waitForRecord(const std::string& folder, Recorded* recorded, unsigned timeoutMs) {
   std::string path = folder + "\\" + kRecordFileName;
   DWORD start = GetTickCount();
-  while (!fileExists(path)) {
+  // The recorder's record always holds two line breaks; until it reads so
+  // (not there yet, or the platform not yet letting it be opened after the
+  // rename), it is asked again.
+  std::string text;
+  for (;;) {
+    if (fileExists(path)) {
+      text = readFile(path);
+      if (std::count(text.begin(), text.end(), '\n') >= 2) break;
+    }
     if (GetTickCount() - start > timeoutMs) return false;
     Sleep(10);
   }
-  std::string text = readFile(path);
   DeleteFileA(path.c_str());
   std::vector<std::string> lines;
   size_t at = 0;
