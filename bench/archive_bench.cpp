@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/bench_data.h"
+#include "support/narrow_paths.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
@@ -47,21 +48,6 @@ bool readWhole(const std::string& path, std::string* data) {
   return ok;
 }
 
-void removeTree(const std::string& path) {
-  WIN32_FIND_DATAA d;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &d);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = d.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(child);
-      else DeleteFileA(child.c_str());
-    } while (FindNextFileA(find, &d));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
 
 // Builds the mixed tree; returns the relative paths of its files.
 std::vector<std::string> buildTree(const std::string& root, unsigned long long target) {
@@ -120,8 +106,8 @@ int main(int argc, char** argv) {
   std::string tree = work + "\\tree", out = work + "\\out", archive = work + "\\TmpCrp_bench.arv";
 
   resetJobState();
-  snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", work.c_str());
-  snprintf(jobState.sourceListPath, sizeof jobState.sourceListPath, "%s\\list.prc", work.c_str());
+  setPath(jobState.moduleDir, work + "\\");
+  setPath(jobState.sourceListPath, work + "\\list.prc");
 
   std::vector<std::string> files = buildTree(tree, megabytes << 20);
   double mb = static_cast<double>(totalBytes) / (1 << 20);

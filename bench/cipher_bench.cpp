@@ -13,6 +13,7 @@
 #include <mbedtls/padlock.h>
 
 #include "bench/bench_data.h"
+#include "support/narrow_paths.h"
 #include "manager/cipher/container.h"
 #include "manager/cipher/crypt_stream.h"
 #include "manager/cipher/key_material.h"
@@ -72,9 +73,10 @@ double stream(const char* from, const char* to, int decrypting, int chunkSize) {
   EntryPrm prm;
   resetEntryPrm(&prm);
   prm.sourceKind = SRC_FILE;
-  prm.sourcePath = from;
+  std::wstring wideFrom = W(from), wideTo = W(to);
+  prm.sourcePath = wideFrom.c_str();
   prm.destKind = DST_NEW_FILE;
-  prm.destPath = to;
+  prm.destPath = wideTo.c_str();
   prm.passwordText = kPassword;
   prm.chunkSize = chunkSize;
   prm.decrypting = decrypting;

@@ -25,6 +25,7 @@
 #include "manager/cipher/container.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -89,8 +90,8 @@ void encryption(const std::string& source, const std::string& work, const std::s
                 const std::string& result, Run* run) {
   std::string archive = work + "\\TmpCrp_bench.arv", container = work + "\\TmpCrp_bench.enc";
   resetJobState();
-  snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", work.c_str());
-  snprintf(jobState.sourceListPath, sizeof jobState.sourceListPath, "%s\\TmpCrp_bench.prc", work.c_str());
+  setPath(jobState.moduleDir, work + "\\");
+  setPath(jobState.sourceListPath, work + "\\TmpCrp_bench.prc");
   std::string command = "\"" + source + "\" -o \"" + archive + "\"";
 
   double t0 = now();
@@ -113,7 +114,7 @@ void encryption(const std::string& source, const std::string& work, const std::s
   }
   DeleteFileA(archive.c_str());
   DeleteFileA(container.c_str());
-  DeleteFileA(jobState.sourceListPath);
+  DeleteFileW(jobState.sourceListPath);
 }
 
 // The decryption job's steps: result into the folder restore. With
@@ -123,7 +124,7 @@ void decryption(const std::string& result, const std::string& work, const std::s
                 bool dropResult = false) {
   std::string container = work + "\\TmpCrp_dec.enc", archive = work + "\\TmpCrp_dec.arv";
   resetJobState();
-  snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", work.c_str());
+  setPath(jobState.moduleDir, work + "\\");
   std::string command = "-i \"" + archive + "\" -o \"" + restore + "\"";
 
   double t0 = now();

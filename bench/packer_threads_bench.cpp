@@ -18,6 +18,7 @@
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
 #include "manager/startup/job_state.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ int main(int argc, char** argv) {
   CreateDirectoryA(work.c_str(), nullptr);
   std::string source = work + "\\large.dat", archive = work + "\\TmpCrp_bench.arv";
   resetJobState();
-  snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", work.c_str());
-  snprintf(jobState.sourceListPath, sizeof jobState.sourceListPath, "%s\\list.prc", work.c_str());
+  setPath(jobState.moduleDir, work + "\\");
+  setPath(jobState.sourceListPath, work + "\\list.prc");
 
   size_t size = static_cast<size_t>(megabytes) << 20;
   std::string data = textLike(size / 2, 1) + randomBytes(size * 3 / 8, 2) + std::string(size / 8, '\0');
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
   }
   DeleteFileA(source.c_str());
   DeleteFileA(archive.c_str());
-  DeleteFileA(jobState.sourceListPath);
+  DeleteFileW(jobState.sourceListPath);
   RemoveDirectoryA(work.c_str());
   return failures == 0 ? 0 : 1;
 }

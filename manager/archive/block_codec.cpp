@@ -25,7 +25,7 @@ int takeBytes(ByteSource* source, EntryDataReader* reader, unsigned char* buffer
   if (!readFully(source, buffer, size, &got)) return BLOCK_READ_FAILED;
   reader->checksum = addDataChecksum(reader->checksum, buffer, got);
   reader->remaining -= got;
-  return got == size ? BLOCK_OK : BLOCK_READ_FAILED;
+  return got == size ? BLOCK_OK : BLOCK_DATA_CUT;
 }
 }  // namespace
 

@@ -23,7 +23,8 @@ enum {
 // Result codes of the block steps; the numbers are those of the extractor.
 enum BlockResult {
   BLOCK_OK = 0,
-  BLOCK_READ_FAILED = 6,   // reading the data area failed or it ended early
+  BLOCK_READ_FAILED = 6,   // reading the data area failed
+  BLOCK_DATA_CUT = 10,     // the archive ended inside a data area: it is damaged
   BLOCK_BAD = 17,          // a block that cannot be decompressed
   BLOCK_COMPRESS_FAILED = 16,
 };
@@ -76,8 +77,9 @@ void startEntryData(EntryDataReader* reader, uint64_t storedLength, bool compres
 // Reads the next block (or raw chunk) and gives the bytes to write: *data
 // points into readBuffer or inflateBuffer (each ARCHIVE_BLOCK_BUFFER bytes).
 // Call only while reader->remaining is above 0.
-//  - BLOCK_READ_FAILED: a read failed, or the data area ended before its
-//    stored length (a cut archive);
+//  - BLOCK_READ_FAILED: a read failed;
+//  - BLOCK_DATA_CUT: the data area ended before its stored length (a cut
+//    archive);
 //  - BLOCK_BAD: the length prefix does not fit in what remains of the entry
 //    or in the read buffer, or the block does not inflate to 1..32768 bytes.
 // Nothing is ever read past the buffers or past the entry's data area.

@@ -3,14 +3,23 @@
 //
 // The archive comes from outside: every entry's names are checked before
 // anything is created, so nothing lands outside the output folder. Each file
-// is written to a temporary name beside its target and moved over the target
-// only once its data checksum matched, so an existing file is replaced only by
-// a complete, verified one. Runs on the worker thread only, which is why the
-// block buffers can be shared.
+// is written to a temporary name beside its target and takes the target's
+// name only once its data is complete and its checksum matched: a stop, a
+// read error or bad data removes the incomplete file, so no half file ever
+// carries a real name, and an existing file is replaced only by a complete,
+// verified one. Runs on the worker thread only, which is why the block
+// buffers can be shared.
+//
+// The archive's length is known, so a header that fails its check while a
+// whole header's worth of bytes remains is damage, not the end of the
+// archive; and an archive whose very first header fails is no archive at all
+// (a wrong password that passed the container's short check decrypts to
+// noise).
 #include "manager/archive/extractor.h"
 
 #include <windows.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
@@ -23,6 +32,7 @@
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
+#include "manager/startup/wide_text.h"
 
 namespace {
 
@@ -54,8 +64,8 @@ class FileSource final : public ByteSource {
 struct Extraction {
   HANDLE archive;
   FileSource* source;
-  const char* outputFolder;
-  char outputRoot[MAX_PATH];  // the output folder as the file system resolves it
+  const wchar_t* outputFolder;
+  wchar_t outputRoot[MAX_PATH];  // the output folder as the file system resolves it
   unsigned failureSet;
   bool anyEntryFailed;
 };
@@ -98,26 +108,26 @@ int failEntry(Extraction* x, unsigned failure, bool hasData, uint64_t storedLeng
 
 // Second line of defence behind the name checks: the file system's own
 // reading of the target must lie below the output folder.
-bool liesBelowOutput(const Extraction* x, const char* target) {
-  if (x->outputRoot[0] == '\0') return false;
-  char full[MAX_PATH];
-  DWORD n = GetFullPathNameA(target, sizeof full, full, nullptr);
-  if (n == 0 || n >= sizeof full) return false;
-  size_t rootLength = strlen(x->outputRoot);
-  return strncmp(full, x->outputRoot, rootLength) == 0 && full[rootLength] == '\\';
+bool liesBelowOutput(const Extraction* x, const wchar_t* target) {
+  if (x->outputRoot[0] == 0) return false;
+  wchar_t full[MAX_PATH];
+  DWORD n = GetFullPathNameW(target, countOf(full), full, nullptr);
+  if (n == 0 || n >= countOf(full)) return false;
+  size_t rootLength = textLength(x->outputRoot);
+  return wcsncmp(full, x->outputRoot, rootLength) == 0 && full[rootLength] == L'\\';
 }
 
 void resolveOutputRoot(Extraction* x) {
-  x->outputRoot[0] = '\0';
+  x->outputRoot[0] = 0;
   // Resolved with its separator, as target paths are formed: "C:" alone
   // would name the current folder of drive C:, not its root.
-  char folder[MAX_PATH];
-  const char* given = x->outputFolder[0] != '\0' ? x->outputFolder : ".";
-  if (!copyText(folder, sizeof folder - 1, given)) return;
-  if (!endsWithSeparator(folder)) appendText(folder, sizeof folder, "\\");
-  DWORD n = GetFullPathNameA(folder, sizeof x->outputRoot, x->outputRoot, nullptr);
-  if (n == 0 || n >= sizeof x->outputRoot) {
-    x->outputRoot[0] = '\0';
+  wchar_t folder[MAX_PATH];
+  const wchar_t* given = x->outputFolder[0] != 0 ? x->outputFolder : L".";
+  if (!copyText(folder, countOf(folder) - 1, given)) return;
+  if (!endsWithSeparator(folder)) appendText(folder, countOf(folder), L"\\");
+  DWORD n = GetFullPathNameW(folder, countOf(x->outputRoot), x->outputRoot, nullptr);
+  if (n == 0 || n >= countOf(x->outputRoot)) {
+    x->outputRoot[0] = 0;
     return;
   }
   removeTrailingBackslash(x->outputRoot);
@@ -132,37 +142,37 @@ FILETIME toFileTime(uint64_t value) {
 
 // Creates the file an entry is written to, under a fresh name beside the
 // target. Sets the error of the last attempt when none could be created.
-HANDLE createTemporary(const char* target, size_t folderPartLength, DWORD attributes, char* temporary) {
+HANDLE createTemporary(const wchar_t* target, size_t folderPartLength, DWORD attributes, wchar_t* temporary) {
   unsigned long seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
     unsigned long value = seed + static_cast<unsigned long>(InterlockedIncrement(&temporaryCounter)) * 0x9E37u;
     if (!formTemporaryPath(target, folderPartLength, value, temporary)) break;
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes, nullptr);
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
   }
-  temporary[0] = '\0';
+  temporary[0] = 0;
   return INVALID_HANDLE_VALUE;
 }
 
 // Puts the written file under the target name. false when it had to be
 // deleted instead.
-bool installTemporary(const char* temporary, const char* target) {
-  if (MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
-  DeleteFileA(temporary);
+bool installTemporary(const wchar_t* temporary, const wchar_t* target) {
+  if (MoveFileExW(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileW(temporary);
   return false;
 }
 
-int extractFile(Extraction* x, const ArchiveEntryHeader& header, const char* target, size_t folderPartLength) {
-  DWORD existing = GetFileAttributesA(target);
+int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* target, size_t folderPartLength) {
+  DWORD existing = GetFileAttributesW(target);
   bool existed = existing != INVALID_FILE_ATTRIBUTES;
   // A read-only file cannot be replaced, and a folder is no file.
   if (existed && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     return failEntry(x, UNPACK_FAILED, true, header.storedLength);
   // An existing hidden file stays hidden: the new one is created so.
   DWORD attributes = (existed && (existing & FILE_ATTRIBUTE_HIDDEN)) ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
-  char temporary[TARGET_PATH_SIZE];
+  wchar_t temporary[TARGET_PATH_SIZE];
   UniqueFile output(createTemporary(target, folderPartLength, attributes, temporary));
   if (!output) return failEntry(x, failureOf(GetLastError()), true, header.storedLength);
 
@@ -176,7 +186,7 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const char* tar
     size_t size = 0;
     int result = readEntryData(x->source, &reader, readBuffer, inflateBuffer, &data, &size);
     if (result != BLOCK_OK) {
-      stopped = result;  // 6 or 17: the archive position is lost
+      stopped = result;  // 6, 10 or 17: the archive position is lost
       break;
     }
     // After a failed write the rest of the entry is still read, so that the
@@ -193,27 +203,15 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const char* tar
     }
   }
 
-  if (writeFailed) {
-    // A file that could not be written whole is never kept; an old file
-    // stays as it was.
+  // A file that is not whole and verified never takes its name: a failed
+  // write, a stop, a cut or damaged data area, or a checksum that does not
+  // match all remove it, and an old file of that name stays as it was.
+  bool whole = !writeFailed && stopped == EXTRACT_OK && reader.checksum == header.dataChecksum;
+  if (!whole) {
     output.reset();
-    DeleteFileA(temporary);
-    return stopped != EXTRACT_OK ? stopped : ENTRY_FAILED;
-  }
-  if (stopped != EXTRACT_OK) {
-    // Stays as far as written where no file was before; an old file is kept.
-    output.reset();
-    if (existed) DeleteFileA(temporary);
-    else installTemporary(temporary, target);
-    return stopped;
-  }
-  if (reader.checksum != header.dataChecksum) {
-    // The contents are not what was packed: the file keeps what was written
-    // (without times) where no file was before, an old file is kept.
-    x->failureSet |= UNPACK_FAILED;
-    output.reset();
-    if (existed) DeleteFileA(temporary);
-    else installTemporary(temporary, target);
+    DeleteFileW(temporary);
+    if (stopped != EXTRACT_OK) return stopped;
+    if (!writeFailed) x->failureSet |= UNPACK_FAILED;  // the failed write set its own
     return ENTRY_FAILED;
   }
   FILETIME created = toFileTime(header.creationTime);
@@ -228,13 +226,27 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const char* tar
   return timesSet ? EXTRACT_OK : EXTRACT_FILE_TIMES;
 }
 
+// An entry's text in the ANSI code page as UTF-16; false when its bytes are
+// no text of that code page.
+bool entryTextAsWide(const char* text, wchar_t* out, size_t cap) {
+  out[0] = 0;
+  if (text[0] == '\0') return true;
+  int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(cap));
+  return n > 0;
+}
+
 int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
   bool folder = header.folderFlag == 1;
   if (!isSafeFolderPath(header.folderPath) || !isSafeEntryName(header.name, folder))
     return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
-  char target[TARGET_PATH_SIZE];
+  static wchar_t name[ARCHIVE_NAME_SIZE], folderPath[ARCHIVE_FOLDER_SIZE];
+  if (!entryTextAsWide(header.name, name, countOf(name)) ||
+      !entryTextAsWide(header.folderPath, folderPath, countOf(folderPath)))
+    return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
+  setStatusText(name);
+  wchar_t target[TARGET_PATH_SIZE];
   size_t folderPartLength = 0;
-  if (buildTargetPath(x->outputFolder, header.folderPath, header.name, target, &folderPartLength) != TARGET_OK)
+  if (buildTargetPath(x->outputFolder, folderPath, name, target, &folderPartLength) != TARGET_OK)
     return EXTRACT_PATH_TOO_LONG;
   if (!liesBelowOutput(x, target)) return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
   if (makeDirectoryPath(target, 0) != 0) return EXTRACT_FOLDER_LEVEL;
@@ -244,15 +256,18 @@ int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
 
 int extractAll(Extraction* x) {
   ArchiveEntryHeader header;
-  for (;;) {
+  for (bool first = true;; first = false) {
     size_t got = 0;
     if (!readHeader(x->source, &got)) return EXTRACT_HEADER_READ;
-    // The end of the file, a cut header or a damaged one: the archive ends.
-    if (got < ARCHIVE_HEADER_SIZE || !isValidArchiveHeader(headerBytes)) return EXTRACT_OK;
+    bool valid = got == ARCHIVE_HEADER_SIZE && isValidArchiveHeader(headerBytes);
+    if (!valid && first) return EXTRACT_NO_FIRST_ENTRY;
+    // The end of the file, or a cut header at its end: the archive ends. A
+    // whole header that fails its check is damage.
+    if (got < ARCHIVE_HEADER_SIZE) return EXTRACT_OK;
+    if (!valid) return EXTRACT_DAMAGED;
     // A stop is also noticed between entries, not only between blocks.
     if (stopRequested()) return EXTRACT_STOPPED;
     decodeArchiveHeader(headerBytes, &header);
-    setStatusText(header.name);
     int result = extractEntry(x, header);
     if (result == ENTRY_FAILED) {
       x->anyEntryFailed = true;
@@ -262,63 +277,64 @@ int extractAll(Extraction* x) {
   }
 }
 
-bool isDirectory(const char* path) {
-  DWORD a = GetFileAttributesA(path);
+bool isDirectory(const wchar_t* path) {
+  DWORD a = GetFileAttributesW(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
 
-int makeDirectoryPath(const char* path, int includeLast) {
-  if (strnlen(path, OPTION_SLOT_SIZE) >= OPTION_SLOT_SIZE) return 1;
-  char trimmed[OPTION_SLOT_SIZE];
-  trimCommandLinePath(trimmed, sizeof trimmed, path);
-  static PathParts parts;  // large; only the worker thread creates folders
+int makeDirectoryPath(const wchar_t* path, int includeLast) {
+  if (textLengthUpTo(path, OPTION_SLOT_SIZE) >= OPTION_SLOT_SIZE) return 1;
+  static wchar_t trimmed[OPTION_SLOT_SIZE];  // large; only the worker thread creates folders
+  trimCommandLinePath(trimmed, countOf(trimmed), path);
+  static WidePathParts parts;
   splitPath(trimmed, &parts);
-  char folder[OPTION_SLOT_SIZE];
-  copyText(folder, sizeof folder, parts.dir);
+  static wchar_t folder[OPTION_SLOT_SIZE];
+  copyText(folder, countOf(folder), parts.dir);
   if (includeLast) {
-    appendText(folder, sizeof folder, parts.name);
-    appendText(folder, sizeof folder, parts.ext);
+    appendText(folder, countOf(folder), parts.name);
+    appendText(folder, countOf(folder), parts.ext);
   }
   // The verdict is whether the whole folder exists in the end, not how the
   // single calls went (some report an existing drive root as access denied).
   // A folder that exists already has every level above it, so the walk is
   // left out: entries mostly land in a folder made for an earlier one.
-  char whole[OPTION_SLOT_SIZE];
-  formatText(whole, sizeof whole, "%s%s", parts.drive, folder);
-  if (whole[0] == '\0') return 0;  // the current folder
-  size_t wholeLength = strlen(whole);
-  if (wholeLength > 3 && endsWithSeparator(whole)) whole[wholeLength - 1] = '\0';
+  static wchar_t whole[OPTION_SLOT_SIZE];
+  copyText(whole, countOf(whole), parts.drive);
+  appendText(whole, countOf(whole), folder);
+  if (whole[0] == 0) return 0;  // the current folder
+  size_t wholeLength = textLength(whole);
+  if (wholeLength > 3 && endsWithSeparator(whole)) whole[wholeLength - 1] = 0;
   if (isDirectory(whole)) return 0;
-  size_t length = strlen(folder);
+  size_t length = textLength(folder);
   if (length < WALK_LIMIT) {
     // One level at a time from the left; the first component of a path with
     // a drive is empty, so the drive itself is tried first, and an empty last
     // component after a trailing backslash retries the whole path.
-    char soFar[OPTION_SLOT_SIZE];
-    copyText(soFar, sizeof soFar, parts.drive);
+    static wchar_t soFar[OPTION_SLOT_SIZE];
+    copyText(soFar, countOf(soFar), parts.drive);
     size_t start = 0;
     for (size_t i = 0; i <= length; ++i) {
-      if (i < length && isLeadByte(static_cast<unsigned char>(folder[i])) &&
-          isTrailByte(static_cast<unsigned char>(folder[i + 1]))) {
-        ++i;  // the second byte (0x5C in 表) does not split
+      if (i < length && isLeadUnit(folder[i]) && isTrailUnit(folder[i + 1])) {
+        ++i;  // the second unit of a pair does not split
         continue;
       }
-      if (i < length && folder[i] != '\\') continue;
-      copyTextN(soFar + strlen(soFar), sizeof soFar - strlen(soFar), folder + start, i - start);
-      CreateDirectoryA(soFar, nullptr);
-      if (i < length) appendText(soFar, sizeof soFar, "\\");
+      if (i < length && folder[i] != L'\\') continue;
+      size_t used = textLength(soFar);
+      copyTextN(soFar + used, countOf(soFar) - used, folder + start, i - start);
+      CreateDirectoryW(soFar, nullptr);
+      if (i < length) appendText(soFar, countOf(soFar), L"\\");
       start = i + 1;
     }
   }
   return isDirectory(whole) ? 0 : 1;
 }
 
-int extractArchive(const char* archivePath, const char* outputFolder) {
+int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
   jobState.countOnly = 1;
   int result = EXTRACT_CANNOT_OPEN;
-  UniqueFile archive(CreateFileA(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (archive) {
     FileSource source(archive.get());
@@ -334,10 +350,10 @@ int extractArchive(const char* archivePath, const char* outputFolder) {
   return result;
 }
 
-int runExtraction(const char* commandText) {
-  char archiveValue[OPTION_SLOT_SIZE], outputValue[OPTION_SLOT_SIZE];
+int runExtraction(const wchar_t* commandText) {
+  static wchar_t archiveValue[OPTION_SLOT_SIZE], outputValue[OPTION_SLOT_SIZE];
   parseExtractionOptions(commandText, archiveValue, outputValue);
-  char archivePath[OPTION_SLOT_SIZE], outputFolder[OPTION_SLOT_SIZE];
+  static wchar_t archivePath[OPTION_SLOT_SIZE], outputFolder[OPTION_SLOT_SIZE];
   makeAbsolutePath(archivePath, archiveValue);
   makeAbsolutePath(outputFolder, outputValue);
   return extractArchive(archivePath, outputFolder);

@@ -5,11 +5,13 @@ enum ExtractResult {
   EXTRACT_OK = 0,
   EXTRACT_CANNOT_OPEN = 1,
   EXTRACT_HEADER_READ = 2,
+  EXTRACT_NO_FIRST_ENTRY = 3,  // the archive does not begin with a valid entry: not an archive at all
   EXTRACT_FOLDER_LEVEL = 4,
   EXTRACT_DATA_READ = 6,
   EXTRACT_FILE_TIMES = 8,
   EXTRACT_PATH_TOO_LONG = 9,
   EXTRACT_FOLDER_ENTRY = 10,
+  EXTRACT_DAMAGED = 10,  // an entry header fails its check before the end, or a data area is cut
   EXTRACT_DECOMPRESS = 17,
   EXTRACT_STOPPED = 99,
   EXTRACT_PARTIAL = 0x10000,  // plus the failure set below
@@ -17,8 +19,8 @@ enum ExtractResult {
 enum ExtractFailure { UNPACK_FAILED = 1, DISK_FULL = 2 };
 
 // Parses "-i \"<archive>\" -o \"<folder>\"" and calls extractArchive.
-int runExtraction(const char* commandText);
-int extractArchive(const char* archivePath, const char* outputFolder);
+int runExtraction(const wchar_t* commandText);
+int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder);
 // Creates every missing folder level of path; with includeLast 0 the last
 // component (a file name) is left out. 0 when the levels exist.
-int makeDirectoryPath(const char* path, int includeLast);
+int makeDirectoryPath(const wchar_t* path, int includeLast);

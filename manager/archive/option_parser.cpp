@@ -11,53 +11,51 @@ namespace {
 // one pair of quotes.
 enum { RAW_VALUE_MAX = OPTION_VALUE_MAX + 2 };
 
-bool tokenIsWord(const TextToken& token, const char* word) {
-  size_t n = strlen(word);
+template <typename C>
+unsigned long lowerAscii(C c) {
+  unsigned long v = sizeof(C) == 1 ? static_cast<unsigned char>(c) : static_cast<unsigned long>(c);
+  return (v >= 'A' && v <= 'Z') ? v - 'A' + 'a' : v;
+}
+
+template <typename C>
+bool tokenIsWord(const BasicTextToken<C>& token, const C* word) {
+  size_t n = textLength(word);
   if (token.length != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char a = static_cast<unsigned char>(token.start[i]);
-    unsigned char b = static_cast<unsigned char>(word[i]);
-    if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
+  for (size_t i = 0; i < n; ++i)
+    if (lowerAscii(token.start[i]) != lowerAscii(word[i])) return false;
   return true;
 }
 
 // Index of the table entry whose word the token is, or -1.
-long findOption(const TextToken& token, const char* const* table, size_t count) {
+template <typename C>
+long findOption(const BasicTextToken<C>& token, const C* const* table, size_t count) {
   for (size_t i = 0; i < count; ++i)
-    if (table[i][0] != '\0' && tokenIsWord(token, table[i] + 1)) return static_cast<long>(i);
+    if (table[i][0] != 0 && tokenIsWord(token, table[i] + 1)) return static_cast<long>(i);
   return -1;
 }
 
-void appendRaw(char* others, size_t cap, const TextToken& token) {
+template <typename C>
+void appendRaw(C* others, size_t cap, const BasicTextToken<C>& token) {
   if (cap == 0) return;
-  size_t used = strnlen(others, cap - 1);
+  size_t used = textLengthUpTo(others, cap - 1);
   // A plain token that does not fit whole is left out rather than cut.
   if (used + token.length + 1 > cap - 1) return;
-  memcpy(others + used, token.start, token.length);
+  memcpy(others + used, token.start, token.length * sizeof(C));
   others[used + token.length] = ' ';
-  others[used + token.length + 1] = '\0';
+  others[used + token.length + 1] = 0;
 }
 
-void takeValue(const TextToken& token, char* slot) {
-  char value[OPTION_SLOT_SIZE];
-  if (trimmedToken(token, value)) copyText(slot, OPTION_SLOT_SIZE, value);
-}
-
-}  // namespace
-
-bool nextToken(const char** cursor, TextToken* token) {
-  const char* p = *cursor;
+template <typename C>
+bool nextTokenT(const C** cursor, BasicTextToken<C>* token) {
+  const C* p = *cursor;
   while (*p == ' ') ++p;
-  if (*p == '\0') {
+  if (*p == 0) {
     *cursor = p;
     return false;
   }
-  const char* start = p;
+  const C* start = p;
   bool quoted = false;
-  for (; *p != '\0'; ++p) {
+  for (; *p != 0; ++p) {
     if (*p == '"') quoted = !quoted;
     else if (*p == ' ' && !quoted) break;
   }
@@ -67,27 +65,36 @@ bool nextToken(const char** cursor, TextToken* token) {
   return true;
 }
 
-bool trimmedToken(const TextToken& token, char* out) {
-  out[0] = '\0';
+template <typename C>
+bool trimmedTokenT(const BasicTextToken<C>& token, C* out) {
+  out[0] = 0;
   if (token.length > RAW_VALUE_MAX) return false;
-  char raw[RAW_VALUE_MAX + 1];
-  memcpy(raw, token.start, token.length);
-  raw[token.length] = '\0';
-  char trimmed[RAW_VALUE_MAX + 1];
-  trimCommandLinePath(trimmed, sizeof trimmed, raw);
-  if (strlen(trimmed) > OPTION_VALUE_MAX) return false;
+  C raw[RAW_VALUE_MAX + 1];
+  memcpy(raw, token.start, token.length * sizeof(C));
+  raw[token.length] = 0;
+  C trimmed[RAW_VALUE_MAX + 1];
+  trimCommandLinePath(trimmed, countOf(trimmed), raw);
+  if (textLength(trimmed) > OPTION_VALUE_MAX) return false;
   copyText(out, OPTION_SLOT_SIZE, trimmed);
   return true;
 }
 
-void parseOptionText(const char* text, const char* const* optionTable, size_t optionCount,
-                     char* const* values, char* others, size_t othersCap) {
-  if (othersCap > 0) others[0] = '\0';
-  const char* cursor = text;
-  TextToken token;
+template <typename C>
+void takeValue(const BasicTextToken<C>& token, C* slot) {
+  C value[OPTION_SLOT_SIZE];
+  if (trimmedTokenT(token, value)) copyText(slot, OPTION_SLOT_SIZE, value);
+}
+
+template <typename C>
+void parseOptionTextT(const C* text, const C* const* optionTable, size_t optionCount, C* const* values,
+                      C* others, size_t othersCap) {
+  static const C kOne[] = {'1', 0};
+  if (othersCap > 0) others[0] = 0;
+  const C* cursor = text;
+  BasicTextToken<C> token;
   long pendingValue = -1;   // entry waiting for its value
   bool dropping = false;    // after a flag, until the next option word
-  while (nextToken(&cursor, &token)) {
+  while (nextTokenT(&cursor, &token)) {
     if (pendingValue >= 0) {
       takeValue(token, values[pendingValue]);
       pendingValue = -1;
@@ -100,7 +107,7 @@ void parseOptionText(const char* text, const char* const* optionTable, size_t op
         if (values[option]) pendingValue = option;
       } else {
         dropping = true;
-        if (values[option]) copyText(values[option], OPTION_SLOT_SIZE, "1");
+        if (values[option]) copyText(values[option], OPTION_SLOT_SIZE, kOne);
       }
       continue;
     }
@@ -108,16 +115,18 @@ void parseOptionText(const char* text, const char* const* optionTable, size_t op
   }
 }
 
-void parseExtractionOptions(const char* text, char* archivePath, char* outputFolder) {
-  archivePath[0] = '\0';
-  outputFolder[0] = '\0';
-  if (strnlen(text, EXTRACTION_TEXT_MAX + 1) > EXTRACTION_TEXT_MAX) return;
-  static const char* const kTable[] = {"S-i", "S-o", "N-x"};
-  const char* cursor = text;
-  TextToken token;
-  char* pending = nullptr;
+template <typename C>
+void parseExtractionOptionsT(const C* text, C* archivePath, C* outputFolder) {
+  static const C kI[] = {'S', '-', 'i', 0}, kO[] = {'S', '-', 'o', 0}, kX[] = {'N', '-', 'x', 0};
+  static const C* const kTable[] = {kI, kO, kX};
+  archivePath[0] = 0;
+  outputFolder[0] = 0;
+  if (textLengthUpTo(text, EXTRACTION_TEXT_MAX + 1) > EXTRACTION_TEXT_MAX) return;
+  const C* cursor = text;
+  BasicTextToken<C> token;
+  C* pending = nullptr;
   bool ignoring = false;  // after "-x", for good
-  while (nextToken(&cursor, &token)) {
+  while (nextTokenT(&cursor, &token)) {
     if (pending) {
       takeValue(token, pending);
       pending = nullptr;
@@ -130,4 +139,26 @@ void parseExtractionOptions(const char* text, char* archivePath, char* outputFol
     }
     if (!ignoring) takeValue(token, archivePath);
   }
+}
+
+}  // namespace
+
+bool nextToken(const char** cursor, TextToken* token) { return nextTokenT(cursor, token); }
+bool nextToken(const wchar_t** cursor, WideTextToken* token) { return nextTokenT(cursor, token); }
+bool trimmedToken(const TextToken& token, char* out) { return trimmedTokenT(token, out); }
+bool trimmedToken(const WideTextToken& token, wchar_t* out) { return trimmedTokenT(token, out); }
+
+void parseOptionText(const char* text, const char* const* optionTable, size_t optionCount,
+                     char* const* values, char* others, size_t othersCap) {
+  parseOptionTextT(text, optionTable, optionCount, values, others, othersCap);
+}
+void parseOptionText(const wchar_t* text, const wchar_t* const* optionTable, size_t optionCount,
+                     wchar_t* const* values, wchar_t* others, size_t othersCap) {
+  parseOptionTextT(text, optionTable, optionCount, values, others, othersCap);
+}
+void parseExtractionOptions(const char* text, char* archivePath, char* outputFolder) {
+  parseExtractionOptionsT(text, archivePath, outputFolder);
+}
+void parseExtractionOptions(const wchar_t* text, wchar_t* archivePath, wchar_t* outputFolder) {
+  parseExtractionOptionsT(text, archivePath, outputFolder);
 }

@@ -11,19 +11,27 @@
 
 enum { OPTION_SLOT_SIZE = 2049, OPTION_VALUE_MAX = 2047, EXTRACTION_TEXT_MAX = 1024 };
 
+// The texts are ANSI (char) or UTF-16 (wchar_t, the paths the program itself
+// hands to the archive steps); lengths count units of the text.
+
 // One token of a text: where it starts and how long it is (raw, quotes kept).
-struct TextToken {
-  const char* start;
+template <typename C>
+struct BasicTextToken {
+  const C* start;
   size_t length;
 };
+using TextToken = BasicTextToken<char>;
+using WideTextToken = BasicTextToken<wchar_t>;
 // Finds the next token at or after *cursor and moves the cursor past it.
 // false when the text holds no further token.
 bool nextToken(const char** cursor, TextToken* token);
+bool nextToken(const wchar_t** cursor, WideTextToken* token);
 
 // Trims a token (blanks, one pair of enclosing quotes) into out
-// (OPTION_SLOT_SIZE bytes). false, with out empty, when the trimmed text would
-// be 2048 bytes or longer.
+// (OPTION_SLOT_SIZE units). false, with out empty, when the trimmed text would
+// be 2048 units or longer.
 bool trimmedToken(const TextToken& token, char* out);
+bool trimmedToken(const WideTextToken& token, wchar_t* out);
 
 // Splits text by the option table: entries are "S<word>" (the word takes the
 // next token as its value) or "N<word>" (a flag; plain tokens after it are
@@ -34,6 +42,8 @@ bool trimmedToken(const TextToken& token, char* out);
 // (capacity othersCap) should hold the text's length plus 2.
 void parseOptionText(const char* text, const char* const* optionTable, size_t optionCount,
                      char* const* values, char* others, size_t othersCap);
+void parseOptionText(const wchar_t* text, const wchar_t* const* optionTable, size_t optionCount,
+                     wchar_t* const* values, wchar_t* others, size_t othersCap);
 
 // The extraction's variant with the words "-i", "-o" and "-x": the token after
 // "-i" is the archive path, the one after "-o" the output folder; a plain token
@@ -42,3 +52,4 @@ void parseOptionText(const char* text, const char* const* optionTable, size_t op
 // 1024 bytes is not parsed at all. Both outputs hold OPTION_SLOT_SIZE bytes and
 // start empty.
 void parseExtractionOptions(const char* text, char* archivePath, char* outputFolder);
+void parseExtractionOptions(const wchar_t* text, wchar_t* archivePath, wchar_t* outputFolder);

@@ -5,11 +5,17 @@
 // reads the sources, writes the archive and reports progress, while the
 // chunks of a larger file may be compressed on the threads of the
 // compression pool (compress_pool.h).
+//
+// Nothing is left out in silence: an item that does not exist, a folder that
+// cannot be listed, a file that cannot be opened or read, a name the archive
+// cannot hold, all stop the run, and the run's problem names the item and the
+// reason.
 #include "manager/archive/packer.h"
 
 #include <windows.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
@@ -20,10 +26,11 @@
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
+#include "manager/startup/wide_text.h"
 
 namespace {
 
-enum { SOURCE_PATH_LIMIT = 260 };  // every source path must be shorter
+enum { SOURCE_PATH_LIMIT = 260 };  // every source path must be shorter (UTF-16 units)
 
 unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
 
@@ -37,10 +44,17 @@ int runDepth = 0;
 // more than the line it goes into.
 int knownDriveTypes[26];
 
+// The first failure of the run, for buildArchive's caller.
+PackProblem runProblem;
+
 class PackingRun {
  public:
   PackingRun() {
-    if (runDepth++ == 0) memset(knownDriveTypes, 0, sizeof knownDriveTypes);
+    if (runDepth++ == 0) {
+      memset(knownDriveTypes, 0, sizeof knownDriveTypes);
+      runProblem.code = PACK_OK;
+      runProblem.item[0] = runProblem.otherItem[0] = 0;
+    }
   }
   ~PackingRun() {
     if (--runDepth == 0) stopCompressThreads();
@@ -49,13 +63,36 @@ class PackingRun {
   PackingRun& operator=(const PackingRun&) = delete;
 };
 
-HANDLE openSource(const char* path) {
-  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+// Notes the first failure of the run; the step's own code is passed on.
+int noteProblem(int entryCode, int packCode, const wchar_t* item) {
+  if (runProblem.code == PACK_OK) {
+    runProblem.code = packCode;
+    copyText(runProblem.item, countOf(runProblem.item), item);
+  }
+  return entryCode;
+}
+
+// What a failed open or read of a source says to the user.
+int sourceProblemOf(DWORD error) {
+  switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return PACK_IN_USE;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return PACK_NOT_FOUND;
+    default:
+      return PACK_UNREADABLE;
+  }
+}
+
+HANDLE openSource(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
 }
 
-HANDLE openArchiveForAppend(const char* path) {
-  return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+HANDLE openArchiveForAppend(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
 }
 
@@ -75,20 +112,42 @@ uint64_t fileTimeValue(const FILETIME& t) {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-int driveTypeOfSource(const char* path) {
-  char letter = path[0];
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  if (letter < 'A' || letter > 'Z' || path[1] != ':') return driveTypeOfPath(path, nullptr, 0);
-  int& known = knownDriveTypes[letter - 'A'];
+int driveTypeOfSource(const wchar_t* path) {
+  wchar_t letter = path[0];
+  if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - L'a' + L'A');
+  if (letter < L'A' || letter > L'Z' || path[1] != L':') return driveTypeOfPath(path, nullptr, 0);
+  int& known = knownDriveTypes[letter - L'A'];
   if (known == 0) known = driveTypeOfPath(path, nullptr, 0) + 1;
   return known - 1;
 }
 
-void writeSourceListLine(const char* sourcePath) {
-  char line[SOURCE_PATH_LIMIT + 64];
+// The source list is read by the operation log, which stays in the ANSI code
+// page: a character the code page lacks is written as "?".
+void writeSourceListLine(const wchar_t* sourcePath) {
+  char path[SOURCE_PATH_LIMIT * 2 + 1];
+  wideToAnsiMarked(sourcePath, path, sizeof path);
+  char line[sizeof path + 64];
   int type = driveTypeOfSource(sourcePath);
-  if (formatText(line, sizeof line, "File=\"%s\";Type=%d;\r\n", sourcePath, type))
+  if (formatText(line, sizeof line, "File=\"%s\";Type=%d;\r\n", path, type))
     appendToFile(jobState.sourceListPath, line);  // a failed line is ignored
+}
+
+// Puts an entry's name and folder path into its header as the archive holds
+// them: text in the ANSI code page, exactly (never a look-alike). 0, 9 when
+// a field would be too long, 15 when a character has no exact form.
+int putEntryNames(ArchiveEntryHeader* header, const wchar_t* name, const wchar_t* folderPath) {
+  // Room for any name and folder path the walk can produce (below 260 units
+  // each, at most two bytes a character), so that a text too long for its
+  // field is told apart from one that does not convert.
+  char ansiName[SOURCE_PATH_LIMIT * 2 + 8], ansiFolder[SOURCE_PATH_LIMIT * 2 + 8];
+  if (textLength(name) >= SOURCE_PATH_LIMIT || textLength(folderPath) >= SOURCE_PATH_LIMIT) return 9;
+  if (!wideToAnsiExact(name, ansiName, sizeof ansiName) ||
+      !wideToAnsiExact(folderPath, ansiFolder, sizeof ansiFolder))
+    return PACK_NOT_STORABLE;
+  if (strlen(ansiName) >= ARCHIVE_NAME_SIZE || strlen(ansiFolder) >= ARCHIVE_FOLDER_SIZE) return 9;
+  copyText(header->name, sizeof header->name, ansiName);
+  copyText(header->folderPath, sizeof header->folderPath, ansiFolder);
+  return 0;
 }
 
 // What has been written of one entry's data area.
@@ -115,8 +174,8 @@ int writeBlock(HANDLE archive, const CompressSlot* block, EntryData* data) {
 // order of their chunks, and a failed read counts only once every block
 // before it is written: the archive and the result are those of a plain
 // read, compress, write loop. Whatever the outcome, no chunk is left being
-// compressed on return.
-int writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data) {
+// compressed on return. *readError receives the error of a failed read.
+int writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data, DWORD* readError) {
   beginFileChunks(threaded);
   bool sourceEnded = false, readFailed = false;
   int result = 0;
@@ -125,6 +184,7 @@ int writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data) {
     while (!sourceEnded && (slot = freeChunkSlot()) != nullptr) {
       DWORD got = 0;
       readFailed = !readChunk(source, slot->chunk, &got);
+      if (readFailed) *readError = GetLastError();
       if (readFailed || got == 0) sourceEnded = true;
       else submitChunk(slot, got);
     }
@@ -140,8 +200,14 @@ int writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data) {
   return result;
 }
 
+// Notes an archive that could not be written and passes the step's code on.
+int archiveFailure(int code, const wchar_t* archivePath) {
+  return noteProblem(code, PACK_ARCHIVE_UNWRITABLE, archivePath);
+}
+
 // Steps 2 to 10 of one file entry; the caller writes the source-list line.
-int packFile(const char* archivePath, const char* sourcePath, const char* name, const char* folderPath) {
+int packFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
+             const wchar_t* folderPath) {
   ArchiveEntryHeader header;
   clearArchiveHeader(&header);
   header.compressedFlag = 1;
@@ -152,7 +218,7 @@ int packFile(const char* archivePath, const char* sourcePath, const char* name, 
     LARGE_INTEGER length;
     if (!probe || !GetFileTime(probe.get(), &created, &accessed, &written) ||
         !GetFileSizeEx(probe.get(), &length))
-      return 11;
+      return noteProblem(11, sourceProblemOf(GetLastError()), sourcePath);
     size = static_cast<uint64_t>(length.QuadPart);
     header.creationTime = fileTimeValue(created);
     header.lastAccessTime = fileTimeValue(accessed);
@@ -161,166 +227,265 @@ int packFile(const char* archivePath, const char* sourcePath, const char* name, 
   header.formatTag = ARCHIVE_FILE_FORMAT_TAG;
   header.storedLength = size;
   header.entrySpan = size + ARCHIVE_HEADER_SIZE;
-  copyText(header.name, sizeof header.name, name);
-  copyText(header.folderPath, sizeof header.folderPath, folderPath);
+  int named = putEntryNames(&header, name, folderPath);
+  if (named != 0) return noteProblem(named, named, sourcePath);
 
   UniqueFile archive(openArchiveForAppend(archivePath));
-  if (!archive) return 2;
+  if (!archive) return archiveFailure(2, archivePath);
   LARGE_INTEGER zero = {}, entryStart = {};
-  if (!SetFilePointerEx(archive.get(), zero, &entryStart, FILE_END)) return 3;
+  if (!SetFilePointerEx(archive.get(), zero, &entryStart, FILE_END)) return archiveFailure(3, archivePath);
   encodeArchiveHeader(&header, headerBytes);  // provisional: header checksum 0
-  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return 4;
+  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(4, archivePath);
 
   UniqueFile source(openSource(sourcePath));
-  if (!source) return 5;
+  if (!source) return noteProblem(5, sourceProblemOf(GetLastError()), sourcePath);
   setStatusText(name);
   progressStore(&jobState.progressTotal, static_cast<int64_t>(size));
   progressStore(&jobState.progressDone, 0);
 
   EntryData data = {0, 0};
-  int result = writeBlocks(source.get(), archive.get(), size > ARCHIVE_CHUNK_SIZE, &data);
-  if (result != 0) return result;
+  DWORD readError = 0;
+  int result = writeBlocks(source.get(), archive.get(), size > ARCHIVE_CHUNK_SIZE, &data, &readError);
+  switch (result) {
+    case 0: break;
+    case 6: return noteProblem(6, readError == ERROR_LOCK_VIOLATION ? PACK_IN_USE : PACK_UNREADABLE, sourcePath);
+    case 7: return archiveFailure(7, archivePath);
+    case 16: return noteProblem(16, PACK_COMPRESS_FAILED, sourcePath);
+    default: return noteProblem(result, PACK_STOPPED, sourcePath);
+  }
 
   header.storedLength = data.stored;
   header.dataChecksum = data.checksum;
   encodeArchiveHeader(&header, headerBytes);
   sealArchiveHeader(headerBytes);
-  if (!SetFilePointerEx(archive.get(), entryStart, nullptr, FILE_BEGIN)) return 8;
-  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return 10;
+  if (!SetFilePointerEx(archive.get(), entryStart, nullptr, FILE_BEGIN)) return archiveFailure(8, archivePath);
+  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(10, archivePath);
   return 0;
 }
 
 // The folder path relative to the archive's top level for a sub-folder.
-bool childRelativePath(char* out, size_t cap, const char* relativePath, const char* name) {
-  if (relativePath[0] == '\0') return copyText(out, cap, name);
-  return formatText(out, cap, "%s\\%s", relativePath, name);
+bool childRelativePath(wchar_t* out, size_t cap, const wchar_t* relativePath, const wchar_t* name) {
+  if (relativePath[0] == 0) return copyText(out, cap, name);
+  return copyText(out, cap, relativePath) && appendText(out, cap, L"\\") && appendText(out, cap, name);
 }
 
-bool isDotEntry(const char* name) {
-  return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+bool isDotEntry(const wchar_t* name) {
+  return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
+
+// Two names the file system takes for one (regardless of case).
+bool sameName(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
 
 }  // namespace
 
-int makeAbsolutePath(char* out, const char* path) {
+int makeAbsolutePath(wchar_t* out, const wchar_t* path) {
   return makeAbsolutePathFrom(out, path, jobState.moduleDir);
 }
 
-int addFileEntry(const char* archivePath, const char* sourcePath, const char* name, const char* folderPath) {
-  if (strnlen(sourcePath, SOURCE_PATH_LIMIT) >= SOURCE_PATH_LIMIT) return 9;
+int addFileEntry(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
+                 const wchar_t* folderPath) {
+  if (textLengthUpTo(sourcePath, SOURCE_PATH_LIMIT) >= SOURCE_PATH_LIMIT)
+    return noteProblem(9, PACK_SOURCE_FAILED, sourcePath);
   PackingRun run;
   int result = packFile(archivePath, sourcePath, name, folderPath);
   writeSourceListLine(sourcePath);
   return result;
 }
 
-int addFolderEntry(const char* archivePath, const char* name, const char* folderPath) {
+int addFolderEntry(const wchar_t* archivePath, const wchar_t* name, const wchar_t* folderPath) {
   ArchiveEntryHeader header;
   clearArchiveHeader(&header);
   header.folderFlag = 1;
-  copyText(header.name, sizeof header.name, name);
-  copyText(header.folderPath, sizeof header.folderPath, folderPath);
+  int named = putEntryNames(&header, name, folderPath);
+  if (named != 0) return named;  // the caller names the folder
   encodeArchiveHeader(&header, headerBytes);
   sealArchiveHeader(headerBytes);
   UniqueFile archive(openArchiveForAppend(archivePath));
-  if (!archive) return 20;
+  if (!archive) return archiveFailure(20, archivePath);
   LARGE_INTEGER zero = {};
-  if (!SetFilePointerEx(archive.get(), zero, nullptr, FILE_END)) return 21;
-  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return 22;
+  if (!SetFilePointerEx(archive.get(), zero, nullptr, FILE_END)) return archiveFailure(21, archivePath);
+  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(22, archivePath);
   return 0;
 }
 
-int addFolderTree(const char* archivePath, const char* folderPath, const char* relativePath) {
-  size_t length = strnlen(folderPath, SOURCE_PATH_LIMIT);
-  if (length >= SOURCE_PATH_LIMIT) return 9;
+int addFolderTree(const wchar_t* archivePath, const wchar_t* folderPath, const wchar_t* relativePath) {
+  size_t length = textLengthUpTo(folderPath, SOURCE_PATH_LIMIT);
+  if (length >= SOURCE_PATH_LIMIT) return noteProblem(9, PACK_SOURCE_FAILED, folderPath);
   PackingRun run;
-  char folder[SOURCE_PATH_LIMIT + 1];
-  copyText(folder, sizeof folder, folderPath);
-  if (length > 0 && !endsWithSeparator(folder)) appendText(folder, sizeof folder, "\\");
-  char pattern[SOURCE_PATH_LIMIT + 8];
-  formatText(pattern, sizeof pattern, "%s*.*", folder);
+  wchar_t folder[SOURCE_PATH_LIMIT + 1];
+  copyText(folder, countOf(folder), folderPath);
+  if (length > 0 && !endsWithSeparator(folder)) appendText(folder, countOf(folder), L"\\");
+  wchar_t pattern[SOURCE_PATH_LIMIT + 8];
+  formatText(pattern, countOf(pattern), L"%ls*", folder);
 
-  WIN32_FIND_DATAA found;
-  UniqueFind listing(FindFirstFileExA(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-  if (!listing) return addFolderEntry(archivePath, "", relativePath);
+  WIN32_FIND_DATAW found;
+  UniqueFind listing(FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  if (!listing) {
+    DWORD error = GetLastError();
+    // A folder with nothing in it at all (a drive's root may lack even "."
+    // and "..") is empty; any other failure leaves its content unknown.
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
+      return noteProblem(9, error == ERROR_PATH_NOT_FOUND ? PACK_NOT_FOUND : PACK_UNREADABLE, folderPath);
+    int ended = addFolderEntry(archivePath, L"", relativePath);
+    return ended == 0 ? 0 : noteProblem(ended, ended, folderPath);
+  }
 
-  size_t folderLength = strlen(folder);
+  size_t folderLength = textLength(folder);
   int result = 0;
   bool sawFolder = false;
-  do {
-    const char* name = found.cFileName;
-    size_t full = folderLength + strlen(name);
+  for (;;) {
+    const wchar_t* name = found.cFileName;
+    size_t full = folderLength + textLength(name);
+    wchar_t path[SOURCE_PATH_LIMIT];
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (!isDotEntry(name)) {
         sawFolder = true;
-        char child[ARCHIVE_FOLDER_SIZE];
-        if (full >= SOURCE_PATH_LIMIT || !childRelativePath(child, sizeof child, relativePath, name)) {
-          result = 9;
+        wchar_t child[ARCHIVE_FOLDER_SIZE];
+        if (full >= SOURCE_PATH_LIMIT || !childRelativePath(child, countOf(child), relativePath, name)) {
+          result = noteProblem(9, PACK_SOURCE_FAILED, folder);
         } else {
-          char path[SOURCE_PATH_LIMIT];
-          formatText(path, sizeof path, "%s%s", folder, name);
-          addFolderEntry(archivePath, name, relativePath);  // a failure here does not stop the walk
-          result = addFolderTree(archivePath, path, child);
+          formatText(path, countOf(path), L"%ls%ls", folder, name);
+          result = addFolderEntry(archivePath, name, relativePath);
+          if (result != 0) noteProblem(result, result < 20 ? result : PACK_ARCHIVE_UNWRITABLE, path);
+          else result = addFolderTree(archivePath, path, child);
         }
       }
     } else if (full >= SOURCE_PATH_LIMIT) {
-      result = 9;
+      formatText(path, countOf(path), L"%ls", folder);
+      result = noteProblem(9, PACK_SOURCE_FAILED, folder);
     } else {
-      char path[SOURCE_PATH_LIMIT];
-      formatText(path, sizeof path, "%s%s", folder, name);
+      formatText(path, countOf(path), L"%ls%ls", folder, name);
       result = addFileEntry(archivePath, path, name, relativePath);
     }
-    if (result == 0 && stopRequested()) result = 99;
-  } while (result == 0 && FindNextFileA(listing.get(), &found));
+    if (result == 0 && stopRequested()) result = noteProblem(99, PACK_STOPPED, folder);
+    if (result != 0) break;
+    if (!FindNextFileW(listing.get(), &found)) {
+      // The end of the listing, or a listing that broke off: its rest is unknown.
+      if (GetLastError() != ERROR_NO_MORE_FILES) result = noteProblem(9, PACK_UNREADABLE, folderPath);
+      break;
+    }
+  }
 
   // A folder without sub-folders gets a folder-end entry, so that it is
-  // recreated even when it holds nothing.
-  if (!sawFolder) addFolderEntry(archivePath, "", relativePath);
+  // recreated even when it holds nothing (also after a listing that ended
+  // early: the run has failed then, and only its first failure counts).
+  if (!sawFolder) {
+    int ended = addFolderEntry(archivePath, L"", relativePath);
+    if (result == 0 && ended != 0) result = noteProblem(ended, ended, folderPath);
+  }
   return result;
 }
 
-int buildArchive(const char* commandText) {
-  size_t length = strlen(commandText);
-  UniqueHeapText sources(static_cast<char*>(malloc(length + 2)));
-  if (!sources) return PACK_NO_MEMORY;
-  PackingRun run;
-  static const char* const kOptions[] = {"S-i", "S-o", "N-x"};
-  char archiveValue[OPTION_SLOT_SIZE] = "";
-  char* const values[] = {nullptr, archiveValue, nullptr};  // "-i" has no effect
-  parseOptionText(commandText, kOptions, 3, values, sources.get(), length + 2);
+namespace {
 
-  char archivePath[OPTION_SLOT_SIZE];
-  makeAbsolutePath(archivePath, archiveValue);
-  if (archivePath[0] != '\0') DeleteFileA(archivePath);  // every job starts a fresh archive
+// A drive ("C:", "C:\\") or a network share ("\\\\server\\share") as a whole.
+bool isRootPath(const wchar_t* path) {
+  wchar_t copy[SOURCE_PATH_LIMIT + 1];
+  copyText(copy, countOf(copy), path);
+  removeTrailingBackslash(copy);
+  size_t length = textLength(copy);
+  if (length == 2 && copy[1] == L':') return true;
+  if (copy[0] != L'\\' || copy[1] != L'\\') return false;
+  const wchar_t* share = wcschr(copy + 2, L'\\');
+  return share != nullptr && wcschr(share + 1, L'\\') == nullptr;
+}
+
+// One selected item, looked up before anything is packed.
+struct SourceItem {
+  wchar_t path[SOURCE_PATH_LIMIT];
+  wchar_t name[MAX_PATH];
+  bool folder;
+};
+
+// Looks up every selected item, then packs them in order. Nothing is packed
+// unless every item exists and the top-level names are distinct.
+int packSources(const wchar_t* sourceText, const wchar_t* archivePath) {
   if (stopRequested()) return PACK_STOPPED;
+  size_t count = 0;
+  const wchar_t* cursor = sourceText;
+  WideTextToken token;
+  while (nextToken(&cursor, &token)) ++count;
+  UniqueHeapBlock<SourceItem> items(static_cast<SourceItem*>(malloc((count ? count : 1) * sizeof(SourceItem))));
+  if (!items) return PACK_NO_MEMORY;
 
-  const char* cursor = sources.get();
-  TextToken token;
+  static wchar_t path[OPTION_SLOT_SIZE];
+  size_t found = 0;
+  cursor = sourceText;
   while (nextToken(&cursor, &token)) {
-    char path[OPTION_SLOT_SIZE];
-    // A token too long for any path can only fail.
-    if (!trimmedToken(token, path)) return PACK_SOURCE_FAILED;
-    // A path that ends with a separator (a drive root, say) names no file.
-    if (path[0] == '\0' || endsWithSeparator(path)) {
-      if (stopRequested()) return PACK_STOPPED;
-      continue;
+    if (!trimmedToken(token, path)) {
+      // Too long for any path: it can only fail, and is never dropped.
+      copyTextN(path, countOf(path), token.start, token.length);
+      return noteProblem(PACK_SOURCE_FAILED, PACK_SOURCE_FAILED, path);
     }
-    // Too long for the file calls: the lookup itself could not find it, so
-    // the length is checked first and such a source is never dropped silently.
-    if (strlen(path) >= SOURCE_PATH_LIMIT) return PACK_SOURCE_FAILED;
-    WIN32_FIND_DATAA data;
-    bool found;
-    {
-      UniqueFind lookup(FindFirstFileExA(path, FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-      found = lookup.valid();
+    if (path[0] == 0) continue;
+    if (textLength(path) >= SOURCE_PATH_LIMIT) return noteProblem(PACK_SOURCE_FAILED, PACK_SOURCE_FAILED, path);
+    // A drive root names no folder the archive could hold under a name of
+    // its own; any other folder may be given with a separator at its end.
+    if (isRootPath(path)) return noteProblem(PACK_DRIVE_ROOT, PACK_DRIVE_ROOT, path);
+    removeTrailingBackslash(path);
+    // Wildcards would make the lookup match some other file.
+    WIN32_FIND_DATAW data;
+    bool exists = wcspbrk(path, L"*?") == nullptr;
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    if (exists) {
+      UniqueFind lookup(FindFirstFileExW(path, FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+      exists = lookup.valid();
+      if (!exists) error = GetLastError();
     }
-    if (found) {
-      int result = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                       ? addFolderTree(archivePath, path, data.cFileName)
-                       : addFileEntry(archivePath, path, data.cFileName, "");
-      if (result != 0) return PACK_SOURCE_FAILED;
+    if (!exists) {
+      bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+      int code = missing ? PACK_NOT_FOUND : PACK_UNREADABLE;
+      return noteProblem(code, code, path);
     }
+    SourceItem& item = items.get()[found];
+    copyText(item.path, countOf(item.path), path);
+    copyText(item.name, countOf(item.name), data.cFileName);
+    item.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Two items of one name would land on one target when restored.
+    for (size_t i = 0; i < found; ++i) {
+      if (!sameName(items.get()[i].name, item.name)) continue;
+      noteProblem(0, PACK_NAME_CLASH, items.get()[i].path);
+      copyText(runProblem.otherItem, countOf(runProblem.otherItem), item.path);
+      return PACK_NAME_CLASH;
+    }
+    ++found;
+  }
+
+  for (size_t i = 0; i < found; ++i) {
+    const SourceItem& item = items.get()[i];
+    int result = item.folder ? addFolderTree(archivePath, item.path, item.name)
+                             : addFileEntry(archivePath, item.path, item.name, L"");
+    if (result != 0) return runProblem.code != PACK_OK ? runProblem.code : PACK_SOURCE_FAILED;
     if (stopRequested()) return PACK_STOPPED;
   }
   return PACK_OK;
+}
+
+}  // namespace
+
+int buildArchive(const wchar_t* commandText, PackProblem* problem) {
+  PackingRun run;
+  size_t length = textLength(commandText);
+  UniqueWideText sources(static_cast<wchar_t*>(malloc((length + 2) * sizeof(wchar_t))));
+  int result = PACK_OK;
+  if (!sources) {
+    result = PACK_NO_MEMORY;
+  } else {
+    static const wchar_t* const kOptions[] = {L"S-i", L"S-o", L"N-x"};
+    static wchar_t archiveValue[OPTION_SLOT_SIZE];
+    archiveValue[0] = 0;
+    wchar_t* const values[] = {nullptr, archiveValue, nullptr};  // "-i" has no effect
+    parseOptionText(commandText, kOptions, 3, values, sources.get(), length + 2);
+
+    static wchar_t archivePath[OPTION_SLOT_SIZE];
+    makeAbsolutePath(archivePath, archiveValue);
+    if (archivePath[0] != 0) DeleteFileW(archivePath);  // every job starts a fresh archive
+    result = packSources(sources.get(), archivePath);
+  }
+  if (problem) {
+    *problem = runProblem;
+    problem->code = result;
+    if (result == PACK_OK || result == PACK_NO_MEMORY) problem->item[0] = problem->otherItem[0] = 0;
+  }
+  return result;
 }

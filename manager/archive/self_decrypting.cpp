@@ -16,8 +16,8 @@ enum { kCopyChunk = 32768, kMaxSplitPath = 520 };
 // One buffer serves every copy; only the worker thread copies.
 unsigned char copyBuffer[kCopyChunk];
 
-HANDLE openForReading(const char* path) {
-  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+HANDLE openForReading(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -32,12 +32,9 @@ int writeFailure(int code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY
 
 // Appends at most limit bytes of inputPath (all of it when limit is
 // UINT64_MAX), then, with withTrailer, the trailer.
-int appendFileRange(const char* outputPath, const char* inputPath, uint64_t limit, bool withTrailer) {
-  UniqueFile output(CreateFileA(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!output) return ASSEMBLY_OPEN_OUTPUT;
+int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, bool withTrailer) {
   LARGE_INTEGER zero = {};
-  if (!SetFilePointerEx(output.get(), zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
+  if (!SetFilePointerEx(output, zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
 
   uint64_t size = 0;
   {
@@ -58,7 +55,7 @@ int appendFileRange(const char* outputPath, const char* inputPath, uint64_t limi
     DWORD got = 0;
     if (want > 0 && !ReadFile(input.get(), copyBuffer, want, &got, nullptr)) return ASSEMBLY_READ_INPUT;
     if (got == 0) break;
-    if (!writeAll(output.get(), copyBuffer, got)) return writeFailure(ASSEMBLY_WRITE);
+    if (!writeAll(output, copyBuffer, got)) return writeFailure(ASSEMBLY_WRITE);
     remaining -= got;
     progressAdd(&jobState.progressDone, got);
     if (stopRequested()) return ASSEMBLY_STOPPED;
@@ -67,28 +64,44 @@ int appendFileRange(const char* outputPath, const char* inputPath, uint64_t limi
   unsigned char trailer[PAYLOAD_TRAILER_SIZE];
   encodePayloadTrailer(size, trailer);
   int result = ASSEMBLY_OK;
-  if (!writeAll(output.get(), trailer, 8)) result = writeFailure(ASSEMBLY_WRITE_LENGTH);
-  if (!writeAll(output.get(), trailer + 8, 4)) result = writeFailure(ASSEMBLY_WRITE_MARKER);
+  if (!writeAll(output, trailer, 8)) result = writeFailure(ASSEMBLY_WRITE_LENGTH);
+  if (!writeAll(output, trailer + 8, 4)) result = writeFailure(ASSEMBLY_WRITE_MARKER);
   return result;
 }
 
-// A name for the file under construction, in the folder of outputPath.
-bool temporaryOutputName(const char* outputPath, char* out, size_t cap) {
-  char folder[2049];
-  copyText(folder, sizeof folder, outputPath);
+// Creates the file under construction in the folder of outputPath, under a
+// name of its own: never a file that exists already, which someone else may
+// have put there. out receives its path.
+HANDLE createTemporaryOutput(const wchar_t* outputPath, wchar_t* out, size_t cap) {
+  wchar_t folder[2049];
+  copyText(folder, countOf(folder), outputPath);
   long sep = lastSeparatorIndex(folder);
-  folder[sep + 1] = '\0';  // keeps the separator; empty when there is none
-  return formatText(out, cap, "%s~kyv%lx%lx.tmp", folder, GetCurrentProcessId(), GetTickCount()) &&
-         strlen(out) < MAX_PATH;
+  folder[sep + 1] = 0;  // keeps the separator; empty when there is none
+  DWORD seed = GetTickCount();
+  for (int attempt = 0; attempt < 32; ++attempt) {
+    if (!formatText(out, cap, L"%ls~kyv%lx%lx.tmp", folder, GetCurrentProcessId(), seed + attempt * 0x9E37u) ||
+        textLength(out) >= MAX_PATH)
+      break;
+    HANDLE file = CreateFileW(out, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  out[0] = 0;
+  return INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
 
-int appendFileToOutput(const char* outputPath, const char* inputPath, bool withTrailer) {
-  return appendFileRange(outputPath, inputPath, UINT64_MAX, withTrailer);
+int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer) {
+  UniqueFile output(CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!output) return ASSEMBLY_OPEN_OUTPUT;
+  return appendFileRange(output.get(), inputPath, UINT64_MAX, withTrailer);
 }
 
-bool programImageLength(const char* programPath, uint64_t* length) {
+bool programImageLength(const wchar_t* programPath, uint64_t* length) {
   UniqueFile file(openForReading(programPath));
   uint64_t size = 0;
   if (!file || !fileSize(file.get(), &size)) return false;
@@ -110,24 +123,25 @@ bool programImageLength(const char* programPath, uint64_t* length) {
   return true;
 }
 
-int assembleSelfDecryptingFile(const char* outputPath, const char* programPath,
-                               const char* containerPath) {
-  char temporary[MAX_PATH + 1];
-  if (!temporaryOutputName(outputPath, temporary, sizeof temporary)) return ASSEMBLY_OPEN_OUTPUT;
-  DeleteFileA(temporary);
+int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
+                               const wchar_t* containerPath) {
   uint64_t imageLength = 0;
   if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
-  int result = appendFileRange(temporary, programPath, imageLength, false);
-  if (result == ASSEMBLY_OK) result = appendFileToOutput(temporary, containerPath, true);
+  wchar_t temporary[MAX_PATH + 1];
+  UniqueFile output(createTemporaryOutput(outputPath, temporary, countOf(temporary)));
+  if (!output) return ASSEMBLY_OPEN_OUTPUT;
+  int result = appendFileRange(output.get(), programPath, imageLength, false);
+  if (result == ASSEMBLY_OK) result = appendFileRange(output.get(), containerPath, UINT64_MAX, true);
+  output.reset();
   if (result == ASSEMBLY_OK &&
-      !MoveFileExA(temporary, outputPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      !MoveFileExW(temporary, outputPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     result = ASSEMBLY_OPEN_OUTPUT;
-  if (result != ASSEMBLY_OK) DeleteFileA(temporary);
+  if (result != ASSEMBLY_OK) DeleteFileW(temporary);
   return result;
 }
 
-int SplitSelfMeltFile(const char* filePath, const char* payloadPath) {
-  if (strlen(filePath) >= kMaxSplitPath) return SPLIT_CANNOT_OPEN;
+int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath) {
+  if (textLengthUpTo(filePath, kMaxSplitPath) >= kMaxSplitPath) return SPLIT_CANNOT_OPEN;
   UniqueFile file(openForReading(filePath));
   if (!file) return SPLIT_CANNOT_OPEN;
   uint64_t size = 0;
@@ -146,7 +160,7 @@ int SplitSelfMeltFile(const char* filePath, const char* payloadPath) {
   if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return SPLIT_BAD_LENGTH;
   if (payloadPath == nullptr) return SPLIT_OK;
 
-  UniqueFile payload(CreateFileA(payloadPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  UniqueFile payload(CreateFileW(payloadPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!payload) return SPLIT_CANNOT_CREATE;
   setStatusText("書庫化ファイルを分離中です");

@@ -30,20 +30,22 @@ enum SplitResult {
 };
 
 // Writes programPath's image (without any payload it carries itself), then the
-// container and the trailer. The file is built under a temporary name beside
-// outputPath and moved over it only when complete, so a failed or stopped
-// assembly leaves no partial output and keeps a file that stood there before.
-int assembleSelfDecryptingFile(const char* outputPath, const char* programPath,
-                               const char* containerPath);
+// container and the trailer. The file is built under a new temporary name
+// beside outputPath (created exclusively, never one that exists) and moved
+// over it only when complete, so a failed or stopped assembly leaves no
+// partial output and keeps a file that stood there before.
+int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
+                               const wchar_t* containerPath);
 
 // Appends inputPath to the end of outputPath; with withTrailer also APFileLen
 // (the input's size) and the marker.
-int appendFileToOutput(const char* outputPath, const char* inputPath, bool withTrailer);
+int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer);
 
-// Tests filePath for a payload; with payloadPath it also copies the payload there.
-int SplitSelfMeltFile(const char* filePath, const char* payloadPath);
+// Tests filePath for a payload; with payloadPath it also copies the payload
+// there. A path of 520 characters or more cannot be opened (2).
+int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath);
 
 // Length of the program image in a file: the whole file, or the part before
 // its payload (repeated while the image itself ends with a payload). Returns
 // false if the file can't be opened.
-bool programImageLength(const char* programPath, uint64_t* length);
+bool programImageLength(const wchar_t* programPath, uint64_t* length);

@@ -1,4 +1,4 @@
-// Paths of the archive steps: the target path of an extracted entry, the name
+// Paths of the archive steps (ANSI or UTF-16 text, lengths in units of it): the target path of an extracted entry, the name
 // of the file an entry is written to before it replaces the target, and the
 // completion of drive-less paths.
 #pragma once
@@ -20,6 +20,8 @@ enum {
 // receives the length of the part before the name.
 int buildTargetPath(const char* outputFolder, const char* folderPath, const char* name,
                     char target[TARGET_PATH_SIZE], size_t* folderPartLength);
+int buildTargetPath(const wchar_t* outputFolder, const wchar_t* folderPath, const wchar_t* name,
+                    wchar_t target[TARGET_PATH_SIZE], size_t* folderPartLength);
 
 // A name for the file an entry is written to before it replaces its target:
 // in the target's folder (the first folderPartLength bytes of target),
@@ -28,6 +30,8 @@ int buildTargetPath(const char* outputFolder, const char* folderPath, const char
 // bytes. false when not even one character fits.
 bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned long seed,
                        char out[TARGET_PATH_SIZE]);
+bool formTemporaryPath(const wchar_t* target, size_t folderPartLength, unsigned long seed,
+                       wchar_t out[TARGET_PATH_SIZE]);
 
 // Completes a drive-less path from baseDir (which ends with a backslash):
 // quotes trimmed; a path with a drive or one beginning with two backslashes is
@@ -36,3 +40,4 @@ bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned lon
 // empty, when the path is longer than 2048 bytes or the completed path does
 // not fit in out (2049 bytes); else 0.
 int makeAbsolutePathFrom(char* out, const char* path, const char* baseDir);
+int makeAbsolutePathFrom(wchar_t* out, const wchar_t* path, const wchar_t* baseDir);

@@ -17,8 +17,8 @@ namespace {
 enum { kContainerChunk = 1024 };
 
 // Size of a file, or false when it can't be opened or measured.
-bool sizeOfFile(const char* path, uint64_t* size) {
-  UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+bool sizeOfFile(const wchar_t* path, uint64_t* size) {
+  UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER value;
   if (!file || !GetFileSizeEx(file.get(), &value) || value.QuadPart < 0) return false;
@@ -41,7 +41,7 @@ int statLocOfPassword(const char* password) {
 
 }  // namespace
 
-int encryptArchive(const char* archivePath, const char* containerPath, const char* password) {
+int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, const char* password) {
   unsigned char header[HEADER_BLOCK_SIZE];
   fillRandom(header);
   // A missing or overlong password is not hashed: the header stream refuses
@@ -77,7 +77,7 @@ int encryptArchive(const char* archivePath, const char* containerPath, const cha
   return engineResult(prm);
 }
 
-int decryptArchive(const char* containerPath, const char* archivePath, const char* password) {
+int decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password) {
   EntryPrm prm;
   resetEntryPrm(&prm);
   prm.sourceKind = SRC_FILE_HEAD;

@@ -10,5 +10,5 @@ enum ContainerResult {
   CONTAINER_ENGINE_BASE = 200, // plus the streaming engine's code
 };
 
-int encryptArchive(const char* archivePath, const char* containerPath, const char* password);
-int decryptArchive(const char* containerPath, const char* archivePath, const char* password);
+int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, const char* password);
+int decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password);

@@ -39,12 +39,12 @@ enum { CHUNK_SIZE_MIN = 16, CHUNK_SIZE_MAX = 65535 };
 
 struct EntryPrm {
   int32_t sourceKind;
-  const char* sourcePath;           // kinds 0, 3, 4
+  const wchar_t* sourcePath;        // kinds 0, 3, 4
   uint64_t Soulen;                  // length for kinds 1, 3, 4
   const unsigned char* sourceData;  // kind 1
   uint64_t startOffset;             // kind 4
   int32_t destKind;
-  const char* destPath;             // kinds 0, 2
+  const wchar_t* destPath;          // kinds 0, 2
   uint64_t outLength;               // bytes held in outData
   uint64_t outLimit;                // a chunk is kept only while outLength + count < outLimit; 0: no limit
   unsigned char* outData;           // malloc block; belongs to the caller after the call

@@ -15,6 +15,9 @@
 
 int mapExtractionResult(int code) {
   if (code >= EXTRACT_PARTIAL) return (code & DISK_FULL) ? 7 : 10;
+  // An archive without a valid first entry came from a wrong password that
+  // passed the container's short check.
+  if (code == EXTRACT_NO_FIRST_ENTRY) return 80;
   return code;
 }
 
@@ -42,28 +45,29 @@ static int checkOutputFolder() {
     removeTrailingBackslash(jobState.outputPath);
     int probe = probeFolder(jobState.outputPath, "test");
     if (probe != PROBE_NOT_WRITABLE) return probe;
-    char chosen[2049] = "";
+    wchar_t chosen[2049] = L"";
     if (wizardDialogs.browseForFolder(jobState.mainWindow, jobState.outputPath, chosen, 2048) != DIALOG_OK)
       return PROBE_NOT_WRITABLE;
-    if (chosen[0]) copyText(jobState.outputPath, sizeof jobState.outputPath, chosen);
+    if (chosen[0]) copyText(jobState.outputPath, countOf(jobState.outputPath), chosen);
   }
 }
 
 static int runSteps() {
-  char source[2048];
+  wchar_t source[2048];
   if (jobState.decryptExternalFile == 1) {
-    copyText(source, sizeof source, jobState.encryptedInputPath);
+    copyText(source, countOf(source), jobState.encryptedInputPath);
   } else {
-    DWORD n = GetModuleFileNameA(nullptr, source, sizeof source);
-    if (n == 0 || n >= sizeof source) return SPLIT_CANNOT_OPEN;
+    DWORD n = GetModuleFileNameW(nullptr, source, countOf(source));
+    if (n == 0 || n >= countOf(source)) return SPLIT_CANNOT_OPEN;
   }
   int result = SplitSelfMeltFile(source, jobState.tempEncryptedPath);
   if (result != 0) return result;
   result = decryptArchive(jobState.tempEncryptedPath, jobState.tempArchivePath, jobState.password);
   clearJobPassword();
   if (result != 0) return result;
-  char command[2 * 2049 + 16];
-  if (!formatText(command, sizeof command, "-i \"%s\" -o \"%s\"", jobState.tempArchivePath, jobState.outputPath))
+  wchar_t command[2 * 2049 + 16];
+  if (!formatText(command, countOf(command), L"-i \"%ls\" -o \"%ls\"", jobState.tempArchivePath,
+                  jobState.outputPath))
     return EXTRACT_PATH_TOO_LONG;
   return mapExtractionResult(runExtraction(command));
 }
@@ -76,8 +80,8 @@ void runDecryptionJob() {
   clearJobPassword();
   jobState.progressActive = 0;
   closeProgressWindow();
-  DeleteFileA(jobState.tempArchivePath);
-  DeleteFileA(jobState.tempEncryptedPath);
+  DeleteFileW(jobState.tempArchivePath);
+  DeleteFileW(jobState.tempEncryptedPath);
   if (result != 0) {
     char buffer[1024];
     showMessage(nullptr, decryptionResultMessage(result, buffer, sizeof buffer), nullptr, MB_OK);

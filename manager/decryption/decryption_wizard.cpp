@@ -10,12 +10,12 @@
 
 // The folder a result proposes: its own folder (the file named on the command
 // line, or the running program), with a trailing backslash.
-void defaultOutputFolder(char* out, size_t cap) {
-  const char* source = jobState.encryptedInputPath[0] ? jobState.encryptedInputPath : jobState.moduleDir;
-  PathParts parts;
+void defaultOutputFolder(wchar_t* out, size_t cap) {
+  const wchar_t* source = jobState.encryptedInputPath[0] ? jobState.encryptedInputPath : jobState.moduleDir;
+  WidePathParts parts;
   splitPath(source, &parts);
-  formatText(out, cap, "%s%s", parts.drive, parts.dir);
-  if (out[0] && !endsWithSeparator(out)) appendText(out, cap, "\\");
+  formatText(out, cap, L"%ls%ls", parts.drive, parts.dir);
+  if (out[0] && !endsWithSeparator(out)) appendText(out, cap, L"\\");
 }
 
 void runDecryptionWizard() {
@@ -30,14 +30,14 @@ void runDecryptionWizard() {
   bool started = false;
   if (wizardDialogs.askPassword(PASSWORD_DECRYPT, &context) == DIALOG_OK && context.enteredPassword &&
       context.enteredPassword[0]) {
-    char folder[2049];
-    defaultOutputFolder(folder, sizeof folder);
-    char chosen[2049] = "";
+    wchar_t folder[2049];
+    defaultOutputFolder(folder, countOf(folder));
+    wchar_t chosen[2049] = L"";
     if (wizardDialogs.browseForFolder(jobState.mainWindow, folder, chosen, 2048) == DIALOG_OK &&
         copyText(jobState.password, sizeof jobState.password, context.enteredPassword)) {
-      copyText(jobState.tempArchivePath, sizeof jobState.tempArchivePath, names.archive);
-      copyText(jobState.tempEncryptedPath, sizeof jobState.tempEncryptedPath, names.encrypted);
-      copyText(jobState.outputPath, sizeof jobState.outputPath, chosen);
+      copyText(jobState.tempArchivePath, countOf(jobState.tempArchivePath), names.archive);
+      copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
+      copyText(jobState.outputPath, countOf(jobState.outputPath), chosen);
       openProgressWindow();
       startJobThread(1);
       started = true;

@@ -5,4 +5,4 @@
 void runDecryptionWizard();
 
 // The folder proposed for the restored files (ends with a backslash).
-void defaultOutputFolder(char* out, size_t cap);
+void defaultOutputFolder(wchar_t* out, size_t cap);

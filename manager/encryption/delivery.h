@@ -6,8 +6,8 @@
 // a temporary name beside the target first and moved over an existing file
 // only when complete, so a failure keeps whatever stood there. The source is
 // left in place. Returns true on success.
-bool deliverToMedia(const char* sourcePath, const char* targetPath);
+bool deliverToMedia(const wchar_t* sourcePath, const wchar_t* targetPath);
 
 // The message for a failed copy to the media, both paths shortened (safely)
-// so that the whole text fits in cap bytes.
-void formatMediaCopyFailure(char* out, size_t cap, const char* sourcePath, const char* targetPath);
+// so that the whole text fits in cap units (at most 1023).
+void formatMediaCopyFailure(wchar_t* out, size_t cap, const wchar_t* sourcePath, const wchar_t* targetPath);

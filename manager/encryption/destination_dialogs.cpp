@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/resources/resource.h"
@@ -31,32 +32,32 @@ class DestinationDialog : public ModalDialog {
 class MediaDialog : public ModalDialog {
  protected:
   bool onInit() override {
-    char roots[1024];
-    DWORD n = GetLogicalDriveStringsA(sizeof roots, roots);
-    if (n > 0 && n < sizeof roots) {
-      for (const char* root = roots; *root; root += strlen(root) + 1) {
-        if (GetDriveTypeA(root) != DRIVE_REMOVABLE) continue;
-        SHFILEINFOA info = {};
-        SHGetFileInfoA(root, 0, &info, sizeof info, SHGFI_DISPLAYNAME);
-        char line[512];
-        formatText(line, sizeof line, "%s [%s]", root, info.szDisplayName);
-        SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+    wchar_t roots[1024];
+    DWORD n = GetLogicalDriveStringsW(countOf(roots), roots);
+    if (n > 0 && n < countOf(roots)) {
+      for (const wchar_t* root = roots; *root; root += textLength(root) + 1) {
+        if (GetDriveTypeW(root) != DRIVE_REMOVABLE) continue;
+        SHFILEINFOW info = {};
+        SHGetFileInfoW(root, 0, &info, sizeof info, SHGFI_DISPLAYNAME);
+        wchar_t line[512];
+        formatText(line, countOf(line), L"%ls [%ls]", root, info.szDisplayName);
+        SendDlgItemMessageW(window_, IDC_MEDIA_LIST, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
       }
     }
-    SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_SETCURSEL, 0, 0);
+    SendDlgItemMessageW(window_, IDC_MEDIA_LIST, CB_SETCURSEL, 0, 0);
     return true;
   }
 
   void onOk() override {
-    LRESULT selected = SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_GETCURSEL, 0, 0);
-    char line[512];
+    LRESULT selected = SendDlgItemMessageW(window_, IDC_MEDIA_LIST, CB_GETCURSEL, 0, 0);
+    wchar_t line[512];
     if (selected != CB_ERR &&
-        SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_GETLBTEXTLEN, selected, 0) < static_cast<LRESULT>(sizeof line) &&
-        SendDlgItemMessageA(window_, IDC_MEDIA_LIST, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(line)) != CB_ERR) {
+        SendDlgItemMessageW(window_, IDC_MEDIA_LIST, CB_GETLBTEXTLEN, selected, 0) < static_cast<LRESULT>(countOf(line)) &&
+        SendDlgItemMessageW(window_, IDC_MEDIA_LIST, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(line)) != CB_ERR) {
       // The line begins with the drive root: keep it up to its backslash.
-      char* backslash = strchr(line, '\\');
-      if (backslash) backslash[1] = '\0';
-      copyText(jobState.mediaPath, sizeof jobState.mediaPath, line);
+      wchar_t* backslash = wcschr(line, L'\\');
+      if (backslash) backslash[1] = 0;
+      copyText(jobState.mediaPath, countOf(jobState.mediaPath), line);
     }
     end(DIALOG_OK);
   }

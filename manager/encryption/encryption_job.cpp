@@ -19,7 +19,7 @@ const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
   switch (code) {
     case 1:
       return "暗号化するファイルをドラックしてください";
-    case 37: case 38: case 39: case 46: case 207:
+    case 18: case 37: case 38: case 39: case 46: case 207:
       return "ファイルが書けません。\r\nディスク容量、書き込み権限を確認してください";
     case 9:
       return "処理中に長すぎるファイル名がありました。\r\n処理を中断します。";
@@ -30,41 +30,90 @@ const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
   return buffer;
 }
 
-static int runSteps() {
+// The message for a packing failure that names its item, or null for one
+// that does not.
+const char* packProblemMessage(int code) {
+  switch (code) {
+    case PACK_NOT_FOUND:
+      return "次のファイルまたはフォルダが見つかりませんでした。\r\n%s\r\n処理を中断します。";
+    case PACK_UNREADABLE:
+      return "次のファイルまたはフォルダを読み込めませんでした。\r\n%s\r\n処理を中断します。";
+    case PACK_IN_USE:
+      return "次のファイルは他のプログラムが使用中のため読み込めませんでした。\r\n%s\r\n処理を中断します。";
+    case PACK_NOT_STORABLE:
+      return "次のファイルまたはフォルダの名前には、暗号化ファイルに格納できない文字が含まれています。\r\n%s\r\n"
+             "処理を中断します。";
+    case PACK_DRIVE_ROOT:
+      return "ドライブ全体は暗号化できません。フォルダまたはファイルを選択してください。\r\n%s\r\n処理を中断します。";
+    case PACK_NAME_CLASH:
+      return "同じ名前のファイルまたはフォルダが選択されています。\r\n%s\r\n%s\r\n"
+             "名前を変えるか、別々に暗号化してください。";
+  }
+  return nullptr;
+}
+
+namespace {
+
+PackProblem packProblem;
+
+int runSteps() {
   if (jobState.packCommand == nullptr) return 1;
-  int result = buildArchive(jobState.packCommand);
+  int result = buildArchive(jobState.packCommand, &packProblem);
   if (result != 0) return result;
   result = encryptArchive(jobState.tempArchivePath, jobState.tempEncryptedPath, jobState.password);
   clearJobPassword();  // no longer needed once the container is written
   if (result != 0) return result;
-  char program[2048];
-  DWORD n = GetModuleFileNameA(nullptr, program, sizeof program);
-  if (n == 0 || n >= sizeof program) return ASSEMBLY_OPEN_INPUT;
+  wchar_t program[2048];
+  DWORD n = GetModuleFileNameW(nullptr, program, countOf(program));
+  if (n == 0 || n >= countOf(program)) return ASSEMBLY_OPEN_INPUT;
   return assembleSelfDecryptingFile(jobState.outputPath, program, jobState.tempEncryptedPath);
 }
 
-static bool deliver() {
+void reportFailure(int result) {
+  const char* named = packProblemMessage(result);
+  if (named != nullptr && packProblem.code == result) {
+    wchar_t text[1024];
+    formatPathMessage(text, countOf(text), named, packProblem.item, packProblem.otherItem);
+    showMessage(nullptr, text, nullptr, MB_OK);
+    return;
+  }
+  char buffer[1024];
+  showMessage(nullptr, encryptionResultMessage(result, buffer, sizeof buffer), nullptr, MB_OK);
+}
+
+// Hands the result on. A result that could not be handed on is kept where
+// it was made, and the message says where.
+bool deliver() {
   switch (jobState.destinationMode) {
     case DESTINATION_REMOVABLE: {
       bool moved = deliverToMedia(jobState.outputPath, jobState.mediaPath);
       if (!moved) {
-        char text[1024];
-        formatMediaCopyFailure(text, sizeof text, jobState.outputPath, jobState.mediaPath);
+        wchar_t text[1024];
+        formatMediaCopyFailure(text, countOf(text), jobState.outputPath, jobState.mediaPath);
         showMessage(nullptr, text, nullptr, MB_OK);
+        return false;
       }
-      DeleteFileA(jobState.outputPath);
-      return moved;
+      DeleteFileW(jobState.outputPath);
+      return true;
     }
     case DESTINATION_MAIL: {
       int mailed = attachToMail(jobState.outputPath);
-      if (mailed != 0) showMessage(nullptr, "メール添付", nullptr, MB_OK);
-      DeleteFileA(jobState.outputPath);
-      return mailed == 0;
+      if (mailed != 0) {
+        wchar_t text[1024];
+        formatPathMessage(text, countOf(text), "メール添付できませんでした。\r\n暗号化ファイルは次の場所に残してあります。\r\n%s",
+                          jobState.outputPath);
+        showMessage(nullptr, text, nullptr, MB_OK);
+        return false;
+      }
+      DeleteFileW(jobState.outputPath);
+      return true;
     }
     default:
       return true;  // saved into the folder the user chose
   }
 }
+
+}  // namespace
 
 void runEncryptionJob() {
   char startText[64];
@@ -78,17 +127,16 @@ void runEncryptionJob() {
 
   jobState.progressActive = 0;
   closeProgressWindow();
-  DeleteFileA(jobState.tempArchivePath);
-  DeleteFileA(jobState.tempEncryptedPath);
+  DeleteFileW(jobState.tempArchivePath);
+  DeleteFileW(jobState.tempEncryptedPath);
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
 
   if (result != 0) {
-    char buffer[1024];
-    showMessage(nullptr, encryptionResultMessage(result, buffer, sizeof buffer), nullptr, MB_OK);
+    reportFailure(result);
   } else if (deliver() && jobState.writeLog) {
     appendOperationLog(startText, startSeconds);
   }
-  DeleteFileA(jobState.sourceListPath);
+  DeleteFileW(jobState.sourceListPath);
   jobState.quitRequested = 1;
 }

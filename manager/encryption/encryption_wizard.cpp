@@ -10,6 +10,7 @@
 #include "manager/encryption/working_names.h"
 #include "manager/encryption/write_probe.h"
 #include "manager/startup/job_control.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
 #include "manager/startup/text_util.h"
@@ -20,22 +21,31 @@ enum State { PASSWORD, FILE_NAME, DESTINATION, BRANCH, FOLDER, MEDIA, MAIL, PROB
 
 void message(const char* text) { showMessage(jobState.mainWindow, text, nullptr, MB_OK); }
 
-bool temporaryPlusName(const char* fileName, WizardContext* context) {
-  char folder[2048];
-  DWORD n = GetTempPathA(sizeof folder, folder);
-  if (n == 0 || n >= sizeof folder) return false;
-  char path[2049];
-  if (!formatText(path, sizeof path, "%s%s", folder, fileName)) return false;
+bool temporaryPlusName(const wchar_t* fileName, WizardContext* context) {
+  wchar_t folder[2048];
+  DWORD n = GetTempPathW(countOf(folder), folder);
+  if (n == 0 || n >= countOf(folder)) return false;
+  wchar_t path[2049];
+  if (!formatText(path, countOf(path), L"%ls%ls", folder, fileName)) return false;
   return setContextText(&context->chosenPath, path);
+}
+
+// A file of the result's name on the medium is replaced only when the user
+// says so, as the save-as dialog asks for a folder.
+bool mayReplaceOnMedia(const wchar_t* path) {
+  if (!pathExists(path)) return true;
+  wchar_t text[1024];
+  formatPathMessage(text, countOf(text), "%s は既に存在します。\r\n上書きしますか?", path);
+  return showMessage(jobState.mainWindow, text, nullptr, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
 }
 
 // Copies the texts of the job into the record and starts it.
 State start(WizardContext* context, const WorkingNames& names) {
-  size_t size = strlen(context->pathList) + strlen(names.archive) + 8;
-  char* command = static_cast<char*>(malloc(size));
+  size_t size = textLength(context->pathList) + textLength(names.archive) + 8;
+  wchar_t* command = static_cast<wchar_t*>(malloc(size * sizeof(wchar_t)));
   if (!command) return NO_JOB;
-  formatText(command, size, "%s -o \"%s\"", context->pathList, names.archive);
-  if (!copyText(jobState.outputPath, sizeof jobState.outputPath, context->chosenPath) ||
+  formatText(command, size, L"%ls -o \"%ls\"", context->pathList, names.archive);
+  if (!copyText(jobState.outputPath, countOf(jobState.outputPath), context->chosenPath) ||
       !copyText(jobState.password, sizeof jobState.password, context->enteredPassword)) {
     free(command);
     clearJobPassword();
@@ -44,9 +54,9 @@ State start(WizardContext* context, const WorkingNames& names) {
   }
   free(jobState.packCommand);
   jobState.packCommand = command;
-  copyText(jobState.tempArchivePath, sizeof jobState.tempArchivePath, names.archive);
-  copyText(jobState.tempEncryptedPath, sizeof jobState.tempEncryptedPath, names.encrypted);
-  copyText(jobState.sourceListPath, sizeof jobState.sourceListPath, names.sourceList);
+  copyText(jobState.tempArchivePath, countOf(jobState.tempArchivePath), names.archive);
+  copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
+  copyText(jobState.sourceListPath, countOf(jobState.sourceListPath), names.sourceList);
   openProgressWindow();
   startJobThread(0);
   return STARTED;
@@ -63,7 +73,7 @@ void runEncryptionWizard() {
     message("一時フォルダのパスが長すぎるため、処理を開始できません。");
     state = NO_JOB;
   }
-  context.pathList = jobState.pathListText ? jobState.pathListText : "";
+  context.pathList = jobState.pathListText ? jobState.pathListText : L"";
   proposedResultPath(jobState.moduleDir, context.pathList, context.proposedPath, PROPOSED_PATH_SIZE);
 
   while (state != STARTED && state != NO_JOB) {
@@ -105,16 +115,20 @@ void runEncryptionWizard() {
           state = NO_JOB;
           break;
         }
-        if (jobState.mediaPath[0] == '\0') {
-          PathParts parts;
+        if (jobState.mediaPath[0] == 0) {
+          WidePathParts parts;
           splitPath(context.pathList, &parts);
-          formatText(jobState.mediaPath, sizeof jobState.mediaPath, "%s%s", parts.drive, parts.dir);
+          formatText(jobState.mediaPath, countOf(jobState.mediaPath), L"%ls%ls", parts.drive, parts.dir);
         }
-        if (!appendText(jobState.mediaPath, sizeof jobState.mediaPath, context.fileName) ||
+        if (!appendText(jobState.mediaPath, countOf(jobState.mediaPath), context.fileName) ||
             !temporaryPlusName(context.fileName, &context)) {
           message("指定出来るパスの長さを超えました");
           state = NO_JOB;
           break;
+        }
+        if (!mayReplaceOnMedia(jobState.mediaPath)) {
+          jobState.mediaPath[0] = 0;
+          break;  // back to the media dialog
         }
         state = PROBE;
         break;
@@ -124,8 +138,8 @@ void runEncryptionWizard() {
         break;
       case PROBE: {
         bool media = jobState.destinationMode == DESTINATION_REMOVABLE;
-        char folder[2049];
-        folderOfPath(media ? jobState.mediaPath : context.chosenPath, folder, sizeof folder);
+        wchar_t folder[2049];
+        folderOfPath(media ? jobState.mediaPath : context.chosenPath, folder, countOf(folder));
         if (probeFolder(folder, "Test") == PROBE_OK) {
           state = START;
         } else if (media) {

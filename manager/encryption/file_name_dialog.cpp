@@ -12,7 +12,7 @@
 
 namespace {
 
-const char* const kExtensions[] = {"exe", "ex_"};
+const wchar_t* const kExtensions[] = {L"exe", L"ex_"};
 
 class FileNameDialog : public ModalDialog {
  public:
@@ -20,25 +20,25 @@ class FileNameDialog : public ModalDialog {
 
  protected:
   bool onInit() override {
-    char proposal[2049];
-    proposedFileName(context_->proposedPath, proposal, sizeof proposal);
-    SetDlgItemTextA(window_, IDC_FILE_NAME, proposal);
-    for (const char* ext : kExtensions)
-      SendDlgItemMessageA(window_, IDC_FILE_EXT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ext));
-    SendDlgItemMessageA(window_, IDC_FILE_EXT, CB_SETCURSEL, 0, 0);
+    wchar_t proposal[2049];
+    proposedFileName(context_->proposedPath, proposal, countOf(proposal));
+    SetDlgItemTextW(window_, IDC_FILE_NAME, proposal);
+    for (const wchar_t* ext : kExtensions)
+      SendDlgItemMessageW(window_, IDC_FILE_EXT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ext));
+    SendDlgItemMessageW(window_, IDC_FILE_EXT, CB_SETCURSEL, 0, 0);
     SetFocus(item(IDC_FILE_NAME));
     return false;
   }
 
   void onOk() override {
-    UniqueHeapText name(controlTextCopy(item(IDC_FILE_NAME)));
+    UniqueWideText name(controlWideTextCopy(item(IDC_FILE_NAME)));
     if (!name) return;
-    LRESULT selected = SendDlgItemMessageA(window_, IDC_FILE_EXT, CB_GETCURSEL, 0, 0);
-    const char* ext = kExtensions[selected == 1 ? 1 : 0];
-    size_t size = strlen(name.get()) + 1 + strlen(ext) + 1;
-    UniqueHeapText full(static_cast<char*>(malloc(size)));
+    LRESULT selected = SendDlgItemMessageW(window_, IDC_FILE_EXT, CB_GETCURSEL, 0, 0);
+    const wchar_t* ext = kExtensions[selected == 1 ? 1 : 0];
+    size_t size = textLength(name.get()) + 1 + textLength(ext) + 1;
+    UniqueWideText full(static_cast<wchar_t*>(malloc(size * sizeof(wchar_t))));
     if (!full) return;
-    formatText(full.get(), size, "%s.%s", name.get(), ext);
+    formatText(full.get(), size, L"%ls.%ls", name.get(), ext);
     free(context_->fileName);
     context_->fileName = full.release();
     end(DIALOG_OK);

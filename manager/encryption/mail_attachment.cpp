@@ -6,6 +6,8 @@
 
 #include "manager/encryption/guarded_call.h"
 #include "manager/startup/message_box.h"
+#include "manager/startup/text_util.h"
+#include "manager/startup/wide_text.h"
 #include "manager/startup/unique_handle.h"
 
 // The records are the platform's Simple MAPI ones (32-bit layout).
@@ -29,7 +31,15 @@ void sendMail(void* context) {
 
 }  // namespace
 
-int attachToMail(const char* path) {
+int attachToMail(const wchar_t* widePath) {
+  // Simple MAPI takes the attachment's path in the ANSI code page: a path
+  // that it cannot hold exactly goes by its short form.
+  char path[2049];
+  if (!wideToAnsiExact(widePath, path, sizeof path)) {
+    wchar_t shortPath[2049];
+    DWORD n = GetShortPathNameW(widePath, shortPath, countOf(shortPath));
+    if (n == 0 || n >= countOf(shortPath) || !wideToAnsiExact(shortPath, path, sizeof path)) return -1;
+  }
   UniqueLibrary library(LoadLibraryA("MAPI32.DLL"));
   if (!library) return -1;
   FARPROC entry = GetProcAddress(library.get(), "MAPISendMail");
@@ -49,7 +59,7 @@ int attachToMail(const char* path) {
   MapiFileDesc attachment = {};
   attachment.flFlags = 0;
   attachment.nPosition = 0xFFFFFFFF;  // not placed inside the text
-  attachment.lpszPathName = const_cast<char*>(path);
+  attachment.lpszPathName = path;
   attachment.lpszFileName = nullptr;  // the mail program shows the file's own name
 
   MapiMessage message = {};

@@ -12,6 +12,7 @@
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
+#include "manager/startup/wide_text.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ const DWORD kLogWaitMs = 5000;
 
 struct SourceList {
   FILE* file;
-  explicit SourceList(const char* path) : file(fopen(path, "r")) {}
+  explicit SourceList(const wchar_t* path) : file(_wfopen(path, L"r")) {}
   ~SourceList() {
     if (file) fclose(file);
   }
@@ -30,7 +31,7 @@ struct SourceList {
 
 // Appends one record while holding the log semaphore. False when the
 // semaphore could not be had: the caller then writes no further records.
-bool appendUnderSemaphore(const char* logPath, const char* record) {
+bool appendUnderSemaphore(const wchar_t* logPath, const char* record) {
   UniqueKernelHandle semaphore(CreateSemaphoreA(nullptr, 1, 1, kLogSemaphore));
   if (!semaphore) return false;
   if (WaitForSingleObject(semaphore.get(), kLogWaitMs) != WAIT_OBJECT_0) return false;
@@ -48,20 +49,29 @@ void appendOperationLog(const char* startText, long long startSeconds) {
   localTimeText(endText, sizeof endText, 1);
   int procTime = procTimeMinutes(startSeconds, currentSeconds());
 
-  char userName[2048];
-  DWORD userNameSize = sizeof userName;
-  if (!GetUserNameA(userName, &userNameSize)) userName[0] = '\0';
+  char userName[2048 * 2];
+  wchar_t wideUserName[2048];
+  DWORD userNameSize = countOf(wideUserName);
+  if (GetUserNameW(wideUserName, &userNameSize))
+    wideToAnsiMarked(wideUserName, userName, sizeof userName);
+  else
+    userName[0] = '\0';
 
   SourceList list(jobState.sourceListPath);
   if (list.file == nullptr) return;
 
-  const char* destination =
+  const wchar_t* destinationPath =
       jobState.destinationMode == DESTINATION_REMOVABLE ? jobState.mediaPath : jobState.outputPath;
   char drvName[3];
-  int drvType = driveTypeOfPath(destination, drvName, sizeof drvName);
+  int drvType = driveTypeOfPath(destinationPath, drvName, sizeof drvName);
+  // The log stays in the ANSI code page its reader expects: a character the
+  // code page lacks is written as "?".
+  static char destination[2049 * 2], moduleFileName[2048 * 2];
+  wideToAnsiMarked(destinationPath, destination, sizeof destination);
+  wideToAnsiMarked(jobState.moduleFileName, moduleFileName, sizeof moduleFileName);
 
-  char logPath[2049];
-  if (!formatText(logPath, sizeof logPath, "%sLog\\%s", jobState.moduleDir, "Crypt.Log")) return;
+  wchar_t logPath[2049];
+  if (!formatText(logPath, countOf(logPath), L"%lsLog\\%ls", jobState.moduleDir, L"Crypt.Log")) return;
 
   char piece[SOURCE_LIST_PIECE];
   for (;;) {
@@ -69,7 +79,7 @@ void appendOperationLog(const char* startText, long long startSeconds) {
     if (fgets(piece, sizeof piece, list.file) == nullptr) break;
     SourceListFields fields;
     if (!parseSourceListPiece(piece, &fields)) continue;
-    LogRecordFields record = {jobState.moduleFileName, startText, endText, procTime, drvType, drvName,
+    LogRecordFields record = {moduleFileName, startText, endText, procTime, drvType, drvName,
                               destination, fields.oldFilePath, userName, fields.srcDrvType};
     size_t length = composeLogRecord(nullptr, 0, record);
     UniqueHeapText text(static_cast<char*>(malloc(length + 1)));

@@ -9,14 +9,28 @@
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
 #include "manager/startup/modal_dialog.h"
+#include "manager/startup/text_util.h"
 #include "manager/startup/unique_handle.h"
+#include "manager/startup/wide_text.h"
 
 namespace {
 
-// A heap text that is wiped before it is freed.
+// A password as typed: the control's text and its form in code page 932,
+// both wiped before they go. ok is false when a character has no exact form
+// in the code page (or without memory: then text is null).
 struct SecretText {
-  char* text;
-  explicit SecretText(char* t) : text(t) {}
+  char* text = nullptr;
+  bool ok = false;
+  explicit SecretText(HWND control) {
+    wchar_t* typed = controlWideTextCopy(control);
+    if (!typed) return;
+    size_t cap = textLength(typed) * 2 + 1;
+    text = static_cast<char*>(malloc(cap));
+    if (text) ok = wideToAnsiExact(typed, text, cap);
+    if (text && !ok) text[0] = '\0';
+    SecureZeroMemory(typed, textLength(typed) * sizeof(wchar_t));
+    free(typed);
+  }
   ~SecretText() {
     if (text) {
       SecureZeroMemory(text, strlen(text));
@@ -49,11 +63,19 @@ class PasswordDialog : public ModalDialog {
   }
 
   void onOk() override {
-    SecretText entry(controlTextCopy(item(IDC_PASSWORD)));
+    SecretText entry(item(IDC_PASSWORD));
     if (!entry.text) return;
+    if (!entry.ok) {
+      showMessage(window_, kPasswordCharacterMessage, nullptr, MB_OK);
+      return;
+    }
     if (kind_ == PASSWORD_ENCRYPT) {
-      SecretText confirmation(controlTextCopy(item(IDC_PASSWORD_CONFIRM)));
+      SecretText confirmation(item(IDC_PASSWORD_CONFIRM));
       if (!confirmation.text) return;
+      if (!confirmation.ok) {
+        showMessage(window_, kPasswordCharacterMessage, nullptr, MB_OK);
+        return;
+      }
       int problems = checkNewPassword(entry.text, confirmation.text);
       if (problems & PASSWORD_MISSING) showMessage(window_, kPasswordMissingMessage, nullptr, MB_OK);
       if (problems & PASSWORD_MISMATCH) showMessage(window_, kPasswordMismatchMessage, nullptr, MB_OK);

@@ -15,3 +15,6 @@ int checkNewPassword(const char* entry, const char* confirmation);
 extern const char kPasswordMissingMessage[];
 extern const char kPasswordMismatchMessage[];
 extern const char kPasswordTooLongMessage[];
+// A password is kept as typed in code page 932: a character that the code page
+// cannot hold is refused, never replaced by a look-alike or "?".
+extern const char kPasswordCharacterMessage[];

@@ -1,5 +1,5 @@
 // Names of the result of an encryption: proposed path, proposed file name and
-// the extension rule. Byte-level code.
+// the extension rule. Byte-level code; paths are UTF-16 text, lengths count its units.
 #pragma once
 #include <stddef.h>
 
@@ -7,18 +7,18 @@
 // blanks outside double quotes; empty tokens and tokens that begin with "/" or
 // "-" skipped; each trimmed of quotes); keeps target when there is none.
 // Returns 0.
-int lastSourcePath(const char* pathList, char* target, size_t cap);
+int lastSourcePath(const wchar_t* pathList, wchar_t* target, size_t cap);
 
 // moduleDir + "暗号化ファイル.exe", replaced by the last usable source path,
 // rebuilt as drive + folder + base name + ".exe".
-void proposedResultPath(const char* moduleDir, const char* pathList, char* out, size_t cap);
+void proposedResultPath(const wchar_t* moduleDir, const wchar_t* pathList, wchar_t* out, size_t cap);
 
 // Base name of the proposed path followed by ".crpt", or the base name alone
-// when it is longer than 230 bytes.
-void proposedFileName(const char* proposedPath, char* out, size_t cap);
+// when it is longer than 230 characters.
+void proposedFileName(const wchar_t* proposedPath, wchar_t* out, size_t cap);
 
 // True when the path ends in ".exe" or ".ex_" (ASCII case ignored).
-bool hasResultExtension(const char* path);
+bool hasResultExtension(const wchar_t* path);
 // Copies path, appending ".exe" unless hasResultExtension. False (and out
 // empty) when the result does not fit.
-bool withResultExtension(const char* path, char* out, size_t cap);
+bool withResultExtension(const wchar_t* path, wchar_t* out, size_t cap);

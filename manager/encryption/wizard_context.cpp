@@ -4,29 +4,36 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "manager/startup/text_util.h"
+
 void clearWizardContext(WizardContext* context) {
   memset(context, 0, sizeof *context);
   context->proposedPath = context->proposedBuffer;
 }
 
-static void releaseText(char** field, bool wipe) {
-  if (*field && wipe) SecureZeroMemory(*field, strlen(*field));
+template <typename C>
+static void releaseText(C** field) {
+  if (*field) SecureZeroMemory(*field, textLength(*field) * sizeof(C));
   free(*field);
   *field = nullptr;
 }
 
 void releaseWizardContext(WizardContext* context) {
-  releaseText(&context->chosenPath, false);
-  releaseText(&context->enteredPassword, true);
-  releaseText(&context->fileName, false);
+  releaseText(&context->chosenPath);
+  releaseText(&context->enteredPassword);
+  releaseText(&context->fileName);
 }
 
-bool setContextText(char** field, const char* text) {
-  size_t size = strlen(text) + 1;
-  char* copy = static_cast<char*>(malloc(size));
+template <typename C>
+static bool setText(C** field, const C* text) {
+  size_t size = (textLength(text) + 1) * sizeof(C);
+  C* copy = static_cast<C*>(malloc(size));
   if (!copy) return false;
   memcpy(copy, text, size);
-  releaseText(field, true);
+  releaseText(field);
   *field = copy;
   return true;
 }
+
+bool setContextText(char** field, const char* text) { return setText(field, text); }
+bool setContextText(wchar_t** field, const wchar_t* text) { return setText(field, text); }

@@ -5,14 +5,14 @@
 enum { PROPOSED_PATH_SIZE = 2052 };
 
 struct WizardContext {
-  const char* pathList;     // the command line's path list
+  const wchar_t* pathList;  // the command line's path list
   void* reserved1;
-  char* proposedPath;       // points to proposedBuffer
-  char* chosenPath;         // heap text
+  wchar_t* proposedPath;    // points to proposedBuffer
+  wchar_t* chosenPath;      // heap text
   void* reserved2;
-  char* enteredPassword;    // heap text, wiped when released
-  char* fileName;           // heap text
-  char proposedBuffer[PROPOSED_PATH_SIZE];
+  char* enteredPassword;    // heap text (code page 932), wiped when released
+  wchar_t* fileName;        // heap text
+  wchar_t proposedBuffer[PROPOSED_PATH_SIZE];
 };
 
 // Clears the record (proposedPath set to its own buffer).
@@ -21,3 +21,4 @@ void clearWizardContext(WizardContext* context);
 void releaseWizardContext(WizardContext* context);
 // Replaces a heap text of the record with a copy of text. False without memory.
 bool setContextText(char** field, const char* text);
+bool setContextText(wchar_t** field, const wchar_t* text);

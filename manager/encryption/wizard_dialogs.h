@@ -29,7 +29,7 @@ struct WizardDialogs {
   // 1 (chosenPath set), 0 on cancel, 128 if the initial path is too long.
   int (*askSaveAsPath)(WizardContext* context);
   // 1 when a folder was chosen (copied into out only if it fits), 2 when cancelled.
-  int (*browseForFolder)(HWND owner, const char* initialFolder, char* out, size_t cap);
+  int (*browseForFolder)(HWND owner, const wchar_t* initialFolder, wchar_t* out, size_t cap);
 };
 
 extern WizardDialogs wizardDialogs;
@@ -40,4 +40,4 @@ int askFileName(WizardContext* context);
 int chooseDestination();
 int chooseRemovableDrive(WizardContext* context);
 int askSaveAsPath(WizardContext* context);
-int browseForFolder(HWND owner, const char* initialFolder, char* out, size_t cap);
+int browseForFolder(HWND owner, const wchar_t* initialFolder, wchar_t* out, size_t cap);

@@ -19,17 +19,21 @@ int formatTimeText(char* out, size_t cap, int kind, const LocalTimeFields& t) {
   return ok ? 0 : 1;
 }
 
-int formatWorkingNames(WorkingNames* names, const char* folder, const char* stamp, unsigned processId,
+int formatWorkingNames(WorkingNames* names, const wchar_t* folder, const char* stamp, unsigned processId,
                        unsigned threadId) {
-  static const char* const kFormats[3] = {
-      "%sTmpCrp_%s_%x_%x.arv",
-      "%sTmpCrp_%s_%x_%x.enc",
-      "%sTmpCrp_%s_%x_%x.prc",
-  };
-  char* const targets[3] = {names->archive, names->encrypted, names->sourceList};
+  static const char* const kExtensions[3] = {"arv", "enc", "prc"};
+  wchar_t* const targets[3] = {names->archive, names->encrypted, names->sourceList};
   for (int i = 0; i < 3; ++i) {
-    if (!formatText(targets[i], sizeof names->archive, kFormats[i], folder, stamp, processId, threadId)) {
-      for (char* target : targets) target[0] = '\0';
+    // The stamp, the numbers and the extension are ASCII.
+    char tail[96];
+    bool ok = formatText(tail, sizeof tail, "TmpCrp_%s_%x_%x.%s", stamp, processId, threadId, kExtensions[i]);
+    wchar_t wideTail[96];
+    size_t n = 0;
+    for (; tail[n] != '\0'; ++n) wideTail[n] = static_cast<unsigned char>(tail[n]);
+    wideTail[n] = 0;
+    if (!ok || !copyText(targets[i], countOf(names->archive), folder) ||
+        !appendText(targets[i], countOf(names->archive), wideTail)) {
+      for (wchar_t* target : targets) target[0] = 0;
       return 1;
     }
   }

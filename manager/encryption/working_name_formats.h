@@ -21,9 +21,9 @@ int formatTimeText(char* out, size_t cap, int kind, const LocalTimeFields& time)
 
 // The three working names in folder (which ends with a backslash) with one
 // stamp and the process and thread numbers in lowercase hexadecimal. 0, or 1
-// when a name would be longer than 2048 bytes: then all three are empty, so a
+// when a name would be longer than 2048 characters: then all three are empty, so a
 // cut name can never point at another file.
-int formatWorkingNames(WorkingNames* names, const char* folder, const char* stamp, unsigned processId,
+int formatWorkingNames(WorkingNames* names, const wchar_t* folder, const char* stamp, unsigned processId,
                        unsigned threadId);
 
 // The 62 characters of the random part of unique names.

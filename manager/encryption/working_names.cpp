@@ -27,11 +27,11 @@ int localTimeText(char* out, size_t cap, int kind) {
 }
 
 int makeWorkingNames(WorkingNames* names) {
-  names->archive[0] = names->encrypted[0] = names->sourceList[0] = '\0';
-  char folder[2049];
+  names->archive[0] = names->encrypted[0] = names->sourceList[0] = 0;
+  wchar_t folder[2049];
   // The result is the length without the terminator when the folder fitted,
   // else the size it would need; 0 on failure.
-  DWORD length = GetTempPathA(2048, folder);
+  DWORD length = GetTempPathW(2048, folder);
   if (length == 0 || length >= 2048) return 1;
   char stamp[32];
   localTimeText(stamp, sizeof stamp, TIME_TEXT_STAMP);

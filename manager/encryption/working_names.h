@@ -7,13 +7,13 @@
 int localTimeText(char* out, size_t cap, int kind);
 
 struct WorkingNames {
-  char archive[2049];     // "%sTmpCrp_%s_%x_%x.arv"
-  char encrypted[2049];   // "%sTmpCrp_%s_%x_%x.enc"
-  char sourceList[2049];  // "%sTmpCrp_%s_%x_%x.prc"
+  wchar_t archive[2049];     // "%sTmpCrp_%s_%x_%x.arv"
+  wchar_t encrypted[2049];   // "%sTmpCrp_%s_%x_%x.enc"
+  wchar_t sourceList[2049];  // "%sTmpCrp_%s_%x_%x.prc"
 };
 // Forms the three names in the user's temporary folder with one stamp, the
 // process and the current thread number. Returns 0, or 1 when the temporary
-// folder cannot be had or a name would not fit in 2048 bytes (all three names
+// folder cannot be had or a name would not fit in 2048 characters (all three names
 // are empty then: a name is never cut into another path).
 int makeWorkingNames(WorkingNames* names);
 

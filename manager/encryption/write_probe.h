@@ -4,11 +4,11 @@ enum ProbeResult { PROBE_OK = 0, PROBE_NO_FREE_NAME = 3, PROBE_NOT_WRITABLE = 4 
 
 // Checks that a folder can be written: creates a file with a unique name in
 // it, writes content into it, closes and deletes it. Nothing else in the folder
-// is touched. A trailing backslash on the folder is ignored (Shift-JIS rule).
+// is touched. A trailing backslash on the folder is ignored.
 // After 11 names that all exist (100 ms apart) the result is 3; a file that
 // can't be created or written gives 4.
-int probeFolder(const char* folder, const char* content);
+int probeFolder(const wchar_t* folder, const char* content);
 
 // The folder part of a file path (drive and folder, no trailing backslash
 // except for a drive root such as "C:\").
-void folderOfPath(const char* path, char* out, unsigned cap);
+void folderOfPath(const wchar_t* path, wchar_t* out, unsigned cap);

@@ -11,10 +11,10 @@ struct AppFlows {
   void (*runEncryptionJob)();  // body of the worker thread
   void (*runDecryptionJob)();
   // Shows a message box and returns the button pressed.
-  int (*messageBox)(HWND owner, const char* text, const char* caption, UINT flags);
+  int (*messageBox)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 };
 
 extern AppFlows appFlows;
 
-// The default message box (MessageBoxA).
-int platformMessageBox(HWND owner, const char* text, const char* caption, UINT flags);
+// The default message box (MessageBoxW).
+int platformMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);

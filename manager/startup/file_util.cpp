@@ -22,8 +22,8 @@ bool writeAll(HANDLE file, const void* data, size_t size) {
   return true;
 }
 
-int appendToFile(const char* path, const char* text) {
-  UniqueFile file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+int appendToFile(const wchar_t* path, const char* text) {
+  UniqueFile file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return 1;
   LARGE_INTEGER zero = {};
@@ -31,13 +31,22 @@ int appendToFile(const char* path, const char* text) {
   return writeAll(file.get(), text, strlen(text)) ? 0 : 1;
 }
 
-int driveTypeOfPath(const char* path, char* driveName, size_t driveNameCap) {
+int driveTypeOfPath(const wchar_t* path, char* driveName, size_t driveNameCap) {
   if (driveName && driveNameCap) driveName[0] = '\0';
   if (path[0] == '\\' && path[1] == '\\') return DRIVE_REMOTE;
-  PathParts parts;
-  splitPath(path, &parts);
-  if (driveName) copyText(driveName, driveNameCap, parts.drive);
-  char root[4];
-  formatText(root, sizeof root, "%s\\", parts.drive);
-  return static_cast<int>(GetDriveTypeA(root));
+  // The drive part: a letter and a colon (what the path splitter takes).
+  wchar_t root[4] = {0, 0, 0, 0};
+  if (path[0] != 0 && path[1] == L':' && !isLeadUnit(path[0])) {
+    root[0] = path[0];
+    root[1] = L':';
+    if (driveName && driveNameCap >= 3 && path[0] < 0x80) {
+      driveName[0] = static_cast<char>(path[0]);
+      driveName[1] = ':';
+      driveName[2] = '\0';
+    }
+  }
+  appendText(root, countOf(root), L"\\");
+  return static_cast<int>(GetDriveTypeW(root));
 }
+
+bool pathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }

@@ -49,9 +49,9 @@ int startJobThread(int decrypting) {
   }
   showMessage(jobState.mainWindow, "処理を開始できませんでした。\r\n処理を中断します。", nullptr,
               MB_OK | MB_ICONEXCLAMATION);
-  if (jobState.tempArchivePath[0]) DeleteFileA(jobState.tempArchivePath);
-  if (jobState.tempEncryptedPath[0]) DeleteFileA(jobState.tempEncryptedPath);
-  if (!decrypting && jobState.sourceListPath[0]) DeleteFileA(jobState.sourceListPath);
+  if (jobState.tempArchivePath[0]) DeleteFileW(jobState.tempArchivePath);
+  if (jobState.tempEncryptedPath[0]) DeleteFileW(jobState.tempEncryptedPath);
+  if (!decrypting && jobState.sourceListPath[0]) DeleteFileW(jobState.sourceListPath);
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
   clearJobPassword();
@@ -84,7 +84,7 @@ static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 int openProgressWindow() {
-  HWND window = CreateDialogParamA(jobState.appInstance, MAKEINTRESOURCEA(IDD_PROGRESS),
+  HWND window = CreateDialogParamW(jobState.appInstance, MAKEINTRESOURCEW(IDD_PROGRESS),
                                    jobState.mainWindow, progressProc, 0);
   if (window == nullptr) return 1;
   jobState.progressWindow = window;
@@ -94,7 +94,7 @@ int openProgressWindow() {
 
 int closeProgressWindow() {
   HWND window = jobState.progressWindow;
-  if (window) SendMessageA(window, WM_KYVO_CLOSE_PROGRESS, 0, 0);
+  if (window) SendMessageW(window, WM_KYVO_CLOSE_PROGRESS, 0, 0);
   jobState.progressWindow = nullptr;
   return 0;
 }
@@ -109,9 +109,9 @@ void formatProgressCounter(char* out, size_t cap, bool countOnly, long long done
 void refreshProgress() {
   HWND window = jobState.progressWindow;
   if (window == nullptr) return;
-  char status[sizeof jobState.statusText];
-  copyText(status, sizeof status, jobState.statusText);
-  SetDlgItemTextA(window, IDC_PROGRESS_STATUS, status);
+  wchar_t status[countOf(jobState.statusText)];
+  copyText(status, countOf(status), jobState.statusText);
+  SetDlgItemTextW(window, IDC_PROGRESS_STATUS, status);
   char counter[1024];
   formatProgressCounter(counter, sizeof counter, jobState.countOnly == 1,
                         progressLoad(&jobState.progressDone), progressLoad(&jobState.progressTotal));

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "manager/startup/text_util.h"
+#include "manager/startup/wide_text.h"
 
 JobState jobState;
 
@@ -31,7 +32,13 @@ void resetJobState() {
 }
 
 void setStatusText(const char* text) {
-  copyText(jobState.statusText, sizeof jobState.statusText, text);
+  wchar_t wide[countOf(jobState.statusText)];
+  ansiToWide(text, wide, countOf(wide));
+  setStatusText(wide);
+}
+
+void setStatusText(const wchar_t* text) {
+  copyText(jobState.statusText, countOf(jobState.statusText), text);
 }
 
 void clearJobPassword() {

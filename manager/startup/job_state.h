@@ -5,6 +5,12 @@
 // into the progress window. No lock guards it: every field has one writer at a
 // time. The 64-bit counters are read and written whole through the helpers
 // below, so a refresh never shows a value torn between its two halves.
+//
+// Paths, and texts made from them, are UTF-16 (wchar_t) everywhere in the
+// program: the file calls take them as they are, so a name that code page 932
+// cannot hold reaches the file system intact, and a length limit counts UTF-16
+// units as the platform does. The password stays ANSI (code page 932), as it
+// is the key's input.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -19,27 +25,27 @@ enum DestinationMode {
 };
 
 struct JobState {
-  char moduleDir[1024];        // drive and folder of the running exe, ends with '\'
-  char moduleFileName[2048];   // base name and extension of the running exe
-  const char* pathListText;    // the command line's path list
-  volatile LONG stopCode;      // 999 once the user pressed Cancel
-  char statusText[2049];
+  wchar_t moduleDir[1024];       // drive and folder of the running exe, ends with '\'
+  wchar_t moduleFileName[2048];  // base name and extension of the running exe
+  const wchar_t* pathListText;   // the command line's path list
+  volatile LONG stopCode;        // 999 once the user pressed Cancel
+  wchar_t statusText[2049];
   volatile int64_t progressTotal;
   volatile int64_t progressDone;
   volatile LONG progressActive;
   volatile LONG countOnly;
   LONG destinationMode;
   LONG modeFromCommandLine;
-  char* packCommand;           // owned heap text, or null
+  wchar_t* packCommand;          // owned heap text, or null
   LONG decryptExternalFile;
-  char tempArchivePath[2049];
+  wchar_t tempArchivePath[2049];
   LONG writeLog;
-  char tempEncryptedPath[2049];
-  char outputPath[2049];
-  char mediaPath[2049];
-  char sourceListPath[2049];
+  wchar_t tempEncryptedPath[2049];
+  wchar_t outputPath[2049];
+  wchar_t mediaPath[2049];
+  wchar_t sourceListPath[2049];
   char password[1032];
-  char encryptedInputPath[264];
+  wchar_t encryptedInputPath[264];
   HWND progressWindow;
   HWND mainWindow;
   HINSTANCE appInstance;
@@ -63,8 +69,10 @@ inline void progressAdd(volatile int64_t* counter, int64_t amount) {
 }
 inline bool stopRequested() { return jobState.stopCode == STOP_REQUESTED; }
 
-// Sets the status line (cut safely to its capacity).
+// Sets the status line (cut safely to its capacity); an ANSI text is one of
+// the program's own.
 void setStatusText(const char* text);
+void setStatusText(const wchar_t* text);
 
 // Wipes the password from the job record.
 void clearJobPassword();

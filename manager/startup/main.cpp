@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "manager/resources/resource.h"
+#include "manager/startup/command_line.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/startup.h"
@@ -43,7 +44,7 @@ static LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam,
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -75,7 +76,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (SetTimer(window, kTimerId, kTimerPeriodMs, nullptr) == 0) return 0;
   HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
 
-  dispatchCommandLine(commandLine);
+  // The command line as typed: the runtime's narrow copy takes bytes of 0x80
+  // and above in the program name for blanks and cannot hold every name.
+  dispatchCommandLine(commandLineArguments(GetCommandLineW()));
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -4,7 +4,15 @@
 // Default caption of every message ("手動暗号 " with one trailing blank).
 extern const char kDefaultCaption[];
 
-// Shows a message box: text cut safely to 1023 bytes, caption to 255 bytes; no
-// text means an empty message, no caption the default caption. Blocks the
-// calling thread until answered; callable from either thread.
+// Shows a message box: text cut safely to 1023 units, caption to 255; no text
+// means an empty message, no caption the default caption. Blocks the calling
+// thread until answered; callable from either thread. A message that names a
+// file is UTF-16, so that the name reads as it is.
 int showMessage(HWND owner, const char* text, const char* caption, UINT flags);
+int showMessage(HWND owner, const wchar_t* text, const char* caption, UINT flags);
+
+// Formats a message of the program (the format in code page 932) around one
+// or two paths: each "%s" of the format takes the next path. The result is cut
+// safely to 1023 units; paths too long for their share end in "...".
+void formatPathMessage(wchar_t* out, size_t cap, const char* format, const wchar_t* path,
+                       const wchar_t* secondPath = nullptr);

@@ -5,7 +5,8 @@
 #include "manager/startup/job_state.h"
 
 INT_PTR ModalDialog::run(int resourceId, HWND owner) {
-  return DialogBoxParamA(jobState.appInstance, MAKEINTRESOURCEA(resourceId), owner, proc,
+  // A Unicode dialog, so that its controls hold any name as it is.
+  return DialogBoxParamW(jobState.appInstance, MAKEINTRESOURCEW(resourceId), owner, proc,
                          reinterpret_cast<LPARAM>(this));
 }
 
@@ -13,11 +14,11 @@ INT_PTR CALLBACK ModalDialog::proc(HWND window, UINT message, WPARAM wParam, LPA
   ModalDialog* self;
   if (message == WM_INITDIALOG) {
     self = reinterpret_cast<ModalDialog*>(lParam);
-    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
     self->window_ = window;
     return self->onInit() ? TRUE : FALSE;
   }
-  self = reinterpret_cast<ModalDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+  self = reinterpret_cast<ModalDialog*>(GetWindowLongPtrW(window, DWLP_USER));
   if (self == nullptr) return FALSE;
   if (message == WM_COMMAND) return self->onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
   return FALSE;
@@ -35,11 +36,11 @@ bool ModalDialog::onCommand(int id, int) {
   return false;
 }
 
-char* controlTextCopy(HWND control) {
-  int length = GetWindowTextLengthA(control);
-  char* text = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
+wchar_t* controlWideTextCopy(HWND control) {
+  int length = GetWindowTextLengthW(control);
+  wchar_t* text = static_cast<wchar_t*>(malloc((static_cast<size_t>(length) + 1) * sizeof(wchar_t)));
   if (!text) return nullptr;
-  int got = GetWindowTextA(control, text, length + 1);
-  text[got > 0 ? got : 0] = '\0';
+  int got = GetWindowTextW(control, text, length + 1);
+  text[got > 0 ? got : 0] = 0;
   return text;
 }

@@ -28,4 +28,4 @@ class ModalDialog {
 };
 
 // The full text of a control in a heap block (free it); null without memory.
-char* controlTextCopy(HWND control);
+wchar_t* controlWideTextCopy(HWND control);

@@ -15,25 +15,25 @@
 const char kConfigFileName[] = "Kyvomar.Cfg";
 
 int initModulePaths() {
-  jobState.moduleDir[0] = '\0';
-  jobState.moduleFileName[0] = '\0';
-  char path[2048];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return 1;
-  PathParts parts;
+  jobState.moduleDir[0] = 0;
+  jobState.moduleFileName[0] = 0;
+  wchar_t path[2048];
+  DWORD n = GetModuleFileNameW(nullptr, path, countOf(path));
+  if (n == 0 || n >= countOf(path)) return 1;
+  WidePathParts parts;
   splitPath(path, &parts);
-  char dir[sizeof jobState.moduleDir];
-  formatText(dir, sizeof dir, "%s%s", parts.drive, parts.dir);
-  if (!endsWithSeparator(dir) && !appendText(dir, sizeof dir, "\\")) return 1;
-  copyText(jobState.moduleDir, sizeof jobState.moduleDir, dir);
-  formatText(jobState.moduleFileName, sizeof jobState.moduleFileName, "%s%s", parts.name, parts.ext);
+  wchar_t dir[countOf(jobState.moduleDir)];
+  formatText(dir, countOf(dir), L"%ls%ls", parts.drive, parts.dir);
+  if (!endsWithSeparator(dir) && !appendText(dir, countOf(dir), L"\\")) return 1;
+  copyText(jobState.moduleDir, countOf(jobState.moduleDir), dir);
+  formatText(jobState.moduleFileName, countOf(jobState.moduleFileName), L"%ls%ls", parts.name, parts.ext);
   return 0;
 }
 
 void readConfiguration() {
-  char path[2048];
-  if (!formatText(path, sizeof path, "%s%s", jobState.moduleDir, kConfigFileName)) return;
-  UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  wchar_t path[2048];
+  if (!formatText(path, countOf(path), L"%ls%hs", jobState.moduleDir, kConfigFileName)) return;
+  UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   char content[CONFIG_MAX_BYTES + 1];
@@ -50,16 +50,16 @@ static void endWithMessage(const char* text, UINT flags) {
   jobState.quitRequested = 1;
 }
 
-void dispatchCommandLine(const char* text) {
+void dispatchCommandLine(const wchar_t* text) {
   CommandLineInfo info;
   classifyCommandLine(text, &info);
   jobState.pathListText = info.pathList;
   readConfiguration();
   jobState.destinationMode = DESTINATION_NONE;
 
-  size_t size = strlen(info.pathList) + 1;
+  size_t size = textLength(info.pathList) + 1;
   if (size < 261) size = 261;
-  UniqueHeapText trimmed(static_cast<char*>(malloc(size)));
+  UniqueWideText trimmed(static_cast<wchar_t*>(malloc(size * sizeof(wchar_t))));
   if (!trimmed) {
     endWithMessage("作業の為のメモリ領域が確保出来ませんでした", MB_OK);
     return;
@@ -73,9 +73,9 @@ void dispatchCommandLine(const char* text) {
       appFlows.runEncryptionWizard();
       return;
     case FORM_EMPTY: {
-      char self[2048];
-      DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
-      if (n > 0 && n < sizeof self && SplitSelfMeltFile(self, nullptr) == 0) {
+      wchar_t self[2048];
+      DWORD n = GetModuleFileNameW(nullptr, self, countOf(self));
+      if (n > 0 && n < countOf(self) && SplitSelfMeltFile(self, nullptr) == 0) {
         jobState.decryptExternalFile = 0;
         appFlows.runDecryptionWizard();
       } else {
@@ -89,8 +89,8 @@ void dispatchCommandLine(const char* text) {
         appFlows.runEncryptionWizard();
         return;
       }
-      if (!copyText(jobState.encryptedInputPath, sizeof jobState.encryptedInputPath, trimmed.get())) {
-        jobState.encryptedInputPath[0] = '\0';
+      if (!copyText(jobState.encryptedInputPath, countOf(jobState.encryptedInputPath), trimmed.get())) {
+        jobState.encryptedInputPath[0] = 0;
         endWithMessage("指定されたファイルのパスが長すぎます。\r\nファイルを短いパスの場所に移してから実行してください。",
                        MB_OK | MB_ICONEXCLAMATION);
         return;

@@ -5,8 +5,8 @@
 int initModulePaths();
 // Applies "Kyvomar.Cfg" beside the program to writeLog.
 void readConfiguration();
-// Classifies the command line and runs the matching wizard.
-void dispatchCommandLine(const char* text);
+// Classifies the arguments of the command line and runs the matching wizard.
+void dispatchCommandLine(const wchar_t* text);
 
 // Name of the configuration file.
 extern const char kConfigFileName[];

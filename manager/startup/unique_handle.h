@@ -86,3 +86,17 @@ using UniqueLibrary = UniqueHandle<LibraryTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueHeapText = UniqueHandle<HeapTextTraits>;
+struct WideHeapTextTraits {  // wide texts from malloc
+  using Type = wchar_t*;
+  static Type empty() { return nullptr; }
+  static void close(Type p) { free(p); }
+};
+using UniqueWideText = UniqueHandle<WideHeapTextTraits>;
+template <typename T>
+struct HeapBlockTraits {  // arrays from malloc
+  using Type = T*;
+  static Type empty() { return nullptr; }
+  static void close(Type p) { free(p); }
+};
+template <typename T>
+using UniqueHeapBlock = UniqueHandle<HeapBlockTraits<T>>;

@@ -48,7 +48,7 @@ FileTimes sampleTimes(unsigned seed) {
 DWORD attributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
 int extractWithDriver(const std::string& archive, const std::string& outputFolder) {
-  std::string command = "-i \"" + archive + "\" -o \"" + outputFolder + "\"";
+  std::wstring command = L"-i \"" + W(archive) + L"\" -o \"" + W(outputFolder) + L"\"";
   return runExtraction(command.c_str());
 }
 
@@ -72,7 +72,7 @@ std::vector<std::string> temporaryFilesBelow(const std::string& root) {
   return out;
 }
 
-StopOnStatus::StopOnStatus(const std::string& status) : status_(status) {
+StopOnStatus::StopOnStatus(const std::string& status) : status_(W(status)) {
   thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
 }
 

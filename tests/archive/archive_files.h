@@ -43,7 +43,7 @@ class StopOnStatus {
 
  private:
   static DWORD WINAPI run(void* self);
-  std::string status_;
+  std::wstring status_;
   HANDLE thread_ = nullptr;
   volatile bool done_ = false;
   volatile bool fired_ = false;

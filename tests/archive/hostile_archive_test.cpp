@@ -7,6 +7,7 @@
 #include "manager/archive/extractor.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ class Hostile : public ::testing::Test {
  protected:
   void SetUp() override {
     resetJobState();
-    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    setPath(jobState.moduleDir, (work.path() + "\\"));
     archive = work / "TmpCrp_h.arv";
     stage = work / "stage";
     out = stage + "\\out";
@@ -127,8 +128,7 @@ TEST_F(Hostile, BlockLongerThanItsEntryIsADecompressionFailure) {
   // The stored length ends in the middle of the block; the following bytes
   // (here a valid entry) must not be taken as block data.
   EXPECT_EQ(extract(entryWithArea("short.bin", area, area.size() - 5) + good()), EXTRACT_DECOMPRESS);
-  EXPECT_EQ(namesBelow(out), std::vector<std::string>{"short.bin"});
-  EXPECT_EQ(fileSizeOf(out + "\\short.bin"), 0);
+  EXPECT_TRUE(namesBelow(out).empty());
 }
 
 TEST_F(Hostile, BlockInflatingBeyondOneChunkIsADecompressionFailure) {
@@ -138,13 +138,13 @@ TEST_F(Hostile, BlockInflatingBeyondOneChunkIsADecompressionFailure) {
   EXPECT_EQ(readFile(out + "\\bomb.bin"), "old");
   area = block(zlibStream(std::string(1 << 20, 'a')));
   EXPECT_EQ(extract(entryWithArea("bomb2.bin", area, area.size())), EXTRACT_DECOMPRESS);
-  EXPECT_EQ(fileSizeOf(out + "\\bomb2.bin"), 0);
+  EXPECT_FALSE(fileExists(out + "\\bomb2.bin"));
 }
 
 TEST_F(Hostile, HugeStoredLengthOnAFileReadsOnlyToTheEndOfTheArchive) {
   std::string area = blocksOf(payload());
-  EXPECT_EQ(extract(entryWithArea("huge.bin", area, 0x7FFFFFFFFFFFFFFFull)), EXTRACT_DATA_READ);
-  EXPECT_EQ(readFile(out + "\\huge.bin"), payload());  // as far as written
+  EXPECT_EQ(extract(entryWithArea("huge.bin", area, 0x7FFFFFFFFFFFFFFFull)), EXTRACT_DAMAGED);
+  EXPECT_FALSE(fileExists(out + "\\huge.bin"));
 }
 
 TEST_F(Hostile, UnterminatedNameFieldsAreCutAndNeverReadPast) {

@@ -1,6 +1,8 @@
 // The packer on real files: entry order, entry fields, the source list, path
 // lengths, failures and stops.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string.h>
 
 #include "archive/archive_files.h"
@@ -10,6 +12,7 @@
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -17,9 +20,9 @@ class Packer : public ::testing::Test {
  protected:
   void SetUp() override {
     resetJobState();
-    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    setPath(jobState.moduleDir, (work.path() + "\\"));
     listPath = work / "TmpCrp_test.prc";
-    strcpy(jobState.sourceListPath, listPath.c_str());
+    setPath(jobState.sourceListPath, listPath);
     archive = work / "TmpCrp_test.arv";
     makeFolder(src.path());
   }
@@ -129,7 +132,7 @@ TEST_F(Packer, FileEntriesCarryTimesSizesAndOneBlockPerChunk) {
     EXPECT_EQ(e.lastWriteTime, times[i].lastWrite);
   }
   // The last file's progress: its size as the total, the bytes written done.
-  EXPECT_STREQ(jobState.statusText, "f100000");
+  EXPECT_EQ(A(jobState.statusText), "f100000");
   EXPECT_EQ(progressLoad(&jobState.progressTotal), 100000);
   EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(read[5].storedLength));
 }
@@ -170,29 +173,46 @@ TEST_F(Packer, ShiftJisNamesWithTrailBackslashKeepTheirFolders) {
   EXPECT_EQ(seq, expected);
 }
 
-TEST_F(Packer, SameNamedTopLevelSourcesBothLandAtTheTop) {
+// Selected items that cannot all be packed stop the run before anything is
+// packed, and the problem names the item: nothing is ever left out silently.
+TEST_F(Packer, SelectionsThatCannotBePackedStopBeforePackingAndNameTheItem) {
   makeFolder(src / "d1");
   makeFolder(src / "d2");
   writeFile(src / "d1\\same.txt", "first");
-  writeFile(src / "d2\\same.txt", "second");
-  ASSERT_EQ(pack(quoted(src / "d1\\same.txt") + " " + quoted(src / "d2\\same.txt")), 0);
-  std::vector<ReadEntry> read = entries();
-  EXPECT_EQ(entrySequence(read), (std::vector<std::string>{"F:|same.txt", "F:|same.txt"}));
-  ASSERT_EQ(read.size(), 2u);
-  EXPECT_EQ(read[0].data, "first");
-  EXPECT_EQ(read[1].data, "second");
+  writeFile(src / "d2\\SAME.txt", "second");
+  writeFile(src / "a.txt", "a");
+  struct Case {
+    std::string sources;
+    int code;
+    std::string item, otherItem;
+  } cases[] = {
+      // Two items of one name (regardless of case) would meet on one target.
+      {quoted(src / "d1\\same.txt") + " " + quoted(src / "d2\\SAME.txt"), PACK_NAME_CLASH, src / "d1\\same.txt",
+       src / "d2\\SAME.txt"},
+      {quoted(src / "a.txt") + " " + quoted(src / "missing.txt"), PACK_NOT_FOUND, src / "missing.txt", ""},
+      {quoted(src / "a.txt") + " " + quoted(src / "no\\such\\folder"), PACK_NOT_FOUND, src / "no\\such\\folder", ""},
+      {quoted(src / "a*.txt"), PACK_NOT_FOUND, src / "a*.txt", ""},
+      {quoted(src.path().substr(0, 2) + "\\"), PACK_DRIVE_ROOT, src.path().substr(0, 2) + "\\", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sources);
+    DeleteFileA(archive.c_str());
+    DeleteFileA(listPath.c_str());
+    PackProblem problem;
+    EXPECT_EQ(buildArchive((c.sources + " -o " + quoted(archive)).c_str(), &problem), c.code);
+    EXPECT_EQ(problem.code, c.code);
+    EXPECT_EQ(A(problem.item), c.item);
+    EXPECT_EQ(A(problem.otherItem), c.otherItem);
+    EXPECT_FALSE(fileExists(archive));
+    EXPECT_FALSE(fileExists(listPath));
+  }
 }
 
-TEST_F(Packer, MissingSourcesAndPathsEndingWithABackslashAreSkippedSilently) {
-  writeFile(src / "a.txt", "a");
+TEST_F(Packer, FolderGivenWithATrailingBackslashIsPackedUnderItsName) {
   makeFolder(src / "Docs");
   writeFile(src / "Docs\\x", "x");
-  ASSERT_EQ(pack(quoted(src / "missing.txt") + " " + quoted(src / "a.txt") + " " + quoted(src / "Docs\\")), 0);
-  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|a.txt"});
-  EXPECT_EQ(readFile(listPath), line(src / "a.txt"));
-  // Nothing to pack at all still succeeds, with no archive written.
-  ASSERT_EQ(pack(quoted(src / "gone")), 0);
-  EXPECT_FALSE(fileExists(archive));
+  ASSERT_EQ(pack(quoted(src / "Docs\\")), 0);
+  EXPECT_EQ(entrySequence(entries()), (std::vector<std::string>{"F:Docs|x", "D:Docs|"}));
 }
 
 TEST_F(Packer, EveryJobStartsAFreshArchive) {
@@ -264,13 +284,15 @@ TEST_F(Packer, SourcePathsOf259BytesArePackedAnd260BytesFail) {
   EXPECT_EQ(list.find(name260), std::string::npos);
 }
 
-TEST_F(Packer, LockedSourceFailsWith9AndStillGetsItsLine) {
+TEST_F(Packer, LockedSourceIsInUseAndStillGetsItsLine) {
   writeFile(src / "locked.bin", "secret");
   HANDLE lock = CreateFileA((src / "locked.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   EXPECT_EQ(addFileEntry(archive.c_str(), (src / "locked.bin").c_str(), "locked.bin", ""), 11);
   DeleteFileA(listPath.c_str());
-  EXPECT_EQ(pack(quoted(src / "locked.bin")), PACK_SOURCE_FAILED);
+  PackProblem problem;
+  EXPECT_EQ(buildArchive((quoted(src / "locked.bin") + " -o " + quoted(archive)).c_str(), &problem), PACK_IN_USE);
+  EXPECT_EQ(A(problem.item), src / "locked.bin");
   CloseHandle(lock);
   EXPECT_EQ(readFile(listPath), line(src / "locked.bin"));
 }
@@ -281,7 +303,7 @@ TEST_F(Packer, ArchiveThatCannotBeCreatedFailsAndTheLineIsStillWritten) {
   EXPECT_EQ(addFileEntry(badArchive.c_str(), (src / "a").c_str(), "a", ""), 2);
   EXPECT_EQ(addFolderEntry(badArchive.c_str(), "x", ""), 20);
   DeleteFileA(listPath.c_str());
-  EXPECT_EQ(buildArchive((quoted(src / "a") + " -o " + quoted(badArchive)).c_str()), PACK_SOURCE_FAILED);
+  EXPECT_EQ(buildArchive((quoted(src / "a") + " -o " + quoted(badArchive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
   EXPECT_EQ(readFile(listPath), line(src / "a"));
 }
 
@@ -289,15 +311,16 @@ TEST_F(Packer, OverlongTokensFailWithoutOverrun) {
   writeFile(src / "a", "a");
   std::string longSource(3000, 's');
   EXPECT_EQ(pack(quoted(src / "a") + " " + longSource), PACK_SOURCE_FAILED);
-  // An overlong archive path is not taken; nothing can be packed then.
+  EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{});  // refused before packing
+  // An overlong archive path is not taken; the archive cannot be written then.
   std::string command = quoted(src / "a") + " -o " + std::string(3000, 'o');
-  EXPECT_EQ(buildArchive(command.c_str()), PACK_SOURCE_FAILED);
-  EXPECT_EQ(listFolder(work.path()), (std::vector<std::string>{"TmpCrp_test.arv", "TmpCrp_test.prc"}));
+  EXPECT_EQ(buildArchive(command.c_str()), PACK_ARCHIVE_UNWRITABLE);
+  EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{"TmpCrp_test.prc"});
 }
 
-TEST_F(Packer, FolderThatCannotBeListedGetsItsFolderEndEntry) {
-  EXPECT_EQ(addFolderTree(archive.c_str(), (src / "not there").c_str(), "not there"), 0);
-  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"D:not there|"});
+TEST_F(Packer, FolderThatCannotBeListedStopsTheRun) {
+  EXPECT_EQ(addFolderTree(archive.c_str(), (src / "not there").c_str(), "not there"), 9);
+  EXPECT_TRUE(entries().empty());
   std::string tooLong(260, 'x');
   EXPECT_EQ(addFolderTree(archive.c_str(), tooLong.c_str(), "x"), 9);
 }
@@ -313,12 +336,15 @@ TEST_F(Packer, StopBeforePackingGives99AndPacksNothing) {
 
 TEST_F(Packer, StopBetweenTopLevelSourcesGives99) {
   writeFile(src / "first", "");  // no blocks: the stop is only seen between sources
-  writeFile(src / "second", patternBytes(100000, 2));
-  // Many missing sources after the first keep the packer between sources
-  // long enough for the stop to arrive there.
+  writeFile(src / "last", patternBytes(100000, 2));
+  // Empty sources after the first keep the packer between sources long
+  // enough for the stop to arrive there, well before the last.
   std::string sources = quoted(src / "first");
-  for (int i = 0; i < 3000; ++i) sources += " " + quoted(src / ("missing" + std::to_string(i)));
-  sources += " " + quoted(src / "second");
+  for (int i = 0; i < 200; ++i) {
+    writeFile(src / ("e" + std::to_string(i)), "");
+    sources += " " + quoted(src / ("e" + std::to_string(i)));
+  }
+  sources += " " + quoted(src / "last");
   int result;
   {
     StopOnStatus stop("first");
@@ -326,11 +352,13 @@ TEST_F(Packer, StopBetweenTopLevelSourcesGives99) {
     EXPECT_TRUE(stop.fired());
   }
   EXPECT_EQ(result, PACK_STOPPED);
-  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|first"});
-  EXPECT_EQ(readFile(listPath), line(src / "first"));
+  std::vector<std::string> seq = entrySequence(entries());
+  ASSERT_FALSE(seq.empty());
+  EXPECT_EQ(seq.front(), "F:|first");
+  EXPECT_EQ(std::count(seq.begin(), seq.end(), "F:|last"), 0);
 }
 
-TEST_F(Packer, StopInsideAFileFailsTheSourceWith9AndLeavesAProvisionalHeader) {
+TEST_F(Packer, StopInsideAFileGives99AndLeavesAProvisionalHeader) {
   std::string big = src / "big.bin";
   writeFile(big, patternBytes(8 << 20, 3));
   writeFile(src / "after", "after");
@@ -339,8 +367,8 @@ TEST_F(Packer, StopInsideAFileFailsTheSourceWith9AndLeavesAProvisionalHeader) {
     SCOPED_TRACE(threads);
     setPackerThreads(threads);
     resetJobState();
-    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
-    strcpy(jobState.sourceListPath, listPath.c_str());
+    setPath(jobState.moduleDir, (work.path() + "\\"));
+    setPath(jobState.sourceListPath, listPath);
     DeleteFileA(listPath.c_str());
     int result;
     {
@@ -348,7 +376,7 @@ TEST_F(Packer, StopInsideAFileFailsTheSourceWith9AndLeavesAProvisionalHeader) {
       result = pack(quoted(big) + " " + quoted(src / "after"));
       EXPECT_TRUE(stop.fired());
     }
-    EXPECT_EQ(result, PACK_SOURCE_FAILED);
+    EXPECT_EQ(result, PACK_STOPPED);
     std::string bytes = readFile(archive);
     ASSERT_GE(bytes.size(), 2434u);
     EXPECT_EQ(bytes.substr(2430, 4), std::string(4, '\0'));  // header checksum still 0

@@ -19,6 +19,7 @@
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ class PackerThreads : public ::testing::Test {
  protected:
   void SetUp() override {
     resetJobState();
-    strcpy(jobState.moduleDir, (work.path() + "\\").c_str());
+    setPath(jobState.moduleDir, (work.path() + "\\"));
     ASSERT_TRUE(makeFolder(src.path()));
   }
   void TearDown() override { setPackerThreads(0); }
@@ -161,13 +162,13 @@ class PackerThreads : public ::testing::Test {
     restoreTimes();
     setPackerThreads(threads);
     std::string name = work / ("threads" + std::to_string(threads));
-    strcpy(jobState.sourceListPath, (name + ".prc").c_str());
+    setPath(jobState.sourceListPath, (name + ".prc"));
     jobState.stopCode = 0;
     Packed p;
     p.result = buildArchive((sources + " -o \"" + name + ".arv\"").c_str());
     p.archive = readFile(name + ".arv");
     p.list = readFile(name + ".prc");
-    p.status = jobState.statusText;
+    p.status = A(jobState.statusText);
     p.done = progressLoad(&jobState.progressDone);
     p.total = progressLoad(&jobState.progressTotal);
     return p;
@@ -253,8 +254,8 @@ TEST_F(PackerThreads, StopAlreadyRequestedLetsExactlyTheFirstBlockBeWritten) {
     restoreTimes();
     setPackerThreads(threads);
     std::string archive = work / ("stop" + std::to_string(threads) + ".arv");
-    strcpy(jobState.sourceListPath, (work / "stop.prc").c_str());
-    DeleteFileA(jobState.sourceListPath);
+    setPath(jobState.sourceListPath, (work / "stop.prc"));
+    DeleteFileW(jobState.sourceListPath);
     jobState.stopCode = STOP_REQUESTED;
     EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "big.bin", ""), 99);
     EXPECT_EQ(compressThreadsRunning(), 0);
@@ -264,7 +265,7 @@ TEST_F(PackerThreads, StopAlreadyRequestedLetsExactlyTheFirstBlockBeWritten) {
     EXPECT_EQ(bytes.substr(2434), firstBlock);
     EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(firstBlock.size()));
     EXPECT_EQ(progressLoad(&jobState.progressTotal), 1 << 20);
-    EXPECT_NE(readFile(jobState.sourceListPath).find(path), std::string::npos);
+    EXPECT_NE(readFile(A(jobState.sourceListPath)).find(path), std::string::npos);
     if (threads == 1) serialBytes = bytes;
     EXPECT_EQ(bytes, serialBytes);
   }
@@ -281,8 +282,8 @@ TEST_F(PackerThreads, CancelWhilePackingLeavesWholeBlocksOfTheSerialDataArea) {
     restoreTimes();
     setPackerThreads(threads);
     std::string archive = work / "cancel.arv";
-    strcpy(jobState.sourceListPath, (work / "cancel.prc").c_str());
-    DeleteFileA(jobState.sourceListPath);
+    setPath(jobState.sourceListPath, (work / "cancel.prc"));
+    DeleteFileW(jobState.sourceListPath);
     clearProgress();
     int result;
     {
@@ -290,7 +291,7 @@ TEST_F(PackerThreads, CancelWhilePackingLeavesWholeBlocksOfTheSerialDataArea) {
       result = buildArchive((quoted(big) + " " + quoted(src / "after") + " -o " + quoted(archive)).c_str());
       EXPECT_TRUE(stop.fired());
     }
-    EXPECT_EQ(result, PACK_SOURCE_FAILED);
+    EXPECT_EQ(result, PACK_STOPPED);
     EXPECT_EQ(compressThreadsRunning(), 0);
     std::string bytes = readFile(archive);
     ASSERT_GE(bytes.size(), 2434u);
@@ -302,7 +303,7 @@ TEST_F(PackerThreads, CancelWhilePackingLeavesWholeBlocksOfTheSerialDataArea) {
     EXPECT_LT(written.size(), area.size());
     // Every block written was counted, and the check came after the count.
     EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(written.size()));
-    EXPECT_EQ(readFile(jobState.sourceListPath).find("after"), std::string::npos);
+    EXPECT_EQ(readFile(A(jobState.sourceListPath)).find("after"), std::string::npos);
   }
 }
 
@@ -328,7 +329,7 @@ TEST_F(PackerThreads, CompressionThreadsLiveOnlyWhileThePackingRunLasts) {
       p = pack(threads, sources);
       EXPECT_TRUE(stop.fired());
     }
-    EXPECT_EQ(p.result, PACK_SOURCE_FAILED);  // the stop came while big.bin was packed
+    EXPECT_EQ(p.result, PACK_STOPPED);  // the stop came while big.bin was packed
     const int expected = threads == 1 ? 0 : threads;
     EXPECT_EQ(poolThreads, expected);
     EXPECT_EQ(compressThreadsRunning(), 0);
@@ -367,7 +368,7 @@ TEST_F(PackerThreads, FullDiskGives7InEveryModeAfterTheSameBlocks) {
     SCOPED_TRACE(threads);
     restoreTimes();
     setPackerThreads(threads);
-    strcpy(jobState.sourceListPath, (work / "full.prc").c_str());
+    setPath(jobState.sourceListPath, (work / "full.prc"));
     DeleteFileA(archive.c_str());
     EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "random.bin", ""), 7);
     EXPECT_EQ(compressThreadsRunning(), 0);
@@ -376,7 +377,7 @@ TEST_F(PackerThreads, FullDiskGives7InEveryModeAfterTheSameBlocks) {
     if (threads == 1) serialBytes = bytes;
     EXPECT_EQ(firstDifference(bytes, serialBytes), -1);
     DeleteFileA(archive.c_str());
-    EXPECT_EQ(buildArchive((quoted(path) + " -o " + quoted(archive)).c_str()), PACK_SOURCE_FAILED);
+    EXPECT_EQ(buildArchive((quoted(path) + " -o " + quoted(archive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
   }
 }
 
@@ -393,7 +394,7 @@ TEST_F(PackerThreads, ReadFailureGives6OnlyAfterEveryBlockBeforeItIsWritten) {
     SCOPED_TRACE(threads);
     setPackerThreads(threads);
     std::string archive = work / ("read" + std::to_string(threads) + ".arv");
-    strcpy(jobState.sourceListPath, (work / "read.prc").c_str());
+    setPath(jobState.sourceListPath, (work / "read.prc"));
     EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "far.bin", ""), 6);
     EXPECT_EQ(compressThreadsRunning(), 0);
     std::string bytes = readFile(archive);

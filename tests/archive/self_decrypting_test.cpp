@@ -6,6 +6,7 @@
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ TEST_F(SelfDecrypting, AssembledFileIsImageContainerAndTrailer) {
   ASSERT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 0);
   EXPECT_EQ(readFile(out), program + container + trailerFor(container.size()));
   EXPECT_EQ(listFolder(dir.path()).size(), 3u);  // no temporary file left
-  EXPECT_STREQ(jobState.statusText, "最終出力中です");
+  EXPECT_EQ(A(jobState.statusText), "最終出力中です");
   EXPECT_EQ(progressLoad(&jobState.progressDone), 70000);
   EXPECT_EQ(progressLoad(&jobState.progressTotal), 70000);
 
@@ -37,7 +38,7 @@ TEST_F(SelfDecrypting, AssembledFileIsImageContainerAndTrailer) {
   std::string payload = dir / "payload.bin";
   ASSERT_EQ(SplitSelfMeltFile(out.c_str(), payload.c_str()), 0);
   EXPECT_EQ(readFile(payload), container);
-  EXPECT_STREQ(jobState.statusText, "書庫化ファイルを分離中です");
+  EXPECT_EQ(A(jobState.statusText), "書庫化ファイルを分離中です");
   EXPECT_EQ(progressLoad(&jobState.progressTotal), 70000);
 }
 

@@ -10,6 +10,7 @@
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -188,11 +189,11 @@ TEST_F(Container, RoundTripOfAFewMegabytesWithAShiftJisPassword) {
   std::string data = patternBytes(3 * 1024 * 1024 + 7, 7);
   writeFile(archive(), data);
   ASSERT_EQ(encryptArchive(archive().c_str(), container().c_str(), password), 0);
-  EXPECT_STREQ(jobState.statusText, "書庫を暗号化中です");
+  EXPECT_EQ(A(jobState.statusText), "書庫を暗号化中です");
   EXPECT_EQ(progressLoad(&jobState.progressTotal), static_cast<int64_t>(data.size()));
   EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(roundUpToBlock(data.size())));
   ASSERT_EQ(decryptArchive(container().c_str(), restored().c_str(), password), 0);
-  EXPECT_STREQ(jobState.statusText, "書庫を復号中です");
+  EXPECT_EQ(A(jobState.statusText), "書庫を復号中です");
   EXPECT_EQ(progressLoad(&jobState.progressTotal), fileSizeOf(container()));
   EXPECT_EQ(readFile(restored()), data);
 }

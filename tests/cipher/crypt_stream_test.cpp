@@ -9,6 +9,7 @@
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -21,8 +22,8 @@ class CryptStream : public ::testing::Test {
   // A file-to-file record.
   EntryPrm fileToFile(int32_t sourceKind, const std::string& source, int32_t destKind,
                       const std::string& dest, int decrypting) {
-    sourcePath_ = source;
-    destPath_ = dest;
+    sourcePath_ = W(source);
+    destPath_ = W(dest);
     EntryPrm prm;
     resetEntryPrm(&prm);
     prm.sourceKind = sourceKind;
@@ -44,7 +45,7 @@ class CryptStream : public ::testing::Test {
   }
 
   TempDir dir;
-  std::string sourcePath_, destPath_;
+  std::wstring sourcePath_, destPath_;
 };
 
 TEST_F(CryptStream, ResetSetsKindsToMinusOneAndEverythingElseToZero) {
@@ -101,7 +102,7 @@ TEST_F(CryptStream, RoundTripThroughFileRangeAndNewFile) {
   EXPECT_EQ(readFile(dir / "表.out"), data);
   // The progress total is the whole file, also for a range.
   EXPECT_EQ(progressLoad(&jobState.progressTotal), static_cast<int64_t>(1024 + enc.size()));
-  EXPECT_STREQ(jobState.statusText, "書庫を復号中です");
+  EXPECT_EQ(A(jobState.statusText), "書庫を復号中です");
 }
 
 TEST_F(CryptStream, FileRangeOfFiveBytesFromSixteenBodyBytes) {
@@ -127,7 +128,7 @@ TEST_F(CryptStream, FileHeadReadsOnlyItsLength) {
   EXPECT_EQ(readFile(dir / "head.enc"), referenceEncrypt(data.substr(0, 1024), kPassword));
   EXPECT_EQ(progressLoad(&jobState.progressTotal), 3000);
   EXPECT_EQ(progressLoad(&jobState.progressDone), 1024);
-  EXPECT_STREQ(jobState.statusText, "書庫を暗号化中です");
+  EXPECT_EQ(A(jobState.statusText), "書庫を暗号化中です");
 }
 
 TEST_F(CryptStream, MemoryDestinationKeepsChunksBelowTheLimit) {
@@ -170,13 +171,14 @@ TEST_F(CryptStream, MemorySourceToFileAndToMemory) {
   prm.Soulen = data.size();
   prm.destKind = DST_NEW_FILE;
   std::string out = dir / "m.enc";
-  prm.destPath = out.c_str();
+  std::wstring wideOut = W(out);
+  prm.destPath = wideOut.c_str();
   prm.passwordText = kPassword;
   prm.chunkSize = 1024;
   EXPECT_TRUE(cryptStream(&prm));
   EXPECT_EQ(prm.resultCode, 0);
   EXPECT_EQ(readFile(out), referenceEncrypt(data, kPassword));
-  EXPECT_STREQ(jobState.statusText, "MEM -> 0");
+  EXPECT_EQ(A(jobState.statusText), "MEM -> 0");
   EXPECT_EQ(progressLoad(&jobState.progressTotal), 2500);
 
   std::string enc = readFile(out);
@@ -192,7 +194,7 @@ TEST_F(CryptStream, MemorySourceToFileAndToMemory) {
   EXPECT_EQ(prm.resultCode, 0);
   ASSERT_EQ(prm.outLength, enc.size());
   EXPECT_EQ(std::string(reinterpret_cast<char*>(prm.outData), 2500), data);
-  EXPECT_STREQ(jobState.statusText, "MEM -> 1");
+  EXPECT_EQ(A(jobState.statusText), "MEM -> 1");
   free(prm.outData);
 }
 
@@ -393,7 +395,7 @@ TEST_F(CryptStream, ProgressRestartsAndCountOnlyIsCleared) {
   EXPECT_FALSE(cryptStream(&prm));
   EXPECT_EQ(progressLoad(&jobState.progressTotal), 0);
   EXPECT_EQ(progressLoad(&jobState.progressDone), 0);
-  EXPECT_STREQ(jobState.statusText, "");
+  EXPECT_EQ(A(jobState.statusText), "");
 }
 
 TEST_F(CryptStream, AReadErrorIsNotTakenForTheEndOfTheSource) {

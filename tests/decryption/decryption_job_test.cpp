@@ -12,6 +12,7 @@
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -24,11 +25,11 @@ struct Browse {
   std::string answer;  // empty: cancel
 } browse;
 
-int fakeBrowse(HWND, const char* initial, char* out, size_t cap) {
+int fakeBrowse(HWND, const wchar_t* initial, wchar_t* out, size_t cap) {
   ++browse.calls;
-  browse.initial = initial;
+  browse.initial = A(initial);
   if (browse.answer.empty()) return DIALOG_CANCEL;
-  snprintf(out, cap, "%s", browse.answer.c_str());
+  swprintf(out, cap, L"%ls", W(browse.answer).c_str());
   return DIALOG_OK;
 }
 
@@ -52,7 +53,7 @@ class DecryptionJob : public ::testing::Test {
   // A self-decrypting file of folder, built with this test program as image.
   std::string makeResult(const std::string& folder) {
     std::string arv = work / "mk.arv", enc = work / "mk.enc", out = work / "result.exe";
-    snprintf(jobState.sourceListPath, sizeof jobState.sourceListPath, "%s", (work / "mk.prc").c_str());
+    setPath(jobState.sourceListPath, (work / "mk.prc"));
     std::string command = "\"" + folder + "\" -o \"" + arv + "\"";
     EXPECT_EQ(buildArchive(command.c_str()), 0);
     EXPECT_EQ(encryptArchive(arv.c_str(), enc.c_str(), kPassword), 0);
@@ -67,11 +68,11 @@ class DecryptionJob : public ::testing::Test {
   void setUpJob(const std::string& output, const char* password = kPassword) {
     resetJobState();
     jobState.decryptExternalFile = 1;
-    copyText(jobState.encryptedInputPath, sizeof jobState.encryptedInputPath, result.c_str());
-    copyText(jobState.outputPath, sizeof jobState.outputPath, output.c_str());
+    setPath(jobState.encryptedInputPath, result);
+    setPath(jobState.outputPath, output);
     copyText(jobState.password, sizeof jobState.password, password);
-    copyText(jobState.tempArchivePath, sizeof jobState.tempArchivePath, (work / "TmpCrp_d.arv").c_str());
-    copyText(jobState.tempEncryptedPath, sizeof jobState.tempEncryptedPath, (work / "TmpCrp_d.enc").c_str());
+    setPath(jobState.tempArchivePath, (work / "TmpCrp_d.arv"));
+    setPath(jobState.tempEncryptedPath, (work / "TmpCrp_d.enc"));
   }
   void expectCleanedUp() {
     EXPECT_FALSE(fileExists(work / "TmpCrp_d.arv"));

@@ -6,6 +6,7 @@
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -25,10 +26,10 @@ int fakePassword(int kind, WizardContext* c) {
     setContextText(&c->enteredPassword, script.password.c_str());
   return script.passwordAnswer;
 }
-int fakeBrowse(HWND, const char* initial, char* out, size_t cap) {
+int fakeBrowse(HWND, const wchar_t* initial, wchar_t* out, size_t cap) {
   ++script.browses;
-  script.browseInitial = initial ? initial : "";
-  if (script.browseAnswer == DIALOG_OK) snprintf(out, cap, "%s", script.browseResult.c_str());
+  script.browseInitial = initial ? A(initial) : "";
+  if (script.browseAnswer == DIALOG_OK) swprintf(out, cap, L"%ls", W(script.browseResult).c_str());
   return script.browseAnswer;
 }
 void fakeJob() { ++script.jobs; }
@@ -42,7 +43,7 @@ class DecryptionWizard : public ::testing::Test {
     wizardDialogs.askPassword = fakePassword;
     wizardDialogs.browseForFolder = fakeBrowse;
     appFlows.runDecryptionJob = fakeJob;
-    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "C:\\apps\\表\\");
+    setPath(jobState.moduleDir, "C:\\apps\\表\\");
   }
   void TearDown() override { wizardDialogs = saved_; }
   void waitForJob() {
@@ -59,9 +60,9 @@ TEST_F(DecryptionWizard, ProposesTheProgramsFolderAndStartsTheJob) {
   waitForJob();
   EXPECT_EQ(script.browseInitial, "C:\\apps\\表\\");
   EXPECT_EQ(script.jobs, 1);
-  EXPECT_STREQ(jobState.outputPath, "D:\\restore");
+  EXPECT_EQ(A(jobState.outputPath), "D:\\restore");
   EXPECT_STREQ(jobState.password, "pw");
-  std::string archive = jobState.tempArchivePath, encrypted = jobState.tempEncryptedPath;
+  std::string archive = A(jobState.tempArchivePath), encrypted = A(jobState.tempEncryptedPath);
   EXPECT_EQ(archive.substr(archive.size() - 4), ".arv");
   EXPECT_EQ(encrypted.substr(encrypted.size() - 4), ".enc");
   EXPECT_NE(archive.find("TmpCrp_"), std::string::npos);
@@ -69,7 +70,7 @@ TEST_F(DecryptionWizard, ProposesTheProgramsFolderAndStartsTheJob) {
 }
 
 TEST_F(DecryptionWizard, AFileNamedOnTheCommandLineProposesItsOwnFolder) {
-  snprintf(jobState.encryptedInputPath, sizeof jobState.encryptedInputPath, "E:\\mail\\ソ\\a.crpt.ex_");
+  setPath(jobState.encryptedInputPath, "E:\\mail\\ソ\\a.crpt.ex_");
   script.browseAnswer = DIALOG_CANCEL;
   runDecryptionWizard();
   EXPECT_EQ(script.browseInitial, "E:\\mail\\ソ\\");

@@ -17,6 +17,7 @@
 #include "manager/startup/job_state.h"
 #include "shell_fixture.h"
 #include "support/test_files.h"
+#include "support/narrow_paths.h"
 #include "support/window_driver.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -38,14 +39,14 @@ class EncryptionJob : public ::testing::Test {
     std::string archive = work / "tmp\\TmpCrp_t.arv";
     std::string command = paths + " -o \"" + archive + "\"";
     free(jobState.packCommand);
-    jobState.packCommand = strdup(command.c_str());
-    copyText(jobState.tempArchivePath, sizeof jobState.tempArchivePath, archive.c_str());
-    copyText(jobState.tempEncryptedPath, sizeof jobState.tempEncryptedPath, (work / "tmp\\TmpCrp_t.enc").c_str());
-    copyText(jobState.sourceListPath, sizeof jobState.sourceListPath, (work / "tmp\\TmpCrp_t.prc").c_str());
-    copyText(jobState.outputPath, sizeof jobState.outputPath, output.c_str());
+    jobState.packCommand = _wcsdup(W(command).c_str());
+    setPath(jobState.tempArchivePath, archive);
+    setPath(jobState.tempEncryptedPath, (work / "tmp\\TmpCrp_t.enc"));
+    setPath(jobState.sourceListPath, (work / "tmp\\TmpCrp_t.prc"));
+    setPath(jobState.outputPath, output);
     copyText(jobState.password, sizeof jobState.password, kPassword);
-    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", work.path().c_str());
-    snprintf(jobState.moduleFileName, sizeof jobState.moduleFileName, "Kyvomar.exe");
+    setPath(jobState.moduleDir, work.path() + "\\");
+    setPath(jobState.moduleFileName, "Kyvomar.exe");
     jobState.destinationMode = 0;
     jobState.writeLog = 1;
   }
@@ -62,8 +63,14 @@ class EncryptionJob : public ::testing::Test {
     DeleteFileA(arv.c_str());
     return into;
   }
-  void expectCleanedUp() {
-    EXPECT_TRUE(listFolder(work / "tmp").empty());
+  // Nothing of the job is left in the temporary folder, but a result that
+  // could not be handed on (kept) when given.
+  void expectCleanedUp(const std::string& kept = "") {
+    std::vector<std::string> left = listFolder(work / "tmp");
+    if (kept.empty())
+      EXPECT_TRUE(left.empty());
+    else
+      EXPECT_EQ(left, std::vector<std::string>{kept});
     EXPECT_EQ(jobState.quitRequested, 1);
     EXPECT_EQ(jobState.packCommand, nullptr);
     EXPECT_EQ(jobState.password[0], '\0');
@@ -73,6 +80,10 @@ class EncryptionJob : public ::testing::Test {
   int restores = 0;
   MessageCapture messages;
 };
+
+std::string mailFailure(const std::string& kept) {
+  return "メール添付できませんでした。\r\n暗号化ファイルは次の場所に残してあります。\r\n" + kept;
+}
 
 TEST_F(EncryptionJob, FolderDeliveryKeepsTheResultAndLogsEveryFile) {
   makeFolder(work / "Log");
@@ -98,13 +109,14 @@ TEST_F(EncryptionJob, LogSwitchedOffWritesNothing) {
   EXPECT_TRUE(listFolder(work / "Log").empty());
 }
 
-TEST_F(EncryptionJob, VanishedSourcesGive97AndKeepAnOlderResult) {
+TEST_F(EncryptionJob, VanishedSourceIsNamedAndKeepsAnOlderResult) {
   std::string result = work / "out\\r.crpt.exe";
   writeFile(result, "older result");
   prepare("\"" + (work / "gone.txt") + "\"", result);
   runEncryptionJob();
   expectCleanedUp();
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"正常に処理出来ませんでした エラー(97)"});
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"次のファイルまたはフォルダが見つかりませんでした。\r\n" +
+                                                       (work / "gone.txt") + "\r\n処理を中断します。"});
   EXPECT_EQ(readFile(result), "older result");
 }
 
@@ -116,14 +128,14 @@ TEST_F(EncryptionJob, StopBeforePackingIsReportedAsInterrupted) {
   EXPECT_TRUE(listFolder(work / "out").empty());
 }
 
-TEST_F(EncryptionJob, StopInsideAFileIsAFailedSource) {
+TEST_F(EncryptionJob, StopInsideAFileIsReportedAsInterrupted) {
   writeFile(source + "\\big.bin", patternBytes(40 << 20, 4));
   {
     StopWhen stop("big.bin");
     runEncryptionJob();
   }
   expectCleanedUp();
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理中に長すぎるファイル名がありました。\r\n処理を中断します。"});
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理を中断しました"});
   EXPECT_TRUE(listFolder(work / "out").empty());
 }
 
@@ -162,7 +174,7 @@ TEST_F(EncryptionJob, RemovableDeliveryMovesTheResultAndLogsTheMediaPath) {
   std::string onMedia = media / "r.crpt.exe";
   writeFile(onMedia, "older result on the media");
   prepare("\"" + source + "\"", work / "tmp\\r.crpt.exe");
-  copyText(jobState.mediaPath, sizeof jobState.mediaPath, onMedia.c_str());
+  setPath(jobState.mediaPath, onMedia);
   jobState.destinationMode = 1;
   runEncryptionJob();
   expectCleanedUp();
@@ -181,16 +193,17 @@ TEST_F(EncryptionJob, FailedMoveToTheMediaKeepsTheOldFileAndNamesBothPaths) {
   makeFolder(work / "Log");
   std::string output = work / "tmp\\r.crpt.exe";
   prepare("\"" + source + "\"", output);
-  copyText(jobState.mediaPath, sizeof jobState.mediaPath, onMedia.c_str());
+  setPath(jobState.mediaPath, onMedia);
   jobState.destinationMode = 1;
   runEncryptionJob();
-  expectCleanedUp();
+  expectCleanedUp("r.crpt.exe");
   ASSERT_EQ(messages.texts().size(), 1u);
   EXPECT_EQ(messages.texts()[0], "暗号化ファイルを外部メディアへコピーできませんでした。\r\n\r\n[コピー元]" + output +
-                                     "\r\n[コピー先]" + onMedia + "\r\n");
+                                     "\r\n[コピー先]" + onMedia + "\r\n\r\n暗号化ファイルはコピー元に残してあります。");
   media.remount(false);
   EXPECT_EQ(readFile(onMedia), "older result on the media");
-  EXPECT_FALSE(fileExists(output));
+  // The result is not thrown away: it still opens.
+  EXPECT_EQ(compareTrees(source, restore(output) + "\\src"), "");
   EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
 }
 
@@ -220,9 +233,9 @@ TEST_F(EncryptionJob, MailWithoutAProviderShowsItsMessageAndLogsNothing) {
   prepare("\"" + source + "\"", output);
   jobState.destinationMode = 2;
   runEncryptionJob();
-  expectCleanedUp();
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"メール添付"});
-  EXPECT_FALSE(fileExists(output));
+  expectCleanedUp("r.crpt.exe");
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{mailFailure(output)});
+  EXPECT_EQ(compareTrees(source, restore(output) + "\\src"), "");
   EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
 }
 
@@ -234,34 +247,36 @@ TEST_F(EncryptionJob, MailProviderThatFaultsIsReportedTwice) {
   prepare("\"" + source + "\"", output);
   jobState.destinationMode = 2;
   runEncryptionJob();
-  expectCleanedUp();
-  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"メーラーを起動できませんでした", "メール添付"}));
-  EXPECT_FALSE(fileExists(output));
+  expectCleanedUp("r.crpt.exe");
+  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"メーラーを起動できませんでした", mailFailure(output)}));
   EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
 }
 
 TEST(MediaCopyMessage, TwoLongPathsAreShortenedToFitWithoutSplittingACharacter) {
-  std::string a = "C:\\" + std::string(600, 'a'), b = "E:\\";
-  for (int i = 0; i < 700; ++i) b += "表";
-  char text[1024];
-  formatMediaCopyFailure(text, sizeof text, a.c_str(), b.c_str());
-  std::string t = text;
+  const wchar_t pair[] = {0xD83D, 0xDE00, 0};  // one character of two UTF-16 units
+  std::wstring a = L"C:\\" + std::wstring(600, L'a'), b = L"E:\\";
+  for (int i = 0; i < 700; ++i) b += pair;
+  wchar_t text[1024];
+  formatMediaCopyFailure(text, 1024, a.c_str(), b.c_str());
+  std::wstring t = text;
   EXPECT_LE(t.size(), 1023u);
-  EXPECT_EQ(t.substr(0, 12), std::string("暗号化ファイ"));
-  EXPECT_NE(t.find("[コピー元]C:\\aaa"), std::string::npos);
-  EXPECT_NE(t.find("[コピー先]E:\\表表"), std::string::npos);
-  EXPECT_NE(t.find("...\r\n"), std::string::npos);
-  EXPECT_EQ(t.substr(t.size() - 2), "\r\n");
-  // Every lead byte still has its second byte.
+  EXPECT_EQ(A(t.substr(0, 6)), "暗号化ファイ");
+  EXPECT_NE(t.find(W("[コピー元]C:\\aaa")), std::wstring::npos);
+  EXPECT_NE(t.find(W("[コピー先]E:\\") + pair + pair), std::wstring::npos);
+  EXPECT_NE(t.find(L"...\r\n"), std::wstring::npos);
+  EXPECT_EQ(A(t.substr(t.size() - 9)), "に残してあります。");
+  // Every first half of a pair still has its second half.
   for (size_t i = 0; i < t.size(); ++i) {
-    if (isTrailByteAt(t.c_str(), i) == 1) {
-      EXPECT_EQ(isTrailByteAt(t.c_str(), i + 1), 2) << i;
+    if (t[i] >= 0xD800 && t[i] <= 0xDBFF) {
+      ASSERT_LT(i + 1, t.size());
+      EXPECT_TRUE(t[i + 1] >= 0xDC00 && t[i + 1] <= 0xDFFF) << i;
     }
   }
-  // Short paths stay whole.
-  formatMediaCopyFailure(text, sizeof text, "C:\\x.exe", "E:\\x.exe");
-  EXPECT_EQ(std::string(text),
-            "暗号化ファイルを外部メディアへコピーできませんでした。\r\n\r\n[コピー元]C:\\x.exe\r\n[コピー先]E:\\x.exe\r\n");
+  // Short paths stay whole, and the message says where the result was kept.
+  formatMediaCopyFailure(text, 1024, L"C:\\x.exe", L"E:\\x.exe");
+  EXPECT_EQ(A(text),
+            "暗号化ファイルを外部メディアへコピーできませんでした。\r\n\r\n[コピー元]C:\\x.exe\r\n[コピー先]E:\\x.exe\r\n"
+            "\r\n暗号化ファイルはコピー元に残してあります。");
 }
 
 TEST(EncryptionMessages, EveryCodeHasItsText) {

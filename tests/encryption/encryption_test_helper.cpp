@@ -18,7 +18,7 @@ static int writeNames(const char* path) {
   int result = makeWorkingNames(&names);
   FILE* f = fopen(path, "wb");
   if (!f) return 3;
-  fprintf(f, "result=%d\nprocess=%lx\narchive=%s\nencrypted=%s\nsourceList=%s\n", result,
+  fprintf(f, "result=%d\nprocess=%lx\narchive=%ls\nencrypted=%ls\nsourceList=%ls\n", result,
           static_cast<unsigned long>(GetCurrentProcessId()), names.archive, names.encrypted, names.sourceList);
   fclose(f);
   return 0;

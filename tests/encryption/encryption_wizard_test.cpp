@@ -9,6 +9,7 @@
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -35,9 +36,9 @@ int fakePassword(int kind, WizardContext* c) {
   return a;
 }
 int fakeFileName(WizardContext* c) {
-  script.calls.push_back(std::string("fileName:") + c->proposedPath);
+  script.calls.push_back("fileName:" + A(c->proposedPath));
   int a = next(&script.fileNameAnswers);
-  if (a == DIALOG_OK) setContextText(&c->fileName, script.fileName.c_str());
+  if (a == DIALOG_OK) setContextText(&c->fileName, W(script.fileName).c_str());
   return a;
 }
 int fakeDestination() {
@@ -50,19 +51,19 @@ int fakeMedia(WizardContext*) {
   script.calls.push_back("media");
   int a = next(&script.mediaAnswers);
   if (a == DIALOG_OK && !script.mediaRoot.empty())
-    snprintf(jobState.mediaPath, sizeof jobState.mediaPath, "%s", script.mediaRoot.c_str());
+    setPath(jobState.mediaPath, script.mediaRoot);
   return a;
 }
 int fakeSaveAs(WizardContext* c) {
   script.calls.push_back("saveAs");
   int a = next(&script.saveAsAnswers);
   if (a == DIALOG_OK) {
-    setContextText(&c->chosenPath, script.saveAsPaths.front().c_str());
+    setContextText(&c->chosenPath, W(script.saveAsPaths.front()).c_str());
     script.saveAsPaths.pop_front();
   }
   return a;
 }
-int fakeBrowse(HWND, const char*, char*, size_t) { return DIALOG_CANCEL; }
+int fakeBrowse(HWND, const wchar_t*, wchar_t*, size_t) { return DIALOG_CANCEL; }
 void fakeJob() { ++script.jobsStarted; }
 
 class EncryptionWizard : public ::testing::Test {
@@ -73,9 +74,8 @@ class EncryptionWizard : public ::testing::Test {
     saved_ = wizardDialogs;
     wizardDialogs = {fakePassword, fakeFileName, fakeDestination, fakeMedia, fakeSaveAs, fakeBrowse};
     appFlows.runEncryptionJob = fakeJob;
-    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", dir.path().c_str());
-    pathList = "\"" + (dir / "src.txt") + "\"";
-    jobState.pathListText = pathList.c_str();
+    setPath(jobState.moduleDir, dir.path() + "\\");
+    setPathList("\"" + (dir / "src.txt") + "\"");
   }
   void TearDown() override {
     wizardDialogs = saved_;
@@ -91,9 +91,15 @@ class EncryptionWizard : public ::testing::Test {
     EXPECT_EQ(jobState.password[0], '\0');
     return script.calls;
   }
+  void setPathList(const std::string& list) {
+    pathList = list;
+    widePathList = W(list);
+    jobState.pathListText = widePathList.c_str();
+  }
   WizardDialogs saved_;
   TempDir dir;
   std::string pathList;
+  std::wstring widePathList;
   FlowOverride flows;
   MessageCapture messages;
 };
@@ -115,15 +121,15 @@ TEST_F(EncryptionWizard, FolderModeFromTheCommandLineStartsTheJob) {
   waitForJob();
   EXPECT_EQ(script.jobsStarted, 1);
   EXPECT_EQ(jobState.quitRequested, 0);
-  EXPECT_STREQ(jobState.outputPath, chosen.c_str());
+  EXPECT_EQ(A(jobState.outputPath), chosen.c_str());
   EXPECT_STREQ(jobState.password, "secret");
-  std::string archive = jobState.tempArchivePath;
-  EXPECT_EQ(std::string(jobState.packCommand), pathList + " -o \"" + archive + "\"");
+  std::string archive = A(jobState.tempArchivePath);
+  EXPECT_EQ(A(jobState.packCommand), pathList + " -o \"" + archive + "\"");
   EXPECT_EQ(archive.substr(archive.size() - 4), ".arv");
-  EXPECT_EQ(std::string(jobState.tempEncryptedPath).substr(archive.size() - 4), ".enc");
-  EXPECT_EQ(std::string(jobState.sourceListPath).substr(archive.size() - 4), ".prc");
+  EXPECT_EQ(A(jobState.tempEncryptedPath).substr(archive.size() - 4), ".enc");
+  EXPECT_EQ(A(jobState.sourceListPath).substr(archive.size() - 4), ".prc");
   EXPECT_EQ(archive.substr(0, archive.size() - 4),
-            std::string(jobState.tempEncryptedPath).substr(0, archive.size() - 4));
+            A(jobState.tempEncryptedPath).substr(0, archive.size() - 4));
   // The write probe used a name of its own: the older result is untouched.
   EXPECT_EQ(readFile(chosen), "an older result");
   EXPECT_EQ(listFolder(dir.path()).size(), 1u);
@@ -141,7 +147,7 @@ TEST_F(EncryptionWizard, DestinationDialogChoosesMailWithoutFolderDialogsOrProbe
   EXPECT_EQ(script.calls[2], "destination");
   waitForJob();
   EXPECT_EQ(script.jobsStarted, 1);
-  EXPECT_EQ(std::string(jobState.outputPath), tempFolder() + "doc.crpt.exe");
+  EXPECT_EQ(A(jobState.outputPath), tempFolder() + "doc.crpt.exe");
 }
 
 TEST_F(EncryptionWizard, RemovableModeProbesTheMediaAndPlansTheMove) {
@@ -155,8 +161,8 @@ TEST_F(EncryptionWizard, RemovableModeProbesTheMediaAndPlansTheMove) {
   runEncryptionWizard();
   waitForJob();
   EXPECT_EQ(script.jobsStarted, 1);
-  EXPECT_EQ(std::string(jobState.mediaPath), media / "doc.crpt.exe");
-  EXPECT_EQ(std::string(jobState.outputPath), tempFolder() + "doc.crpt.exe");
+  EXPECT_EQ(A(jobState.mediaPath), media / "doc.crpt.exe");
+  EXPECT_EQ(A(jobState.outputPath), tempFolder() + "doc.crpt.exe");
   EXPECT_TRUE(listFolder(media.path()).empty());
 }
 
@@ -189,7 +195,7 @@ TEST_F(EncryptionWizard, InvalidModesAskPasswordAndNameThenEndWithoutAJob) {
   for (long mode : {7L, -1L}) {
     script = Script();
     resetJobState();
-    jobState.pathListText = pathList.c_str();
+    jobState.pathListText = widePathList.c_str();
     jobState.modeFromCommandLine = 1;
     jobState.destinationMode = mode;
     script.passwordAnswers = {1};
@@ -206,7 +212,7 @@ TEST_F(EncryptionWizard, CancelAtAnyStepEndsWithoutATraceOnDisk) {
   for (int step = 0; step < 4; ++step) {
     script = Script();
     resetJobState();
-    jobState.pathListText = pathList.c_str();
+    jobState.pathListText = widePathList.c_str();
     jobState.modeFromCommandLine = 0;
     script.destination = 0;
     script.passwordAnswers = {step == 0 ? 2 : 1};
@@ -235,7 +241,7 @@ TEST_F(EncryptionWizard, UnwritableFolderBringsTheSaveAsDialogBack) {
   EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "saveAs"), 2);
   waitForJob();
   EXPECT_EQ(script.jobsStarted, 1);
-  EXPECT_EQ(std::string(jobState.outputPath), dir / "x.exe");
+  EXPECT_EQ(A(jobState.outputPath), dir / "x.exe");
 }
 
 TEST_F(EncryptionWizard, TooLongInitialPathEndsWithItsMessage) {
@@ -250,8 +256,7 @@ TEST_F(EncryptionWizard, TooLongInitialPathEndsWithItsMessage) {
 }
 
 TEST_F(EncryptionWizard, ProposedPathComesFromTheLastSource) {
-  std::string list = "\"" + (dir / "a.txt") + "\" \"" + (dir / "表") + "\"";
-  jobState.pathListText = list.c_str();
+  setPathList("\"" + (dir / "a.txt") + "\" \"" + (dir / "表") + "\"");
   jobState.modeFromCommandLine = 1;
   jobState.destinationMode = 2;
   script.passwordAnswers = {1};
@@ -259,7 +264,7 @@ TEST_F(EncryptionWizard, ProposedPathComesFromTheLastSource) {
   runEncryptionWizard();
   ASSERT_EQ(script.calls.size(), 2u);
   EXPECT_EQ(script.calls[1], "fileName:" + (dir / "表.exe"));
-  jobState.pathListText = "";
+  jobState.pathListText = L"";
   script = Script();
   script.passwordAnswers = {1};
   script.fileNameAnswers = {2};

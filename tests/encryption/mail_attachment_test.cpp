@@ -6,6 +6,7 @@
 
 #include "fake_mapi/fake_mapi.h"
 #include "support/message_capture.h"
+#include "support/narrow_paths.h"
 #include "support/test_files.h"
 
 namespace {

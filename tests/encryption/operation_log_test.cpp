@@ -12,6 +12,7 @@
 #include "manager/encryption/working_names.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -50,10 +51,10 @@ class OperationLog : public ::testing::Test {
  protected:
   void SetUp() override {
     resetJobState();
-    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", program.path().c_str());
-    snprintf(jobState.moduleFileName, sizeof jobState.moduleFileName, "Kyvomar.exe");
-    snprintf(jobState.sourceListPath, sizeof jobState.sourceListPath, "%s", (work / "list.prc").c_str());
-    snprintf(jobState.outputPath, sizeof jobState.outputPath, "C:\\out\\data.crpt.exe");
+    setPath(jobState.moduleDir, program.path() + "\\");
+    setPath(jobState.moduleFileName, "Kyvomar.exe");
+    setPath(jobState.sourceListPath, (work / "list.prc"));
+    setPath(jobState.outputPath, "C:\\out\\data.crpt.exe");
     jobState.destinationMode = DESTINATION_FOLDER;
     ASSERT_TRUE(makeFolder(program / "Log"));
     logPath = program / "Log\\Crypt.Log";
@@ -85,7 +86,7 @@ class OperationLog : public ::testing::Test {
 };
 
 TEST_F(OperationLog, OneRecordPerSourceLineInOrderEachEndingWithCrLf) {
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\src\\a.txt", 3) +
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\src\\a.txt", 3) +
                                                      sourceLine("C:\\src\\表\\ソ能.doc", 2) +
                                                      sourceLine("\\\\srv\\share\\c.bin", 4)));
   run();
@@ -99,7 +100,7 @@ TEST_F(OperationLog, OneRecordPerSourceLineInOrderEachEndingWithCrLf) {
 
 TEST_F(OperationLog, RecordsAreAppendedToAnExistingLog) {
   ASSERT_TRUE(writeFile(logPath, "earlier line\r\n"));
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\a", 3)));
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\a", 3)));
   run(10);
   std::vector<std::string> records = recordsOf(readFile(logPath));
   ASSERT_EQ(records.size(), 2u);
@@ -110,7 +111,7 @@ TEST_F(OperationLog, RecordsAreAppendedToAnExistingLog) {
 TEST_F(OperationLog, PathWithSemicolonIsCutAndLongPathsFollowThePieceRule) {
   std::string p240 = "C:\\" + std::string(237, 'a');
   std::string p241 = "C:\\" + std::string(238, 'b');
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\x;y\\z.txt", 3) + sourceLine(p240, 3) +
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\x;y\\z.txt", 3) + sourceLine(p240, 3) +
                                                      sourceLine(p241, 3) + sourceLine("C:\\after.txt", 5)));
   run();
   std::vector<std::string> records = recordsOf(readFile(logPath));
@@ -121,8 +122,8 @@ TEST_F(OperationLog, PathWithSemicolonIsCutAndLongPathsFollowThePieceRule) {
 }
 
 TEST_F(OperationLog, NetworkDestinationHasTypeFourAndNoDriveName) {
-  snprintf(jobState.outputPath, sizeof jobState.outputPath, "\\\\server\\share\\out\\r.crpt.exe");
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\a.txt", 3)));
+  setPath(jobState.outputPath, "\\\\server\\share\\out\\r.crpt.exe");
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\a.txt", 3)));
   run();
   std::vector<std::string> records = recordsOf(readFile(logPath));
   ASSERT_EQ(records.size(), 1u);
@@ -133,9 +134,9 @@ TEST_F(OperationLog, NetworkDestinationHasTypeFourAndNoDriveName) {
 }
 
 TEST_F(OperationLog, RemovableModeLogsTheMediaPathOthersTheOutputPath) {
-  snprintf(jobState.outputPath, sizeof jobState.outputPath, "%s", (work / "temp.crpt.exe").c_str());
-  snprintf(jobState.mediaPath, sizeof jobState.mediaPath, "R:\\data.crpt.exe");
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\a.txt", 3)));
+  setPath(jobState.outputPath, (work / "temp.crpt.exe"));
+  setPath(jobState.mediaPath, "R:\\data.crpt.exe");
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\a.txt", 3)));
   // Each record is checked against the times of its own run.
   jobState.destinationMode = DESTINATION_REMOVABLE;
   run();
@@ -147,16 +148,16 @@ TEST_F(OperationLog, RemovableModeLogsTheMediaPathOthersTheOutputPath) {
   run();
   records = recordsOf(readFile(logPath));
   ASSERT_EQ(records.size(), 2u);
-  std::string drive(jobState.outputPath, 2);
-  expectRecord(records[1], 1, GetDriveTypeA((drive + "\\").c_str()), drive, jobState.outputPath,
+  std::string drive = A(jobState.outputPath).substr(0, 2);
+  expectRecord(records[1], 1, GetDriveTypeA((drive + "\\").c_str()), drive, A(jobState.outputPath),
                "\"C:\\a.txt\"", "3");
 }
 
 TEST_F(OperationLog, LongDestinationAndUserFieldsAreKeptWhole) {
   std::string destination = "\\\\srv\\" + std::string(2040, 'd');
   ASSERT_EQ(destination.size(), 2046u);
-  snprintf(jobState.outputPath, sizeof jobState.outputPath, "%s", destination.c_str());
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\a.txt", 3)));
+  setPath(jobState.outputPath, destination);
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\a.txt", 3)));
   run();
   std::vector<std::string> records = recordsOf(readFile(logPath));
   ASSERT_EQ(records.size(), 1u);
@@ -165,7 +166,7 @@ TEST_F(OperationLog, LongDestinationAndUserFieldsAreKeptWhole) {
 
 TEST_F(OperationLog, MissingLogFolderLosesTheRecordsSilently) {
   removeTree(program / "Log");
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\a.txt", 3) + sourceLine("C:\\b.txt", 3)));
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\a.txt", 3) + sourceLine("C:\\b.txt", 3)));
   run();
   EXPECT_FALSE(folderExists(program / "Log"));
   EXPECT_TRUE(listFolder(program.path()).empty());
@@ -174,13 +175,13 @@ TEST_F(OperationLog, MissingLogFolderLosesTheRecordsSilently) {
 TEST_F(OperationLog, MissingOrUnusableSourceListWritesNothing) {
   run();  // no source list at all
   EXPECT_FALSE(fileExists(logPath));
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, "garbage\r\nFile=\"C:\\a\"\r\nType=3;\r\n\r\n"));
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), "garbage\r\nFile=\"C:\\a\"\r\nType=3;\r\n\r\n"));
   run();
   EXPECT_FALSE(fileExists(logPath));
 }
 
 TEST_F(OperationLog, SemaphoreHeldElsewhereDropsTheRecordsAndReturns) {
-  ASSERT_TRUE(writeFile(jobState.sourceListPath, sourceLine("C:\\a.txt", 3) + sourceLine("C:\\b.txt", 3)));
+  ASSERT_TRUE(writeFile(A(jobState.sourceListPath), sourceLine("C:\\a.txt", 3) + sourceLine("C:\\b.txt", 3)));
   char readyName[64], releaseName[64];
   snprintf(readyName, sizeof readyName, "kyvo_log_ready_%lx", GetCurrentProcessId());
   snprintf(releaseName, sizeof releaseName, "kyvo_log_release_%lx", GetCurrentProcessId());

@@ -1,6 +1,7 @@
 // The real dialogs of the wizards, driven by window messages from a helper
 // thread while this thread runs them.
 #include <gtest/gtest.h>
+#include <wchar.h>
 
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/resources/resource.h"
@@ -8,6 +9,7 @@
 #include "support/message_capture.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"
+#include "support/narrow_paths.h"
 
 namespace {
 
@@ -103,7 +105,7 @@ TEST_F(WizardDialogsTest, PasswordCancelGivesTwo) {
 }
 
 TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
-  snprintf(context.proposedPath, PROPOSED_PATH_SIZE, "C:\\data\\表.exe");
+  wcscpy(context.proposedPath, L"C:\\data\\表.exe");
   std::string proposal, selected;
   int count = 0;
   DriverThread driver([&] {
@@ -121,7 +123,7 @@ TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
   EXPECT_EQ(count, 2);
   EXPECT_EQ(selected, "exe");
   ASSERT_TRUE(context.fileName);
-  EXPECT_STREQ(context.fileName, "表.crpt.ex_");
+  EXPECT_EQ(A(context.fileName), "表.crpt.ex_");
 
   DriverThread again([&] {
     HWND d = waitForWindow("暗号化ファイル名指定");
@@ -131,7 +133,7 @@ TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
   });
   EXPECT_EQ(askFileName(&context), DIALOG_OK);
   again.join();
-  EXPECT_STREQ(context.fileName, ".exe");
+  EXPECT_EQ(A(context.fileName), ".exe");
 }
 
 TEST_F(WizardDialogsTest, DestinationStartsOnTheDriveChoice) {
@@ -172,15 +174,15 @@ TEST_F(WizardDialogsTest, MediaDialogListsRemovableDrivesAndKeepsTheRoot) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0].substr(0, 5), "R:\\ [");
   EXPECT_EQ(lines[0].back(), ']');
-  EXPECT_STREQ(jobState.mediaPath, "R:\\");
+  EXPECT_EQ(A(jobState.mediaPath), "R:\\");
 }
 
 
 
 TEST_F(WizardDialogsTest, SaveAsAppendsExeUnlessTheNameEndsInExeOrEx_) {
   TempDir dir;
-  snprintf(context.proposedPath, PROPOSED_PATH_SIZE, "%s\\src.exe", dir.path().c_str());
-  setContextText(&context.fileName, "src.crpt.exe");
+  wcscpy(context.proposedPath, W(dir.path() + "\\src.exe").c_str());
+  setContextText(&context.fileName, L"src.crpt.exe");
   struct Case {
     std::string typed, expected;
   } cases[] = {
@@ -202,7 +204,7 @@ TEST_F(WizardDialogsTest, SaveAsAppendsExeUnlessTheNameEndsInExeOrEx_) {
     driver.join();
     EXPECT_EQ(initial, "src.crpt.exe");
     ASSERT_TRUE(context.chosenPath);
-    EXPECT_EQ(std::string(context.chosenPath), c.expected);
+    EXPECT_EQ(A(context.chosenPath), c.expected);
   }
   DriverThread cancel([&] {
     if (HWND d = waitForWindow("暗号化されたファイルを保存します")) PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
@@ -211,37 +213,37 @@ TEST_F(WizardDialogsTest, SaveAsAppendsExeUnlessTheNameEndsInExeOrEx_) {
 }
 
 TEST_F(WizardDialogsTest, SaveAsRefusesAnInitialPathOf260Bytes) {
-  snprintf(context.proposedPath, PROPOSED_PATH_SIZE, "C:\\%s\\x.exe", std::string(200, 'd').c_str());
-  setContextText(&context.fileName, (std::string(60, 'n')).c_str());  // 3 + 200 + 1 + 60 = 264
+  wcscpy(context.proposedPath, W("C:\\" + std::string(200, 'd') + "\\x.exe").c_str());
+  setContextText(&context.fileName, W(std::string(60, 'n')).c_str());  // 3 + 200 + 1 + 60 = 264
   EXPECT_EQ(askSaveAsPath(&context), SAVE_AS_PATH_TOO_LONG);
 }
 
 TEST_F(WizardDialogsTest, FolderBrowserPreselectsTheInitialFolder) {
   TempDir dir;
-  char out[2048] = "unchanged";
+  wchar_t out[2048] = L"unchanged";
   DriverThread driver([&] {
     if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) {
       waitForBrowserSelection(d, dir.path());
       PostMessageA(d, WM_COMMAND, IDOK, 0);
     }
   });
-  EXPECT_EQ(browseForFolder(nullptr, dir.path().c_str(), out, sizeof out), DIALOG_OK);
+  EXPECT_EQ(browseForFolder(nullptr, W(dir.path()).c_str(), out, 2048), DIALOG_OK);
   driver.join();
-  EXPECT_EQ(std::string(out), dir.path());
-  char small[4] = "abc";
+  EXPECT_EQ(A(out), dir.path());
+  wchar_t small[4] = L"abc";
   DriverThread again([&] {
     if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) {
       waitForBrowserSelection(d, dir.path());
       PostMessageA(d, WM_COMMAND, IDOK, 0);
     }
   });
-  EXPECT_EQ(browseForFolder(nullptr, dir.path().c_str(), small, sizeof small), DIALOG_OK);
+  EXPECT_EQ(browseForFolder(nullptr, W(dir.path()).c_str(), small, 4), DIALOG_OK);
   again.join();
-  EXPECT_STREQ(small, "abc");  // too long for the output: left as it was
+  EXPECT_EQ(A(small), "abc");  // too long for the output: left as it was
   DriverThread cancel([&] {
     if (HWND d = waitForFolderBrowser(GetCurrentProcessId())) PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
   });
-  EXPECT_EQ(browseForFolder(nullptr, dir.path().c_str(), out, sizeof out), DIALOG_CANCEL);
+  EXPECT_EQ(browseForFolder(nullptr, W(dir.path()).c_str(), out, 2048), DIALOG_CANCEL);
 }
 
 }  // namespace

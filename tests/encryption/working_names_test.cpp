@@ -81,9 +81,9 @@ TEST(WorkingNames, TemporaryFolderOneStampThisProcessAndThread) {
   WorkingNames names;
   ASSERT_EQ(makeWorkingNames(&names), 0);
   Split a, e, s;
-  ASSERT_TRUE(split(names.archive, &a)) << names.archive;
-  ASSERT_TRUE(split(names.encrypted, &e));
-  ASSERT_TRUE(split(names.sourceList, &s));
+  ASSERT_TRUE(split(A(names.archive), &a)) << A(names.archive);
+  ASSERT_TRUE(split(A(names.encrypted), &e));
+  ASSERT_TRUE(split(A(names.sourceList), &s));
   EXPECT_EQ(a.folder, tempFolder());
   EXPECT_EQ(a.stamp.size(), 18u);
   EXPECT_EQ(a.process, hex(GetCurrentProcessId()));
@@ -98,9 +98,9 @@ TEST(WorkingNames, TemporaryFolderOneStampThisProcessAndThread) {
     EXPECT_EQ(other->thread, a.thread);
   }
   // Nothing exists on disk yet.
-  EXPECT_FALSE(fileExists(names.archive));
-  EXPECT_FALSE(fileExists(names.encrypted));
-  EXPECT_FALSE(fileExists(names.sourceList));
+  EXPECT_FALSE(fileExists(A(names.archive)));
+  EXPECT_FALSE(fileExists(A(names.encrypted)));
+  EXPECT_FALSE(fileExists(A(names.sourceList)));
 }
 
 DWORD WINAPI namesOnThread(void* out) {
@@ -116,7 +116,7 @@ TEST(WorkingNames, AnotherThreadPutsItsOwnNumber) {
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
   Split a;
-  ASSERT_TRUE(split(names.archive, &a));
+  ASSERT_TRUE(split(A(names.archive), &a));
   EXPECT_EQ(a.thread, hex(threadId));
 }
 
@@ -153,7 +153,7 @@ TEST(WorkingNames, TwoProcessesStartedTogetherGetDifferentNames) {
   EXPECT_EQ(a["process"], hex(first.info.dwProcessId));
   EXPECT_EQ(b["process"], hex(second.info.dwProcessId));
   std::map<std::string, std::string> mine = {
-      {"archive", ours.archive}, {"encrypted", ours.encrypted}, {"sourceList", ours.sourceList}};
+      {"archive", A(ours.archive)}, {"encrypted", A(ours.encrypted)}, {"sourceList", A(ours.sourceList)}};
   for (const auto& key : mine) {
     EXPECT_NE(a[key.first], b[key.first]);
     EXPECT_NE(a[key.first], key.second);
@@ -178,9 +178,9 @@ TEST(WorkingNames, UnusableTemporaryFolderIsRefused) {
   SetEnvironmentVariableA("TMP", tmp.c_str());
   SetEnvironmentVariableA("TEMP", tmp.c_str());
   EXPECT_EQ(result, 1);
-  EXPECT_STREQ(names.archive, "");
-  EXPECT_STREQ(names.encrypted, "");
-  EXPECT_STREQ(names.sourceList, "");
+  EXPECT_EQ(names.archive[0], 0);
+  EXPECT_EQ(names.encrypted[0], 0);
+  EXPECT_EQ(names.sourceList[0], 0);
   EXPECT_EQ(tempFolder(), tmp);
 }
 

@@ -1,5 +1,6 @@
 // Which flow the start-up dispatch starts, and with what job record.
 #include <gtest/gtest.h>
+#include <wchar.h>
 
 #include "manager/archive/payload_trailer.h"
 #include "manager/startup/job_state.h"
@@ -23,12 +24,12 @@ void onEncryption() {
   ++seen.encryption;
   seen.mode = jobState.destinationMode;
   seen.fromCommandLine = jobState.modeFromCommandLine;
-  seen.pathList = jobState.pathListText;
+  seen.pathList = A(jobState.pathListText);
 }
 void onDecryption() {
   ++seen.decryption;
   seen.external = jobState.decryptExternalFile;
-  seen.input = jobState.encryptedInputPath;
+  seen.input = A(jobState.encryptedInputPath);
 }
 
 class Dispatch : public ::testing::Test {
@@ -38,7 +39,7 @@ class Dispatch : public ::testing::Test {
     resetJobState();
     appFlows.runEncryptionWizard = onEncryption;
     appFlows.runDecryptionWizard = onDecryption;
-    snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", dir.path().c_str());
+    wcscpy(jobState.moduleDir, W(dir.path() + "\\").c_str());
   }
   std::string makePayloadFile(const std::string& name) { return writePayloadFile(dir / name); }
   static std::string writePayloadFile(const std::string& path) {
@@ -55,7 +56,7 @@ class Dispatch : public ::testing::Test {
 };
 
 TEST_F(Dispatch, SwitchFormRunsEncryptionWithTheGivenMode) {
-  dispatchCommandLine("/crpmode=1 \"C:\\a.txt\" \"C:\\b dir\"");
+  dispatchCommandLine(L"/crpmode=1 \"C:\\a.txt\" \"C:\\b dir\"");
   EXPECT_EQ(seen.encryption, 1);
   EXPECT_EQ(seen.mode, 1);
   EXPECT_EQ(seen.fromCommandLine, 1);
@@ -64,17 +65,17 @@ TEST_F(Dispatch, SwitchFormRunsEncryptionWithTheGivenMode) {
 }
 
 TEST_F(Dispatch, InvalidModesStillReachTheWizardWithoutADestination) {
-  dispatchCommandLine("/crpmode=7 \"C:\\a.txt\"");
+  dispatchCommandLine(L"/crpmode=7 \"C:\\a.txt\"");
   EXPECT_EQ(seen.mode, 7);
-  dispatchCommandLine("/crpmode= \"C:\\a.txt\"");
+  dispatchCommandLine(L"/crpmode= \"C:\\a.txt\"");
   EXPECT_EQ(seen.mode, -1);
-  dispatchCommandLine("/crpmode=1234567890 \"C:\\a.txt\"");
+  dispatchCommandLine(L"/crpmode=1234567890 \"C:\\a.txt\"");
   EXPECT_EQ(seen.mode, -1);
   EXPECT_EQ(seen.encryption, 3);
 }
 
 TEST_F(Dispatch, EmptyLineInAPlainProgramShowsTheHintAndEnds) {
-  dispatchCommandLine("");
+  dispatchCommandLine(L"");
   EXPECT_EQ(seen.encryption + seen.decryption, 0);
   ASSERT_EQ(messages.texts().size(), 1u);
   EXPECT_EQ(messages.texts()[0], "暗号化するファイル、フォルダをドラッグ&ドロップして下さい");
@@ -85,7 +86,7 @@ TEST_F(Dispatch, EmptyLineInAPlainProgramShowsTheHintAndEnds) {
 
 TEST_F(Dispatch, PlainPathWithPayloadRunsDecryption) {
   std::string path = makePayloadFile("result.crpt.ex_");
-  dispatchCommandLine(("\"" + path + "\"").c_str());
+  dispatchCommandLine(W("\"" + path + "\"").c_str());
   EXPECT_EQ(seen.decryption, 1);
   EXPECT_EQ(seen.external, 1);
   EXPECT_EQ(seen.input, path);
@@ -97,7 +98,7 @@ TEST_F(Dispatch, PlainPathWithoutPayloadRunsEncryptionWithTheDestinationDialog) 
   for (const std::string& path : {file, dir.path(), dir / "missing.txt"}) {
     seen = Seen();
     std::string line = "\"" + path + "\"";
-    dispatchCommandLine(line.c_str());
+    dispatchCommandLine(W(line).c_str());
     EXPECT_EQ(seen.encryption, 1) << path;
     EXPECT_EQ(seen.fromCommandLine, 0);
     EXPECT_EQ(seen.mode, -1);
@@ -108,23 +109,22 @@ TEST_F(Dispatch, PlainPathWithoutPayloadRunsEncryptionWithTheDestinationDialog) 
 TEST_F(Dispatch, SeveralDroppedPathsAreEncrypted) {
   std::string a = makePayloadFile("a.exe");
   std::string line = "\"" + a + "\" \"" + (dir / "b.txt") + "\"";
-  dispatchCommandLine(line.c_str());
+  dispatchCommandLine(W(line).c_str());
   EXPECT_EQ(seen.encryption, 1);
   EXPECT_EQ(seen.pathList, line);
 }
 
 TEST_F(Dispatch, TooLongPlainPathIsNeverCutIntoAnotherPath) {
-  // More than encryptedInputPath holds. The platform's ANSI calls don't open
-  // such a path, so it is a file to encrypt; the whole text goes on unchanged
-  // and nothing is decrypted from a shortened path.
+  // More than encryptedInputPath holds: the whole text goes on unchanged,
+  // or is refused, and nothing is decrypted from a shortened path.
   makePayloadFile("r.exe");
   std::string path = dir.path();
   for (int i = 0; i < 120; ++i) path += "\\.";
   path += "\\r.exe";
   ASSERT_GT(path.size(), 263u);
-  dispatchCommandLine(path.c_str());
+  dispatchCommandLine(W(path).c_str());
   EXPECT_EQ(seen.decryption, 0);
-  EXPECT_EQ(jobState.encryptedInputPath[0], '\0');
+  EXPECT_EQ(jobState.encryptedInputPath[0], 0);
   if (seen.encryption == 1) {
     EXPECT_EQ(seen.pathList, path);
   } else {
@@ -136,15 +136,15 @@ TEST_F(Dispatch, TooLongPlainPathIsNeverCutIntoAnotherPath) {
 TEST_F(Dispatch, ConfigurationBesideTheProgramSetsWriteLog) {
   std::string cfg = dir / "Kyvomar.Cfg";
   writeFile(cfg, " WRITELOG=0\r\n");
-  dispatchCommandLine("/crpmode=0 \"C:\\a\"");
+  dispatchCommandLine(L"/crpmode=0 \"C:\\a\"");
   EXPECT_EQ(jobState.writeLog, 0);
   resetJobState();
-  snprintf(jobState.moduleDir, sizeof jobState.moduleDir, "%s\\", dir.path().c_str());
+  wcscpy(jobState.moduleDir, W(dir.path() + "\\").c_str());
   writeFile(cfg, "# writelog=0\r\n");
-  dispatchCommandLine("/crpmode=0 \"C:\\a\"");
+  dispatchCommandLine(L"/crpmode=0 \"C:\\a\"");
   EXPECT_EQ(jobState.writeLog, 1);
   DeleteFileA(cfg.c_str());
-  dispatchCommandLine("/crpmode=0 \"C:\\a\"");
+  dispatchCommandLine(L"/crpmode=0 \"C:\\a\"");
   EXPECT_EQ(jobState.writeLog, 1);
 }
 

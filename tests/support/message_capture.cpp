@@ -1,5 +1,7 @@
 #include "support/message_capture.h"
 
+#include "support/test_files.h"
+
 namespace {
 CRITICAL_SECTION* lock() {
   static struct Section {
@@ -9,18 +11,20 @@ CRITICAL_SECTION* lock() {
   return &section.cs;
 }
 std::vector<CapturedMessage> captured;
+int answerGiven = IDOK;
 
-int captureBox(HWND owner, const char* text, const char* caption, UINT flags) {
+int captureBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags) {
   EnterCriticalSection(lock());
-  captured.push_back({owner, text, caption, flags});
+  captured.push_back({owner, A(text), A(caption), flags, text});
   LeaveCriticalSection(lock());
-  return IDOK;
+  return answerGiven;
 }
 }  // namespace
 
-MessageCapture::MessageCapture() : saved_(appFlows) {
+MessageCapture::MessageCapture(int answer) : saved_(appFlows) {
   lock();
   captured.clear();
+  answerGiven = answer;
   appFlows.messageBox = captureBox;
 }
 

@@ -8,15 +8,17 @@
 
 struct CapturedMessage {
   HWND owner;
-  std::string text;
+  std::string text;      // in the ANSI code page ("?" for what it lacks)
   std::string caption;
   UINT flags;
+  std::wstring wideText;  // as shown
 };
 
-// While alive, showMessage records into messages() and answers IDOK.
+// While alive, showMessage records into messages() and answers IDOK (or the
+// given answer).
 class MessageCapture {
  public:
-  MessageCapture();
+  explicit MessageCapture(int answer = IDOK);
   ~MessageCapture();
   MessageCapture(const MessageCapture&) = delete;
   MessageCapture& operator=(const MessageCapture&) = delete;

@@ -8,11 +8,12 @@
 #include <string>
 
 #include "manager/startup/job_state.h"
+#include "support/test_files.h"
 
 class StopWhen {
  public:
   explicit StopWhen(const std::string& status, std::function<void()> beforeStop = nullptr)
-      : status_(status), beforeStop_(beforeStop) {
+      : status_(W(status)), beforeStop_(beforeStop) {
     thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
   }
   ~StopWhen() {
@@ -38,7 +39,7 @@ class StopWhen {
     }
     return 0;
   }
-  std::string status_;
+  std::wstring status_;
   std::function<void()> beforeStop_;
   HANDLE thread_ = nullptr;
   volatile bool done_ = false;

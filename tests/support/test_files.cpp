@@ -43,6 +43,24 @@ void listInto(const std::string& root, const std::string& rel, std::vector<std::
 }
 }  // namespace
 
+std::wstring W(const std::string& ansi) {
+  if (ansi.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &out[0], n);
+  return out;
+}
+
+std::string A(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+                              0, "?", nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &out[0], n, "?",
+                      nullptr);
+  return out;
+}
+
 std::string tempFolder() {
   char buffer[MAX_PATH + 1];
   DWORD n = GetTempPathA(sizeof buffer, buffer);

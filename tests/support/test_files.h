@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+// Texts of the tests are ANSI (code page 932) unless they are wide; the
+// program's paths are wide. A converts a wide text as the log does ("?" for a
+// character the code page lacks), W an ANSI text.
+std::wstring W(const std::string& ansi);
+std::string A(const std::wstring& wide);
+
 // A fresh folder under the temporary folder (or under a given parent), removed
 // with everything in it when the object goes.
 class TempDir {

@@ -1,0 +1,22 @@
+// Conversions between the program's two kinds of text: UTF-16 (paths) and
+// ANSI in the system's code page (932 on the target systems: messages, the
+// password, the operation log, the ANSI names of archive entries).
+#pragma once
+#include <stddef.h>
+
+// The ANSI text as UTF-16, cut safely to cap units. false when it was cut or
+// could not be converted (out is then empty or the part that fitted).
+bool ansiToWide(const char* text, wchar_t* out, size_t cap);
+
+// The text in the ANSI code page only when every character converts exactly:
+// no best-fit look-alike ("café" never becomes "cafe") and no replacement
+// character. false, with out empty, when a character has no exact form or the
+// result would not fit in cap bytes.
+bool wideToAnsiExact(const wchar_t* text, char* out, size_t cap);
+
+// The text in the ANSI code page with "?" for each character the code page
+// lacks (no look-alikes either), cut safely to cap bytes.
+void wideToAnsiMarked(const wchar_t* text, char* out, size_t cap);
+
+// A heap copy of an ANSI text as UTF-16 (free it); null without memory.
+wchar_t* wideCopyOfAnsi(const char* text);

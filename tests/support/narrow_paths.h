@@ -1,0 +1,74 @@
+// The program takes its paths as UTF-16; most tests name their files with
+// ANSI texts of code page 932 (their literals are compiled to it). These
+// overloads hand such paths on converted, so that a test reads as the call it
+// makes. Tests of names the code page cannot hold call the wide functions.
+#pragma once
+#include <wchar.h>
+
+#include <string>
+
+#include "manager/archive/extractor.h"
+#include "manager/archive/packer.h"
+#include "manager/archive/self_decrypting.h"
+#include "manager/cipher/container.h"
+#include "manager/encryption/mail_attachment.h"
+#include "support/test_files.h"
+
+namespace narrow {
+// A converted path that lives as long as the call it is made for; null stays null.
+struct P {
+  P(const char* ansi) : null(ansi == nullptr), text(ansi ? W(ansi) : std::wstring()) {}
+  P(const std::string& ansi) : null(false), text(W(ansi)) {}
+  operator const wchar_t*() const { return null ? nullptr : text.c_str(); }
+  bool null;
+  std::wstring text;
+};
+}  // namespace narrow
+
+inline int assembleSelfDecryptingFile(const char* out, const char* program, const char* container) {
+  return assembleSelfDecryptingFile(narrow::P(out), narrow::P(program), narrow::P(container));
+}
+inline int appendFileToOutput(const char* out, const char* in, bool withTrailer) {
+  return appendFileToOutput(narrow::P(out), narrow::P(in), withTrailer);
+}
+inline int SplitSelfMeltFile(const char* file, const char* payload) {
+  return SplitSelfMeltFile(narrow::P(file), narrow::P(payload));
+}
+inline bool programImageLength(const char* program, uint64_t* length) {
+  return programImageLength(narrow::P(program), length);
+}
+inline int buildArchive(const char* command, PackProblem* problem = nullptr) {
+  return buildArchive(narrow::P(command), problem);
+}
+inline int addFileEntry(const char* archive, const char* source, const char* name, const char* folder) {
+  return addFileEntry(narrow::P(archive), narrow::P(source), narrow::P(name), narrow::P(folder));
+}
+inline int addFolderEntry(const char* archive, const char* name, const char* folder) {
+  return addFolderEntry(narrow::P(archive), narrow::P(name), narrow::P(folder));
+}
+inline int addFolderTree(const char* archive, const char* folder, const char* relative) {
+  return addFolderTree(narrow::P(archive), narrow::P(folder), narrow::P(relative));
+}
+inline int extractArchive(const char* archive, const char* output) {
+  return extractArchive(narrow::P(archive), narrow::P(output));
+}
+inline int runExtraction(const char* command) { return runExtraction(narrow::P(command)); }
+inline int makeDirectoryPath(const char* path, int includeLast) {
+  return makeDirectoryPath(narrow::P(path), includeLast);
+}
+inline int encryptArchive(const char* archive, const char* container, const char* password) {
+  return encryptArchive(narrow::P(archive), narrow::P(container), password);
+}
+inline int decryptArchive(const char* container, const char* archive, const char* password) {
+  return decryptArchive(narrow::P(container), narrow::P(archive), password);
+}
+
+inline int attachToMail(const char* path) { return attachToMail(narrow::P(path)); }
+
+// Sets a path field of the job record from an ANSI text.
+template <size_t N>
+void setPath(wchar_t (&field)[N], const std::string& ansi) {
+  std::wstring wide = W(ansi);
+  wcsncpy(field, wide.c_str(), N - 1);
+  field[N - 1] = 0;
+}
