@@ -323,9 +323,10 @@ int addFolderTree(const wchar_t* archivePath, const wchar_t* folderPath, const w
   if (!listing) {
     DWORD error = GetLastError();
     // A folder with nothing in it at all (a drive's root may lack even "."
-    // and "..") is empty; any other failure leaves its content unknown.
+    // and "..") is empty; any other failure leaves its content unknown: the
+    // folder was seen, but cannot be read.
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
-      return noteProblem(9, error == ERROR_PATH_NOT_FOUND ? PACK_NOT_FOUND : PACK_UNREADABLE, folderPath);
+      return noteProblem(9, PACK_UNREADABLE, folderPath);
     int ended = addFolderEntry(archivePath, L"", relativePath);
     return ended == 0 ? 0 : noteProblem(ended, ended, folderPath);
   }

@@ -1,6 +1,8 @@
 // The decryption worker on real self-decrypting files.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
@@ -8,6 +10,7 @@
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
+#include "manager/archive/archive_format.h"
 #include "support/message_capture.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
@@ -50,12 +53,18 @@ class DecryptionJob : public ::testing::Test {
   }
   void TearDown() override { wizardDialogs = saved_; }
 
-  // A self-decrypting file of folder, built with this test program as image.
-  std::string makeResult(const std::string& folder) {
+  // A self-decrypting file of folder, built with this test program as image;
+  // alter, when given, changes the archive before it is encrypted.
+  std::string makeResult(const std::string& folder, std::function<void(std::string*)> alter = nullptr) {
     std::string arv = work / "mk.arv", enc = work / "mk.enc", out = work / "result.exe";
     setPath(jobState.sourceListPath, (work / "mk.prc"));
     std::string command = "\"" + folder + "\" -o \"" + arv + "\"";
     EXPECT_EQ(buildArchive(command.c_str()), 0);
+    if (alter) {
+      std::string bytes = readFile(arv);
+      alter(&bytes);
+      writeFile(arv, bytes);
+    }
     EXPECT_EQ(encryptArchive(arv.c_str(), enc.c_str(), kPassword), 0);
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, sizeof program);
@@ -144,6 +153,43 @@ TEST_F(DecryptionJob, DamagedBodyIsReportedAsAFailedRestore) {
   ASSERT_EQ(messages.texts().size(), 1u);
   const std::string text = messages.texts()[0];
   EXPECT_TRUE(text == "書庫化したファイルを戻せませんでした" || text == "正常に処理出来ませんでした。 エラー(17)") << text;
+}
+
+// Offset of the n-th entry header (from 0) of an archive.
+size_t entryOffset(const std::string& archive, size_t n) {
+  size_t at = 0;
+  for (size_t i = 0; i < n; ++i) at += 2434 + static_cast<size_t>(getLe64(reinterpret_cast<const unsigned char*>(&archive[at + 20])));
+  return at;
+}
+
+// Damage inside the archive is reported, never taken for its end, and no
+// half file is left under a real name.
+TEST_F(DecryptionJob, DamagedArchiveIsReportedAndLeavesNoHalfFile) {
+  writeFile(source + "\\big.bin", patternBytes(300000, 1));
+  struct Case {
+    const char* what;
+    std::function<void(std::string*)> alter;
+  } cases[] = {
+      {"second header damaged", [](std::string* a) { (*a)[entryOffset(*a, 1) + 60] ^= 0x01; }},
+      {"cut inside a file's data", [](std::string* a) { a->resize(a->size() - 100000); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(work / "out");
+    makeFolder(work / "out");
+    result = makeResult(source, c.alter);
+    setUpJob(work / "out");
+    runDecryptionJob();
+    expectCleanedUp();
+    EXPECT_EQ(messages.texts().back(), "書庫化したファイルを戻せませんでした");
+    // Whatever came back is whole; nothing is left half-written or under a temporary name.
+    for (const std::string& entry : listTree(work / "out")) {
+      if (entry.back() == '\\') continue;
+      std::string name = entry.substr(0, entry.rfind(':'));
+      EXPECT_EQ(name.find("~kyv"), std::string::npos) << name;
+      EXPECT_EQ(readFile(work / "out\\" + name), readFile(source + "\\" + name.substr(5))) << name;
+    }
+  }
 }
 
 TEST_F(DecryptionJob, DiskFillingUpGivesTheWriteMessage) {

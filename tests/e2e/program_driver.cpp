@@ -34,10 +34,14 @@ ProgramRun::~ProgramRun() {
 }
 
 bool ProgramRun::start(const std::string& exe, const std::string& args, bool raw) {
-  std::string line = raw ? args : "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
-  STARTUPINFOA si = {};
+  return start(W(exe), W(args), raw);
+}
+
+bool ProgramRun::start(const std::wstring& exe, const std::wstring& args, bool raw) {
+  std::wstring line = raw ? args : L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
-  started_ = CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
+  started_ = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
   return started_;
 }
 
@@ -77,9 +81,16 @@ bool enterDecryptionPassword(DWORD pid, const std::string& password) {
 }
 
 bool enterFileName(DWORD pid, const std::string& name, int ext, std::string* proposed) {
+  std::wstring wide;
+  bool ok = enterFileName(pid, W(name), ext, &wide);
+  if (proposed) *proposed = A(wide);
+  return ok;
+}
+
+bool enterFileName(DWORD pid, const std::wstring& name, int ext, std::wstring* proposed) {
   HWND d = waitForWindow("暗号化ファイル名指定", kDialogWait, pid);
   if (!d) return false;
-  if (proposed) *proposed = controlText(d, IDC_FILE_NAME);
+  if (proposed) *proposed = controlWideText(d, IDC_FILE_NAME);
   if (!name.empty()) setControlText(d, IDC_FILE_NAME, name);
   SendDlgItemMessageA(d, IDC_FILE_EXT, CB_SETCURSEL, ext, 0);
   shown("file-name");
@@ -105,7 +116,9 @@ bool chooseFirstMedia(DWORD pid) {
   return true;
 }
 
-bool saveAs(DWORD pid, const std::string& path) {
+bool saveAs(DWORD pid, const std::string& path) { return saveAs(pid, W(path)); }
+
+bool saveAs(DWORD pid, const std::wstring& path) {
   HWND d = waitForWindow("暗号化されたファイルを保存します", kDialogWait, pid);
   if (!d) return false;
   setControlText(d, 0x47c, path);  // the file-name box of the save dialog
@@ -125,9 +138,16 @@ bool answerFolderBrowser(DWORD pid, bool ok, const std::string& expectedFolder) 
 }
 
 bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs) {
+  std::wstring wide;
+  bool answered = answerMessage(pid, &wide, timeoutMs);
+  if (text) *text = A(wide);
+  return answered;
+}
+
+bool answerMessage(DWORD pid, std::wstring* text, unsigned timeoutMs) {
   HWND box = waitForWindow(kDefaultCaption, timeoutMs, pid);
   if (!box) return false;
-  if (text) *text = messageBoxText(box);
+  if (text) *text = controlWideText(box, 0xFFFF);
   shown("message");
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   return true;

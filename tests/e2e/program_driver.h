@@ -17,6 +17,7 @@ class ProgramRun {
   // Starts exe with the command line "\"exe\" args" (or exactly commandLine
   // when rawCommandLine is set).
   bool start(const std::string& exe, const std::string& args, bool rawCommandLine = false);
+  bool start(const std::wstring& exe, const std::wstring& args, bool rawCommandLine = false);
   // Waits for the end; the exit code, or -1 on time-out.
   long wait(unsigned timeoutMs = 60000);
   bool running() const;
@@ -33,15 +34,18 @@ bool enterPassword(DWORD pid, const std::string& password, const std::string& co
 bool enterDecryptionPassword(DWORD pid, const std::string& password);
 // Leaves the proposed name when name is empty; ext 0 = "exe", 1 = "ex_".
 bool enterFileName(DWORD pid, const std::string& name, int ext, std::string* proposed = nullptr);
+bool enterFileName(DWORD pid, const std::wstring& name, int ext, std::wstring* proposed);
 bool chooseDestinationMode(DWORD pid, int mode);
 bool chooseFirstMedia(DWORD pid);
 bool saveAs(DWORD pid, const std::string& path);
+bool saveAs(DWORD pid, const std::wstring& path);
 // Presses OK in the folder browser, or Cancel. With expectedFolder, OK is
 // pressed only once the browser shows that folder as its selection (it
 // applies the preselected folder after it has appeared).
 bool answerFolderBrowser(DWORD pid, bool ok = true, const std::string& expectedFolder = "");
 // Reads and closes a message box of the program (caption "手動暗号 ").
 bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs = 20000);
+bool answerMessage(DWORD pid, std::wstring* text, unsigned timeoutMs = 20000);
 // Presses Cancel in the progress window as soon as it appears.
 bool cancelProgress(DWORD pid, unsigned timeoutMs = 20000);
 

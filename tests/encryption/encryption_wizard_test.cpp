@@ -166,6 +166,42 @@ TEST_F(EncryptionWizard, RemovableModeProbesTheMediaAndPlansTheMove) {
   EXPECT_TRUE(listFolder(media.path()).empty());
 }
 
+TEST_F(EncryptionWizard, ResultOfTheSameNameOnTheMediaIsReplacedOnlyWhenTheUserSaysSo) {
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 1;
+  TempDir media;
+  writeFile(media / "doc.crpt.exe", "an earlier result");
+  script.mediaRoot = media.path() + "\\";
+  const std::string question = media / "doc.crpt.exe" + " は既に存在します。\r\n上書きしますか?";
+  // No: back to the media dialog (cancelled there).
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.mediaAnswers = {1, 2};
+  messages.answerWith(IDNO);
+  runEncryptionWizard();
+  expectNoJob();
+  EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(), "media"), 2);
+  ASSERT_EQ(messages.messages().size(), 1u);
+  EXPECT_EQ(messages.messages()[0].text, question);
+  EXPECT_EQ(messages.messages()[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2));
+  EXPECT_EQ(readFile(media / "doc.crpt.exe"), "an earlier result");
+  // Yes: the job goes ahead with that name.
+  script = Script();
+  resetJobState();
+  jobState.pathListText = widePathList.c_str();
+  jobState.modeFromCommandLine = 1;
+  jobState.destinationMode = 1;
+  script.mediaRoot = media.path() + "\\";
+  script.passwordAnswers = {1};
+  script.fileNameAnswers = {1};
+  script.mediaAnswers = {1};
+  messages.answerWith(IDYES);
+  runEncryptionWizard();
+  waitForJob();
+  EXPECT_EQ(script.jobsStarted, 1);
+  EXPECT_EQ(A(jobState.mediaPath), media / "doc.crpt.exe");
+}
+
 TEST_F(EncryptionWizard, NoRemovableDriveAndAQuotedPathListEndsWithTheMediaMessage) {
   jobState.modeFromCommandLine = 1;
   jobState.destinationMode = 1;

@@ -39,7 +39,7 @@ TEST_F(WizardDialogsTest, EncryptionPasswordChecksRunInOrderAndKeepTheDialogOpen
     heading = controlText(d, IDC_PASSWORD_HEADING);
     checkboxVisible = controlVisible(d, IDC_MAKE_EXE);
     confirmVisible = controlVisible(d, IDC_PASSWORD_CONFIRM);
-    auto attempt = [&](const std::string& a, const std::string& b) {
+    auto attempt = [&](const std::wstring& a, const std::wstring& b) {
       size_t before = messages.texts().size();
       setControlText(d, IDC_PASSWORD, a);
       setControlText(d, IDC_PASSWORD_CONFIRM, b);
@@ -47,14 +47,18 @@ TEST_F(WizardDialogsTest, EncryptionPasswordChecksRunInOrderAndKeepTheDialogOpen
       auto all = messages.texts();
       seen.push_back(std::vector<std::string>(all.begin() + before, all.end()));
     };
-    attempt("abc", "");                                  // confirmation left empty
-    attempt("abc", "abd");                               // mismatch
-    attempt(std::string(64, 'x'), std::string(64, 'x'));  // 64 bytes
-    std::string japanese;
-    for (int i = 0; i < 32; ++i) japanese += "表";       // 32 characters, 64 bytes
+    attempt(L"abc", L"");                                   // confirmation left empty
+    attempt(L"abc", L"abd");                                // mismatch
+    attempt(std::wstring(64, 'x'), std::wstring(64, 'x'));  // 64 bytes
+    std::wstring japanese(32, L'表');                       // 32 characters, 64 bytes
     attempt(japanese, japanese);
-    attempt(std::string(64, 'y'), "");                   // two messages from one press
-    attempt(std::string(63, 'z'), std::string(63, 'z'));  // accepted
+    attempt(std::wstring(64, 'y'), L"");                    // two messages from one press
+    // Characters code page 932 cannot hold: never turned into "?" or a look-alike.
+    const std::wstring korean = L"\xD55C\xAD6D\xC5B4\xBE44\xBC00\xBC88\xD638";
+    attempt(korean, korean);
+    attempt(L"caf\x00E9", L"caf\x00E9");
+    attempt(L"abc", L"caf\x00E9");
+    attempt(std::wstring(63, 'z'), std::wstring(63, 'z'));  // accepted
   });
   EXPECT_EQ(askPassword(PASSWORD_ENCRYPT, &context), DIALOG_OK);
   driver.join();
@@ -64,13 +68,18 @@ TEST_F(WizardDialogsTest, EncryptionPasswordChecksRunInOrderAndKeepTheDialogOpen
   const std::string missing = "パスワードが入力されていません";
   const std::string mismatch = "再入力のパスワードが間違っていました。\r\nパスワードが一致するように入力してください。";
   const std::string tooLong = "パスワード文字が長すぎます\r\n63文字以内で入力してください。";
-  ASSERT_EQ(seen.size(), 6u);
+  const std::string character =
+      "パスワードに使用できない文字が含まれています。\r\n日本語（シフトJIS）で表せる文字で入力してください。";
+  ASSERT_EQ(seen.size(), 9u);
   EXPECT_EQ(seen[0], std::vector<std::string>{missing});
   EXPECT_EQ(seen[1], std::vector<std::string>{mismatch});
   EXPECT_EQ(seen[2], std::vector<std::string>{tooLong});
   EXPECT_EQ(seen[3], std::vector<std::string>{tooLong});
   EXPECT_EQ(seen[4], (std::vector<std::string>{missing, tooLong}));
-  EXPECT_TRUE(seen[5].empty());
+  EXPECT_EQ(seen[5], std::vector<std::string>{character});
+  EXPECT_EQ(seen[6], std::vector<std::string>{character});
+  EXPECT_EQ(seen[7], std::vector<std::string>{character});
+  EXPECT_TRUE(seen[8].empty());
   ASSERT_TRUE(context.enteredPassword);
   EXPECT_EQ(std::string(context.enteredPassword), std::string(63, 'z'));
 }

@@ -32,6 +32,8 @@ MessageCapture::~MessageCapture() { appFlows = saved_; }
 
 const std::vector<CapturedMessage>& MessageCapture::messages() const { return captured; }
 
+void MessageCapture::answerWith(int answer) { answerGiven = answer; }
+
 std::vector<std::string> MessageCapture::texts() const {
   std::vector<std::string> out;
   EnterCriticalSection(lock());

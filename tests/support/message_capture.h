@@ -23,6 +23,7 @@ class MessageCapture {
   MessageCapture(const MessageCapture&) = delete;
   MessageCapture& operator=(const MessageCapture&) = delete;
   const std::vector<CapturedMessage>& messages() const;
+  void answerWith(int answer);
   std::vector<std::string> texts() const;
 
  private:

@@ -19,26 +19,25 @@ std::string makeUnique(const std::string& parent) {
   }
 }
 
-void listInto(const std::string& root, const std::string& rel, std::vector<std::string>* out,
-              bool sizes) {
-  WIN32_FIND_DATAA data;
-  std::string pattern = root + (rel.empty() ? "" : "\\" + rel) + "\\*";
-  HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+void listInto(const std::wstring& root, const std::wstring& rel, std::vector<std::wstring>* out, bool sizes) {
+  WIN32_FIND_DATAW data;
+  std::wstring pattern = root + (rel.empty() ? L"" : L"\\" + rel) + L"\\*";
+  HANDLE find = FindFirstFileW(pattern.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
-    std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string child = rel.empty() ? name : rel + "\\" + name;
+    std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    std::wstring child = rel.empty() ? name : rel + L"\\" + name;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      out->push_back(child + "\\");
+      out->push_back(child + L"\\");
       listInto(root, child, out, sizes);
     } else if (sizes) {
       unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-      out->push_back(child + ":" + std::to_string(size));
+      out->push_back(child + L":" + std::to_wstring(size));
     } else {
       out->push_back(child);
     }
-  } while (FindNextFileA(find, &data));
+  } while (FindNextFileW(find, &data));
   FindClose(find);
 }
 }  // namespace
@@ -78,8 +77,8 @@ TempDir::TempDir() : path_(makeUnique(tempFolder())) {}
 TempDir::TempDir(const std::string& parent) : path_(makeUnique(parent + "\\")) {}
 TempDir::~TempDir() { removeTree(path_); }
 
-bool writeFile(const std::string& path, const void* data, size_t size) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool writeFile(const std::wstring& path, const void* data, size_t size) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const char* p = static_cast<const char*>(data);
   bool ok = true;
@@ -94,13 +93,15 @@ bool writeFile(const std::string& path, const void* data, size_t size) {
   return ok;
 }
 
+bool writeFile(const std::string& path, const void* data, size_t size) { return writeFile(W(path), data, size); }
 bool writeFile(const std::string& path, const std::string& data) {
-  return writeFile(path, data.data(), data.size());
+  return writeFile(W(path), data.data(), data.size());
 }
+bool writeFile(const std::wstring& path, const std::string& data) { return writeFile(path, data.data(), data.size()); }
 
-std::string readFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+std::string readFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string out;
   char buffer[65536];
@@ -109,86 +110,107 @@ std::string readFile(const std::string& path) {
   CloseHandle(file);
   return out;
 }
+std::string readFile(const std::string& path) { return readFile(W(path)); }
 
-bool fileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+bool fileExists(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
+bool fileExists(const std::string& path) { return fileExists(W(path)); }
 
-bool folderExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+bool folderExists(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
+bool folderExists(const std::string& path) { return folderExists(W(path)); }
 
-bool makeFolder(const std::string& path) {
+bool makeFolder(const std::wstring& path) {
   if (folderExists(path)) return true;
-  long cut = lastSeparatorIndex(path.c_str());  // not the 0x5C inside 能 or 表
-  if (cut > 2) makeFolder(path.substr(0, static_cast<size_t>(cut)));
-  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+  size_t cut = path.find_last_of(L'\\');
+  if (cut != std::wstring::npos && cut > 2) makeFolder(path.substr(0, cut));
+  return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
+bool makeFolder(const std::string& path) { return makeFolder(W(path)); }
 
 long long fileSizeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (!GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &data)) return -1;
   return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-void removeTree(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+void removeTree(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;
-  if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+  if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(path.c_str())) RemoveDirectoryW(path.c_str());  // a link to a folder goes, not what it names
     return;
   }
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      std::string name = data.cFileName;
-      if (name != "." && name != "..") removeTree(path + "\\" + name);
-    } while (FindNextFileA(find, &data));
+      std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..") removeTree(path + L"\\" + name);
+    } while (FindNextFileW(find, &data));
     FindClose(find);
   }
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryA(path.c_str());
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(path.c_str());
+}
+void removeTree(const std::string& path) { removeTree(W(path)); }
+
+std::vector<std::wstring> listFolder(const std::wstring& path) {
+  std::vector<std::wstring> out;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return out;
+  do {
+    std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") out.push_back(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 std::vector<std::string> listFolder(const std::string& path) {
   std::vector<std::string> out;
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return out;
-  do {
-    std::string name = data.cFileName;
-    if (name != "." && name != "..") out.push_back(name);
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
+  for (const std::wstring& name : listFolder(W(path))) out.push_back(A(name));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<std::wstring> listTree(const std::wstring& root) {
+  std::vector<std::wstring> out;
+  listInto(root, L"", &out, true);
   std::sort(out.begin(), out.end());
   return out;
 }
 
 std::vector<std::string> listTree(const std::string& root) {
   std::vector<std::string> out;
-  listInto(root, "", &out, true);
+  for (const std::wstring& entry : listTree(W(root))) out.push_back(A(entry));
   std::sort(out.begin(), out.end());
   return out;
 }
 
-std::string compareTrees(const std::string& a, const std::string& b) {
-  std::vector<std::string> la = listTree(a), lb = listTree(b);
+std::string compareTrees(const std::wstring& a, const std::wstring& b) {
+  std::vector<std::wstring> la = listTree(a), lb = listTree(b);
   for (size_t i = 0; i < la.size() || i < lb.size(); ++i) {
-    std::string x = i < la.size() ? la[i] : "(nothing)";
-    std::string y = i < lb.size() ? lb[i] : "(nothing)";
-    if (x != y) return "entry differs: " + x + " vs " + y;
+    std::wstring x = i < la.size() ? la[i] : L"(nothing)";
+    std::wstring y = i < lb.size() ? lb[i] : L"(nothing)";
+    if (x != y) return "entry differs: " + A(x) + " vs " + A(y);
   }
-  for (const std::string& entry : la) {
-    if (entry.back() == '\\') continue;
-    std::string rel = entry.substr(0, entry.rfind(':'));
-    if (readFile(a + "\\" + rel) != readFile(b + "\\" + rel)) return "contents differ: " + rel;
+  for (const std::wstring& entry : la) {
+    if (entry.back() == L'\\') continue;
+    std::wstring rel = entry.substr(0, entry.rfind(L':'));
+    if (readFile(a + L"\\" + rel) != readFile(b + L"\\" + rel)) return "contents differ: " + A(rel);
   }
   return std::string();
 }
+
+std::string compareTrees(const std::string& a, const std::string& b) { return compareTrees(W(a), W(b)); }
 
 std::string patternBytes(size_t size, unsigned seed) {
   std::string out(size, '\0');

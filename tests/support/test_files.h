@@ -22,27 +22,39 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }  // no trailing backslash
   std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+  std::wstring operator/(const std::wstring& name) const { return W(path_) + L"\\" + name; }
 
  private:
   std::string path_;
 };
 
+// Paths in ANSI or UTF-16 (names code page 932 lacks).
 bool writeFile(const std::string& path, const std::string& data);
+bool writeFile(const std::wstring& path, const std::string& data);
 bool writeFile(const std::string& path, const void* data, size_t size);
+bool writeFile(const std::wstring& path, const void* data, size_t size);
 std::string readFile(const std::string& path);
+std::string readFile(const std::wstring& path);
 bool fileExists(const std::string& path);     // a file, not a folder
+bool fileExists(const std::wstring& path);
 bool folderExists(const std::string& path);
+bool folderExists(const std::wstring& path);
 bool makeFolder(const std::string& path);     // with every missing level
+bool makeFolder(const std::wstring& path);
 long long fileSizeOf(const std::string& path);  // -1 if missing
-void removeTree(const std::string& path);
+void removeTree(const std::string& path);  // a link to a folder goes, not what it names
+void removeTree(const std::wstring& path);
 // Names found in a folder (without "." and ".."), sorted.
 std::vector<std::string> listFolder(const std::string& path);
+std::vector<std::wstring> listFolder(const std::wstring& path);
 // Relative paths of every file and folder below root (folders end with '\'),
 // sorted; with contents, each file is followed by ':' and its size.
 std::vector<std::string> listTree(const std::string& root);
+std::vector<std::wstring> listTree(const std::wstring& root);
 // Describes the first difference between two trees (names, sizes and
 // contents), or returns an empty text when they are the same.
 std::string compareTrees(const std::string& a, const std::string& b);
+std::string compareTrees(const std::wstring& a, const std::wstring& b);
 // Pseudo-random bytes of a repeatable pattern.
 std::string patternBytes(size_t size, unsigned seed);
 // The temporary folder of the process, with its trailing backslash.

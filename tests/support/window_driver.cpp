@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "manager/startup/text_util.h"
+#include "support/test_files.h"
 
 namespace {
 struct FindState {
@@ -55,18 +56,22 @@ std::string windowText(HWND window) {
   return std::string(text, n > 0 ? n : 0);
 }
 
-std::string controlText(HWND dialog, int id) {
+std::wstring controlWideText(HWND dialog, int id) {
   HWND control = GetDlgItem(dialog, id);
-  if (!control) return std::string();
-  std::vector<char> text(32768);
-  LRESULT n = SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  return std::string(text.data(), n > 0 ? static_cast<size_t>(n) : 0);
+  if (!control) return std::wstring();
+  std::vector<wchar_t> text(32768);
+  LRESULT n = SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  return std::wstring(text.data(), n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-bool setControlText(HWND dialog, int id, const std::string& text) {
+std::string controlText(HWND dialog, int id) { return A(controlWideText(dialog, id)); }
+
+bool setControlText(HWND dialog, int id, const std::wstring& text) {
   HWND control = GetDlgItem(dialog, id);
-  return control && SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  return control && SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
+
+bool setControlText(HWND dialog, int id, const std::string& text) { return setControlText(dialog, id, W(text)); }
 
 void pressButton(HWND dialog, int id) {
   HWND button = GetDlgItem(dialog, id);

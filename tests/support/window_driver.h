@@ -10,9 +10,13 @@ HWND waitForWindow(const char* title, unsigned timeoutMs = 10000, DWORD pid = 0)
 // Waits until the window is gone.
 bool waitForWindowGone(HWND window, unsigned timeoutMs = 10000);
 // Text of a control, of a window.
+// (ANSI texts of code page 932, "?" for a character it lacks; the wide forms
+// carry every character.)
 std::string controlText(HWND dialog, int id);
+std::wstring controlWideText(HWND dialog, int id);
 std::string windowText(HWND window);
 bool setControlText(HWND dialog, int id, const std::string& text);
+bool setControlText(HWND dialog, int id, const std::wstring& text);
 // Presses a button by posting the command its click would send.
 void pressButton(HWND dialog, int id);
 // Text of the static control of a message box (id 0xFFFF).
