@@ -72,7 +72,7 @@ std::vector<std::string> temporaryFilesBelow(const std::string& root) {
   return out;
 }
 
-StopOnStatus::StopOnStatus(const std::string& status) : status_(W(status)) {
+StopOnStatus::StopOnStatus(const std::string& status, bool prefix) : status_(W(status)), prefix_(prefix) {
   thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
 }
 
@@ -85,7 +85,8 @@ StopOnStatus::~StopOnStatus() {
 DWORD WINAPI StopOnStatus::run(void* p) {
   StopOnStatus* self = static_cast<StopOnStatus*>(p);
   while (!self->done_) {
-    if (self->status_ == jobState.statusText) {
+    std::wstring now = jobState.statusText;
+    if (self->prefix_ ? now.compare(0, self->status_.size(), self->status_) == 0 : now == self->status_) {
       self->countOnly_ = jobState.countOnly;
       jobState.stopCode = STOP_REQUESTED;
       self->fired_ = true;

@@ -34,7 +34,8 @@ std::vector<std::string> temporaryFilesBelow(const std::string& root);
 // StopWhen it does not wait for progress, so it also fires for empty files.
 class StopOnStatus {
  public:
-  explicit StopOnStatus(const std::string& status);
+  // With prefix, any status that begins with the text will do.
+  explicit StopOnStatus(const std::string& status, bool prefix = false);
   ~StopOnStatus();
   StopOnStatus(const StopOnStatus&) = delete;
   StopOnStatus& operator=(const StopOnStatus&) = delete;
@@ -44,6 +45,7 @@ class StopOnStatus {
  private:
   static DWORD WINAPI run(void* self);
   std::wstring status_;
+  bool prefix_;
   HANDLE thread_ = nullptr;
   volatile bool done_ = false;
   volatile bool fired_ = false;

@@ -337,8 +337,8 @@ TEST_F(Packer, StopBeforePackingGives99AndPacksNothing) {
 TEST_F(Packer, StopBetweenTopLevelSourcesGives99) {
   writeFile(src / "first", "");  // no blocks: the stop is only seen between sources
   writeFile(src / "last", patternBytes(100000, 2));
-  // Empty sources after the first keep the packer between sources long
-  // enough for the stop to arrive there, well before the last.
+  // Many empty sources keep the packer between sources long enough for the
+  // stop to arrive while it is among them, well before the last.
   std::string sources = quoted(src / "first");
   for (int i = 0; i < 200; ++i) {
     writeFile(src / ("e" + std::to_string(i)), "");
@@ -347,7 +347,7 @@ TEST_F(Packer, StopBetweenTopLevelSourcesGives99) {
   sources += " " + quoted(src / "last");
   int result;
   {
-    StopOnStatus stop("first");
+    StopOnStatus stop("e", true);
     result = pack(sources);
     EXPECT_TRUE(stop.fired());
   }
