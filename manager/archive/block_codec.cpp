@@ -1,10 +1,38 @@
 #include "manager/archive/block_codec.h"
 
+#include <stdlib.h>
 #include <string.h>
 #include <zlib.h>
 
+#include <mbedtls/platform_util.h>
+
 namespace {
 enum { COMPRESSION_LEVEL = 6 };
+
+// zlib's own memory holds plaintext (the deflate window, the inflate
+// window): it is wiped before it goes back to the heap.
+voidpf wipingAlloc(voidpf, uInt items, uInt size) {
+  size_t bytes = static_cast<size_t>(items) * size;
+  size_t* block = static_cast<size_t*>(malloc(bytes + sizeof(size_t) * 2));
+  if (!block) return Z_NULL;
+  block[0] = bytes;
+  return block + 2;  // keeps zlib's alignment
+}
+void wipingFree(voidpf, voidpf address) {
+  if (!address) return;
+  size_t* block = static_cast<size_t*>(address) - 2;
+  mbedtls_platform_zeroize(address, block[0]);
+  free(block);
+}
+void useWipingMemory(z_stream* z) {
+  memset(z, 0, sizeof *z);
+  z->zalloc = wipingAlloc;
+  z->zfree = wipingFree;
+}
+
+BlockCompressor sharedCompressor;  // the job's worker thread
+z_stream inflater;                 // only one thread extracts
+bool inflaterReady = false;
 
 // Reads exactly size bytes unless the source ends first.
 bool readFully(ByteSource* source, unsigned char* buffer, size_t size, size_t* got) {
@@ -30,7 +58,7 @@ int takeBytes(ByteSource* source, EntryDataReader* reader, unsigned char* buffer
 }  // namespace
 
 bool openBlockCompressor(BlockCompressor* compressor) {
-  memset(&compressor->stream, 0, sizeof compressor->stream);
+  useWipingMemory(&compressor->stream);
   compressor->ready = deflateInit(&compressor->stream, COMPRESSION_LEVEL) == Z_OK;
   return compressor->ready;
 }
@@ -42,10 +70,9 @@ void closeBlockCompressor(BlockCompressor* compressor) {
 
 int encodeBlock(const unsigned char* chunk, size_t size, unsigned char frame[BLOCK_FRAME_SIZE],
                 size_t* frameSize, BlockCompressor* compressor) {
-  static BlockCompressor shared;
   *frameSize = 0;
   if (size == 0 || size > ARCHIVE_CHUNK_SIZE) return BLOCK_COMPRESS_FAILED;
-  if (compressor == nullptr) compressor = &shared;
+  if (compressor == nullptr) compressor = &sharedCompressor;
   if (!compressor->ready && !openBlockCompressor(compressor)) return BLOCK_COMPRESS_FAILED;
   z_stream* z = &compressor->stream;
   if (deflateReset(z) != Z_OK) return BLOCK_COMPRESS_FAILED;
@@ -62,13 +89,11 @@ int encodeBlock(const unsigned char* chunk, size_t size, unsigned char frame[BLO
 
 int decodeBlock(const unsigned char* stream, size_t size, unsigned char out[ARCHIVE_BLOCK_BUFFER],
                 size_t* outSize) {
-  static z_stream inflater;
-  static bool ready = false;
   *outSize = 0;
-  if (!ready) {
-    memset(&inflater, 0, sizeof inflater);
+  if (!inflaterReady) {
+    useWipingMemory(&inflater);
     if (inflateInit(&inflater) != Z_OK) return BLOCK_BAD;
-    ready = true;
+    inflaterReady = true;
   } else if (inflateReset(&inflater) != Z_OK) {
     return BLOCK_BAD;
   }
@@ -82,6 +107,12 @@ int decodeBlock(const unsigned char* stream, size_t size, unsigned char out[ARCH
   if (unpacked > ARCHIVE_CHUNK_SIZE) return BLOCK_BAD;
   *outSize = unpacked;
   return BLOCK_OK;
+}
+
+void releaseBlockCodecs() {
+  closeBlockCompressor(&sharedCompressor);
+  if (inflaterReady) inflateEnd(&inflater);
+  inflaterReady = false;
 }
 
 void startEntryData(EntryDataReader* reader, uint64_t storedLength, bool compressed) {

@@ -54,6 +54,11 @@ int encodeBlock(const unsigned char* chunk, size_t size, unsigned char frame[BLO
 int decodeBlock(const unsigned char* stream, size_t size, unsigned char out[ARCHIVE_BLOCK_BUFFER],
                 size_t* outSize);
 
+// Ends the shared deflate state of encodeBlock and the inflate state of
+// decodeBlock; their memory, which held plaintext, is wiped on the way back.
+// The next call sets them up again.
+void releaseBlockCodecs();
+
 // Where the data area comes from (a file, or memory in tests).
 class ByteSource {
  public:

@@ -207,3 +207,5 @@ void stopCompressThreads() {
 }
 
 int compressThreadsRunning() { return threadCount; }
+
+void wipeCompressSlots() { SecureZeroMemory(slots, sizeof slots); }

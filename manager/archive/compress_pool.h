@@ -62,5 +62,8 @@ void endFileChunks();
 
 // Ends the compression threads and waits for them; nothing when none run.
 void stopCompressThreads();
+// Wipes every slot (their chunks and frames held plaintext); call when no
+// file is being packed.
+void wipeCompressSlots();
 // Threads running now (0 once stopped).
 int compressThreadsRunning();

@@ -334,7 +334,7 @@ int makeDirectoryPath(const wchar_t* path, int includeLast) {
 int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
   jobState.countOnly = 1;
   int result = EXTRACT_CANNOT_OPEN;
-  UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (archive) {
     FileSource source(archive.get());
@@ -346,6 +346,11 @@ int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
     result = extractAll(&x);
     if (result == EXTRACT_OK && x.anyEntryFailed && x.failureSet != 0) result = EXTRACT_PARTIAL + x.failureSet;
   }
+  // The buffers and the inflate state held the archive's plaintext.
+  SecureZeroMemory(readBuffer, sizeof readBuffer);
+  SecureZeroMemory(inflateBuffer, sizeof inflateBuffer);
+  SecureZeroMemory(headerBytes, sizeof headerBytes);
+  releaseBlockCodecs();
   jobState.countOnly = 0;
   return result;
 }

@@ -57,7 +57,13 @@ class PackingRun {
     }
   }
   ~PackingRun() {
-    if (--runDepth == 0) stopCompressThreads();
+    if (--runDepth > 0) return;
+    stopCompressThreads();
+    // What the run held of the sources goes: the slots, the deflate states,
+    // the last header.
+    wipeCompressSlots();
+    releaseBlockCodecs();
+    SecureZeroMemory(headerBytes, sizeof headerBytes);
   }
   PackingRun(const PackingRun&) = delete;
   PackingRun& operator=(const PackingRun&) = delete;
@@ -92,7 +98,7 @@ HANDLE openSource(const wchar_t* path) {
 }
 
 HANDLE openArchiveForAppend(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+  return CreateFileW(path, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
 }
 
@@ -198,6 +204,15 @@ int writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data, D
   }
   endFileChunks();
   return result;
+}
+
+// Every job starts a fresh archive: one that exists is emptied (not deleted,
+// as the job may hold it open to have it deleted when the process ends).
+void startFreshArchive(const wchar_t* archivePath) {
+  if (archivePath[0] == 0) return;
+  UniqueFile archive(CreateFileW(archivePath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (archive) SetEndOfFile(archive.get());
 }
 
 // Notes an archive that could not be written and passes the step's code on.
@@ -480,7 +495,7 @@ int buildArchive(const wchar_t* commandText, PackProblem* problem) {
 
     static wchar_t archivePath[OPTION_SLOT_SIZE];
     makeAbsolutePath(archivePath, archiveValue);
-    if (archivePath[0] != 0) DeleteFileW(archivePath);  // every job starts a fresh archive
+    startFreshArchive(archivePath);
     result = packSources(sources.get(), archivePath);
   }
   if (problem) {

@@ -17,7 +17,7 @@ enum { kCopyChunk = 32768, kMaxSplitPath = 520 };
 unsigned char copyBuffer[kCopyChunk];
 
 HANDLE openForReading(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  return CreateFileW(path, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -160,7 +160,7 @@ int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath) {
   if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return SPLIT_BAD_LENGTH;
   if (payloadPath == nullptr) return SPLIT_OK;
 
-  UniqueFile payload(CreateFileW(payloadPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  UniqueFile payload(CreateFileW(payloadPath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!payload) return SPLIT_CANNOT_CREATE;
   setStatusText("書庫化ファイルを分離中です");

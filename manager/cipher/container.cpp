@@ -10,6 +10,7 @@
 #include "manager/cipher/crypt_stream.h"
 #include "manager/cipher/key_material.h"
 #include "manager/cipher/random_fill.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/unique_handle.h"
 
 namespace {
@@ -18,7 +19,7 @@ enum { kContainerChunk = 1024 };
 
 // Size of a file, or false when it can't be opened or measured.
 bool sizeOfFile(const wchar_t* path, uint64_t* size) {
-  UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileW(path, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER value;
   if (!file || !GetFileSizeEx(file.get(), &value) || value.QuadPart < 0) return false;

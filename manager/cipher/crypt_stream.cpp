@@ -95,7 +95,7 @@ int openSource(const EntryPrm* prm, UniqueFile* source) {
     return STREAM_OK;
   }
   if (prm->sourcePath == nullptr) return STREAM_SOURCE_UNREADABLE;
-  source->reset(CreateFileW(prm->sourcePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  source->reset(CreateFileW(prm->sourcePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!*source) return STREAM_SOURCE_UNREADABLE;
   LARGE_INTEGER size;
@@ -120,7 +120,7 @@ int openDestination(EntryPrm* prm, UniqueFile* dest) {
   bool append = prm->destKind == DST_APPEND_FILE;
   int failure = append ? STREAM_CANNOT_APPEND : STREAM_CANNOT_CREATE;
   if (prm->destPath == nullptr) return failure;
-  dest->reset(CreateFileW(prm->destPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  dest->reset(CreateFileW(prm->destPath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr,
                           append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!*dest) return failure;
   if (append) {

@@ -8,6 +8,7 @@
 #include "manager/cipher/container.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/encryption/write_probe.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
@@ -73,6 +74,9 @@ static int runSteps() {
 }
 
 void runDecryptionJob() {
+  // The decrypted archive holds the files unencrypted: no working file
+  // outlives the process, however it ends.
+  WorkingFile container(jobState.tempEncryptedPath), archive(jobState.tempArchivePath);
   int result = checkOutputFolder();
   jobState.countOnly = 0;
   jobState.progressActive = 1;
@@ -80,8 +84,8 @@ void runDecryptionJob() {
   clearJobPassword();
   jobState.progressActive = 0;
   closeProgressWindow();
-  DeleteFileW(jobState.tempArchivePath);
-  DeleteFileW(jobState.tempEncryptedPath);
+  archive.release();
+  container.release();
   if (result != 0) {
     char buffer[1024];
     showMessage(nullptr, decryptionResultMessage(result, buffer, sizeof buffer), nullptr, MB_OK);

@@ -10,6 +10,7 @@
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/operation_log.h"
 #include "manager/encryption/working_names.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
@@ -119,6 +120,10 @@ void runEncryptionJob() {
   char startText[64];
   localTimeText(startText, sizeof startText, 1);
   long long startSeconds = currentSeconds();
+  // The archive holds the selection unencrypted: no working file outlives
+  // the process, however it ends.
+  WorkingFile archive(jobState.tempArchivePath), container(jobState.tempEncryptedPath),
+      sourceList(jobState.sourceListPath);
   jobState.progressActive = 1;
   jobState.countOnly = 0;
 
@@ -127,8 +132,8 @@ void runEncryptionJob() {
 
   jobState.progressActive = 0;
   closeProgressWindow();
-  DeleteFileW(jobState.tempArchivePath);
-  DeleteFileW(jobState.tempEncryptedPath);
+  archive.release();
+  container.release();
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
 
@@ -137,6 +142,6 @@ void runEncryptionJob() {
   } else if (deliver() && jobState.writeLog) {
     appendOperationLog(startText, startSeconds);
   }
-  DeleteFileW(jobState.sourceListPath);
+  sourceList.release();
   jobState.quitRequested = 1;
 }

@@ -5,6 +5,7 @@
 #include <stddef.h>
 
 #include "manager/encryption/guarded_call.h"
+#include "manager/startup/file_util.h"
 #include "manager/startup/message_box.h"
 #include "manager/startup/text_util.h"
 #include "manager/startup/wide_text.h"
@@ -16,6 +17,7 @@ static_assert(sizeof(MapiRecipDesc) == 24 && sizeof(MapiFileDesc) == 24, "Simple
 static_assert((MAPI_LOGON_UI | MAPI_DIALOG) == 0x9, "Simple MAPI flags");
 
 namespace {
+
 
 struct SendRequest {
   MAPISENDMAIL* send;
@@ -40,7 +42,9 @@ int attachToMail(const wchar_t* widePath) {
     DWORD n = GetShortPathNameW(widePath, shortPath, countOf(shortPath));
     if (n == 0 || n >= countOf(shortPath) || !wideToAnsiExact(shortPath, path, sizeof path)) return -1;
   }
-  UniqueLibrary library(LoadLibraryA("MAPI32.DLL"));
+  // The mail library of the system folder, never one beside the program: a
+  // result file runs from wherever it was saved.
+  UniqueLibrary library(loadSystemLibrary(L"MAPI32.DLL"));
   if (!library) return -1;
   FARPROC entry = GetProcAddress(library.get(), "MAPISendMail");
   if (entry == nullptr) return -1;

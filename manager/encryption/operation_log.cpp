@@ -1,6 +1,8 @@
 #include "manager/encryption/operation_log.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,9 +21,23 @@ namespace {
 const char kLogSemaphore[] = "CRYPTLOGSEMA";
 const DWORD kLogWaitMs = 5000;
 
+// The source list, read as text line piece by line piece. It is opened
+// sharing delete access, as the job holds it open to have it deleted when
+// the process ends, then read through the runtime's text stream.
 struct SourceList {
-  FILE* file;
-  explicit SourceList(const wchar_t* path) : file(_wfopen(path, L"r")) {}
+  FILE* file = nullptr;
+  explicit SourceList(const wchar_t* path) {
+    HANDLE handle = CreateFileW(path, GENERIC_READ, WORKING_FILE_SHARE | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_TEXT);
+    if (fd == -1) {
+      CloseHandle(handle);
+      return;
+    }
+    file = _fdopen(fd, "r");
+    if (!file) _close(fd);
+  }
   ~SourceList() {
     if (file) fclose(file);
   }

@@ -22,8 +22,21 @@ bool writeAll(HANDLE file, const void* data, size_t size) {
   return true;
 }
 
+WorkingFile::WorkingFile(const wchar_t* path)
+    : path_(path),
+      keeper_(path[0] ? CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+                      : INVALID_HANDLE_VALUE) {}
+
+void WorkingFile::release() {
+  if (keeper_ != INVALID_HANDLE_VALUE) CloseHandle(keeper_);
+  keeper_ = INVALID_HANDLE_VALUE;
+  if (path_ && path_[0]) DeleteFileW(path_);
+  path_ = nullptr;
+}
+
 int appendToFile(const wchar_t* path, const char* text) {
-  UniqueFile file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  UniqueFile file(CreateFileW(path, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return 1;
   LARGE_INTEGER zero = {};
@@ -47,6 +60,14 @@ int driveTypeOfPath(const wchar_t* path, char* driveName, size_t driveNameCap) {
   }
   appendText(root, countOf(root), L"\\");
   return static_cast<int>(GetDriveTypeW(root));
+}
+
+HMODULE loadSystemLibrary(const wchar_t* name) {
+  wchar_t path[MAX_PATH + 32];
+  UINT n = GetSystemDirectoryW(path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  if (!appendText(path, countOf(path), L"\\") || !appendText(path, countOf(path), name)) return nullptr;
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 bool pathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }

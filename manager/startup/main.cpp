@@ -44,9 +44,36 @@ static LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam,
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// A result file is started from wherever it was saved, often a downloads
+// folder beside anything else that was downloaded. So before any dialog or
+// control can load a library on demand, libraries are looked up in the
+// system folder only: a DLL of a system name beside the program is never
+// loaded. (Looked up by name, so that a system without the call still starts.)
+static void loadLibrariesFromTheSystemFolderOnly() {
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesCall)(DWORD);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  SetDefaultDllDirectoriesCall call = kernel ? reinterpret_cast<SetDefaultDllDirectoriesCall>(
+                                                   reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                                             : nullptr;
+  if (call) call(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// The common controls come from the system (the program's manifest asks for
+// version 6), loaded only now rather than imported, so that the loader never
+// looks for them beside the program.
+static void initCommonControls() {
+  typedef BOOL(WINAPI * InitCall)(const INITCOMMONCONTROLSEX*);
+  HMODULE controls = LoadLibraryW(L"comctl32.dll");
+  InitCall init = controls ? reinterpret_cast<InitCall>(
+                                 reinterpret_cast<void (*)()>(GetProcAddress(controls, "InitCommonControlsEx")))
+                           : nullptr;
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_STANDARD_CLASSES};
+  if (init) init(&classes);  // the library stays loaded for the dialogs
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
+  loadLibrariesFromTheSystemFolderOnly();
+  initCommonControls();
 
   char title[100], className[100];
   if (!LoadStringA(instance, IDS_APP_TITLE, title, sizeof title)) lstrcpyA(title, "Kyvomar");

@@ -330,7 +330,7 @@ TEST_F(Packer, StopBeforePackingGives99AndPacksNothing) {
   writeFile(archive, "old archive");
   jobState.stopCode = STOP_REQUESTED;
   EXPECT_EQ(pack(quoted(src / "a")), PACK_STOPPED);
-  EXPECT_FALSE(fileExists(archive));
+  EXPECT_EQ(fileSizeOf(archive), 0);  // emptied, not deleted: the job may hold it open
   EXPECT_FALSE(fileExists(listPath));
 }
 

@@ -114,6 +114,21 @@ TEST_F(RoundTrip, RemovableModeLeavesTheResultOnTheDrive) {
   EXPECT_FALSE(fileExists(tempFolder() + "サンプル.crpt.exe"));
 }
 
+// A result is started from wherever it was saved: a library lying beside it
+// under the name of one that the window system loads on demand (here the
+// display driver of the test prefix, "null") is never loaded.
+TEST_F(RoundTrip, LibraryPlantedBesideAResultIsNotLoaded) {
+  std::string source = makeSampleTree(work / "src");
+  std::string result = encrypt(0, "\"" + source + "\"", work / "out\\p.exe");
+  TempDir downloads;
+  std::string copy = downloads / "p.exe";
+  ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(windowsPathOf(PLANTED_DLL_UNIX_PATH).c_str(), (downloads / "null.dll").c_str(), FALSE));
+  EXPECT_EQ(decrypt(copy, false), "");
+  EXPECT_FALSE(fileExists(downloads / "null.dll.was-loaded"));
+  EXPECT_EQ(compareTrees(source, downloads / "サンプル"), "");
+}
+
 TEST_F(RoundTrip, WrongPasswordRestoresNothing) {
   std::string source = makeSampleTree(work / "src");
   std::string result = encrypt(0, "\"" + source + "\"", work / "out\\w.exe");

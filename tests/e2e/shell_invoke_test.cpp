@@ -61,7 +61,8 @@ class ShellInvoke : public ::testing::Test {
     app = work / "app";
     ASSERT_TRUE(makeFolder(app + "\\Log"));
     ASSERT_TRUE(CopyFileA(builtKyvomarPath().c_str(), (app + "\\Kyvomar.exe").c_str(), FALSE));
-    ASSERT_TRUE(installFakeMapi(app, FAKE_MAPI_SEND_MAIL));
+    mapi.reset(new FakeMapiInProcess(FAKE_MAPI_SEND_MAIL));  // the mail program the extension's starts meet
+    ASSERT_TRUE(mapi->ok());
     ASSERT_TRUE(createKey(HKEY_LOCAL_MACHINE, kApprovedKey));
     shell.reset(new LoadedShell(app, false));
     ASSERT_TRUE(shell->ok());
@@ -75,6 +76,7 @@ class ShellInvoke : public ::testing::Test {
     if (shell && shell->ok()) shell->unregisterServer();
     CoUninitialize();
     shell.reset();
+    mapi.reset();
   }
   // Picks command `mode` on the selection, as the file manager does.
   void invoke(int mode, const std::vector<std::string>& selection) {
@@ -116,6 +118,7 @@ class ShellInvoke : public ::testing::Test {
   TempDir work;
   std::string app, source, single;
   std::unique_ptr<LoadedShell> shell;
+  std::unique_ptr<FakeMapiInProcess> mapi;
 };
 
 TEST_F(ShellInvoke, SaveToADriveThroughTheSaveAsDialog) {

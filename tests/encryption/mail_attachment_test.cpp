@@ -20,6 +20,7 @@ class MailAttachment : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(mapiLoaded());
     ASSERT_FALSE(fileExists(programFolder() + "MAPI32.DLL")) << "a MAPI32.DLL lies beside the tests";
+    ASSERT_FALSE(fileExists(FakeMapiInProcess::systemPath() + ".kyvo-saved")) << "the system's MAPI32.DLL is away";
     attachment = dir / "表ソ能.crpt.exe";
     ASSERT_TRUE(writeFile(attachment, patternBytes(5000, 7)));
   }
@@ -27,6 +28,21 @@ class MailAttachment : public ::testing::Test {
   std::string attachment;
   MessageCapture messages;
 };
+
+// A result runs from wherever it was saved: a MAPI32.DLL planted beside the
+// program is never loaded, the system folder's is.
+TEST_F(MailAttachment, OnlyTheSystemFoldersMailLibraryIsLoaded) {
+  FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL);
+  ASSERT_TRUE(mapi.ok());
+  std::string planted = programFolder() + "MAPI32.DLL";
+  ASSERT_TRUE(CopyFileA(fakeMapiDllPath(FAKE_MAPI_NO_ENTRY).c_str(), planted.c_str(), FALSE));
+  int result = attachToMail(attachment.c_str());
+  DeleteFileA(planted.c_str());
+  EXPECT_EQ(result, 0);  // the planted one has no MAPISendMail
+  std::vector<FakeMapiCall> calls = readFakeMapiCalls(mapi.recordPath());
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0]["provider"], FakeMapiInProcess::systemPath());
+}
 
 TEST_F(MailAttachment, NewMessageWithoutRecipientsAndTheFileAttached) {
   FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL);

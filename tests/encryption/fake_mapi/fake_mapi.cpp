@@ -8,11 +8,6 @@ std::string fakeMapiDllPath(FakeMapiVariant variant) {
   return programFolder() + (variant == FAKE_MAPI_NO_ENTRY ? "fake_mapi32_noentry.dll" : "fake_mapi32.dll");
 }
 
-bool installFakeMapi(const std::string& folder, FakeMapiVariant variant) {
-  std::string target = folder + "\\MAPI32.DLL";
-  return CopyFileA(fakeMapiDllPath(variant).c_str(), target.c_str(), FALSE) != 0;
-}
-
 ScopedEnvironment::ScopedEnvironment(const std::string& name, const std::string& value) : name_(name) {
   char buffer[32768];
   DWORD n = GetEnvironmentVariableA(name.c_str(), buffer, sizeof buffer);
@@ -27,6 +22,24 @@ ScopedEnvironment::~ScopedEnvironment() {
   SetEnvironmentVariableA(name_.c_str(), hadPrevious_ ? previous_.c_str() : nullptr);
 }
 
+std::string FakeMapiInProcess::systemPath() {
+  char folder[MAX_PATH];
+  UINT n = GetSystemDirectoryA(folder, sizeof folder);
+  return std::string(folder, n) + "\\MAPI32.DLL";
+}
+
+namespace {
+// Where the system's own MAPI32.DLL waits while a variant stands in for it.
+std::string savedPath() { return FakeMapiInProcess::systemPath() + ".kyvo-saved"; }
+
+// Puts the system's own library back (also after a test that was killed).
+void restoreSystemMapi() {
+  if (!fileExists(savedPath())) return;
+  DeleteFileA(FakeMapiInProcess::systemPath().c_str());
+  MoveFileA(savedPath().c_str(), FakeMapiInProcess::systemPath().c_str());
+}
+}  // namespace
+
 FakeMapiInProcess::FakeMapiInProcess(FakeMapiVariant variant, const std::string& mode)
     : FakeMapiInProcess(true, variant, mode) {}
 
@@ -39,11 +52,27 @@ FakeMapiInProcess::FakeMapiInProcess(bool install, FakeMapiVariant variant, cons
   recordEnv_.reset(new ScopedEnvironment("KYVO_FAKE_MAPI_RECORD", record_));
   copyEnv_.reset(new ScopedEnvironment("KYVO_FAKE_MAPI_COPY_TO", copyFolder()));
   modeEnv_.reset(new ScopedEnvironment("KYVO_FAKE_MAPI_MODE", mode));
-  ok_ = (!install || installFakeMapi(dir_->path(), variant)) && SetDllDirectoryA(dir_->path().c_str());
+  restoreSystemMapi();
+  bool moved = !fileExists(systemPath()) || MoveFileA(systemPath().c_str(), savedPath().c_str());
+  installed_ = moved;
+  ok_ = moved && (!install || CopyFileA(fakeMapiDllPath(variant).c_str(), systemPath().c_str(), FALSE));
+}
+
+FakeMapiInProcess::FakeMapiInProcess(FakeMapiInProcess&& other) noexcept
+    : dir_(std::move(other.dir_)),
+      recordEnv_(std::move(other.recordEnv_)),
+      copyEnv_(std::move(other.copyEnv_)),
+      modeEnv_(std::move(other.modeEnv_)),
+      record_(std::move(other.record_)),
+      ok_(other.ok_),
+      installed_(other.installed_) {
+  other.installed_ = false;
 }
 
 FakeMapiInProcess::~FakeMapiInProcess() {
-  if (dir_) SetDllDirectoryA(nullptr);
+  if (!installed_) return;
+  DeleteFileA(systemPath().c_str());  // the variant, if one was put there
+  restoreSystemMapi();
 }
 
 std::vector<FakeMapiCall> readFakeMapiCalls(const std::string& recordPath) {

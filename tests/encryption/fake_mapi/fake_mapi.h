@@ -1,6 +1,6 @@
 // Test support for the fake Simple MAPI provider (fake_mapi32.cpp): putting it
-// where LoadLibraryA("MAPI32.DLL") finds it, choosing its behaviour and reading
-// back what it was handed.
+// where the program takes the mail library from (the system folder of the
+// prefix), choosing its behaviour and reading back what it was handed.
 #pragma once
 #include <map>
 #include <memory>
@@ -17,10 +17,6 @@ enum FakeMapiVariant {
 // The built DLL of the variant, in the folder of the test programs.
 std::string fakeMapiDllPath(FakeMapiVariant variant);
 
-// Copies the variant into folder as MAPI32.DLL (for a copy of a program that is
-// run from that folder). False when the copy failed.
-bool installFakeMapi(const std::string& folder, FakeMapiVariant variant);
-
 // Sets an environment variable of this process (children inherit it) for the
 // object's life, then restores the previous value.
 class ScopedEnvironment {
@@ -35,17 +31,19 @@ class ScopedEnvironment {
   bool hadPrevious_ = false;
 };
 
-// While alive, LoadLibraryA("MAPI32.DLL") in this process finds the variant
-// (copied as MAPI32.DLL into a temporary folder given to SetDllDirectoryA),
-// and the provider records every call into recordPath(). With no variant
-// (none()), the folder holds no MAPI32.DLL, so no provider is found. The
-// mode ("", "fault", "abort", "failure") is passed as KYVO_FAKE_MAPI_MODE.
+// While alive, the system folder's MAPI32.DLL is the variant (the one that
+// stood there, Wine's own, is put back afterwards), and the provider records
+// every call into recordPath(). With no variant (none()), the system folder
+// holds no MAPI32.DLL, so no provider is found. The mode ("", "fault",
+// "abort", "failure") is passed as KYVO_FAKE_MAPI_MODE; children of this
+// process see the same. Tests that use it share the system folder: they run
+// under the ctest lock "MAPI32".
 class FakeMapiInProcess {
  public:
   explicit FakeMapiInProcess(FakeMapiVariant variant, const std::string& mode = "");
   static FakeMapiInProcess none();
   ~FakeMapiInProcess();
-  FakeMapiInProcess(FakeMapiInProcess&&) = default;
+  FakeMapiInProcess(FakeMapiInProcess&& other) noexcept;
   FakeMapiInProcess(const FakeMapiInProcess&) = delete;
   FakeMapiInProcess& operator=(const FakeMapiInProcess&) = delete;
 
@@ -54,6 +52,8 @@ class FakeMapiInProcess {
   const std::string& recordPath() const { return record_; }
   // Attached files are copied here by the provider.
   std::string copyFolder() const { return *dir_ / "mailed"; }
+  // The system folder's MAPI32.DLL.
+  static std::string systemPath();
 
  private:
   FakeMapiInProcess(bool install, FakeMapiVariant variant, const std::string& mode);
@@ -61,6 +61,7 @@ class FakeMapiInProcess {
   std::unique_ptr<ScopedEnvironment> recordEnv_, copyEnv_, modeEnv_;
   std::string record_;
   bool ok_ = false;
+  bool installed_ = false;
 };
 
 // One recorded call: the key=value lines between "MAPISendMail" and "end".

@@ -1,7 +1,6 @@
 // A stand-in Simple MAPI provider for tests: a 32-bit DLL that, copied under
-// the name MAPI32.DLL where LoadLibraryA("MAPI32.DLL") looks (a folder given to
-// SetDllDirectoryA, or beside a copy of the program), takes the place of the
-// user's mail program. Under Wine, WINEDLLOVERRIDES=mapi32=n (set by
+// the name MAPI32.DLL into the system folder (where the program takes the mail
+// library from), takes the place of the user's mail program. Under Wine, WINEDLLOVERRIDES=mapi32=n (set by
 // cmake/wine-run) makes the loader take it instead of Wine's builtin.
 //
 // Built twice:
@@ -77,6 +76,12 @@ void copyAttachments(lpMapiMessage message, FILE* record) {
 
 void recordCall(LHANDLE session, ULONG_PTR uiParam, lpMapiMessage m, FLAGS flags, ULONG reserved, FILE* f) {
   fprintf(f, "MAPISendMail\n");
+  HMODULE self = nullptr;
+  char selfPath[MAX_PATH] = "";
+  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCSTR>(&recordCall), &self))
+    GetModuleFileNameA(self, selfPath, sizeof selfPath);
+  fprintf(f, "provider=%s\n", selfPath);
   fprintf(f, "lhSession=%lu\n", static_cast<unsigned long>(session));
   fprintf(f, "ulUIParam=%lu\n", static_cast<unsigned long>(uiParam));
   fprintf(f, "flFlags=0x%lx\n", static_cast<unsigned long>(flags));
