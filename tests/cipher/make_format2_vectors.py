@@ -15,6 +15,7 @@ from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 MAGIC = b'KYVOMAR CRYPT 2\n'
 CHUNK = 65536
 PASSWORD = 'パスワード表'.encode('cp932')  # 表 ends in 0x5C
+LONG_PASSWORD = bytes(0x41 + i % 26 for i in range(100))  # longer than SHA-256's block: hashed first
 SALT = bytes(range(0xA0, 0xB0))
 
 
@@ -51,16 +52,15 @@ def pattern(size):  # the tests' archive contents
 
 def main():
     print('== keys, 1000 iterations')
-    master, enc, mac = keys(PASSWORD, SALT, 1000)
+    _, enc, mac = keys(PASSWORD, SALT, 1000)
     print('password', PASSWORD.hex())
-    print('master  ', master.hex())
     print('enc     ', enc.hex())
     print('mac     ', mac.hex())
+    _, enc_long, mac_long = keys(LONG_PASSWORD, SALT, 1000)
+    print('100-byte password A..Z A..Z ...: enc', enc_long.hex(), 'mac', mac_long.hex())
     print('header n=70000', header(SALT, 1000, 70000, mac).hex())
     chunk = AESGCM(enc).encrypt(nonce(3, True), pattern(40), None)
     print('chunk index 3 last, 40 pattern bytes', chunk.hex())
-    chunk = AESGCM(enc).encrypt(nonce(3, False), pattern(40), None)
-    print('chunk index 3 not last, 40 pattern bytes', chunk.hex())
     print('== containers, 100000 iterations')
     for n in (70000, 0, 65536):
         c = container(PASSWORD, SALT, 100000, pattern(n))
