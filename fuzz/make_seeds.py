@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of the fuzz targets into fuzz/seeds/<target>/."""
-import os, struct, zlib
+import hashlib, hmac, os, struct, zlib
 
 here = os.path.dirname(os.path.abspath(__file__))
 
@@ -55,3 +55,10 @@ put('option_text', 'extract.txt', b'-i "C:\\tmp\\a.arv" -o "D:\\out" -x "junk"')
 trailer = struct.pack('<Q', 112) + struct.pack('<Q', 100) + struct.pack('<I', 0xFF00AA55)
 put('payload_trailer', 'trailer.bin', trailer)
 put('container_header', 'zeros.bin', bytes(1034))
+
+fields = (b'KYVOMAR CRYPT 2\n' + struct.pack('<II', 1, 600000) + bytes(range(0xA0, 0xB0)) +
+          struct.pack('<IQ', 65536, 70000))
+mac_key = bytes([1, 2, 3]) + bytes(29)  # the target's MAC key
+header2 = fields + hmac.new(mac_key, fields, hashlib.sha256).digest()
+put('container_format2', 'header.bin', header2)
+put('container_format2', 'header-and-chunk.bin', header2 + bytes(range(40)) + bytes(16))

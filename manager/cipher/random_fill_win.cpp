@@ -6,9 +6,14 @@
 
 #include "manager/cipher/container_header.h"
 
-void fillRandom(unsigned char block[1024]) {
+bool strongRandom(unsigned char* out, size_t size) {
   // RtlGenRandom (advapi32 SystemFunction036) is present on every Windows
   // from XP on and needs no provider handle.
-  if (RtlGenRandom(block, HEADER_BLOCK_SIZE)) return;
+  // size_t and ULONG are both 32 bits wide in this program.
+  return RtlGenRandom(out, static_cast<ULONG>(size)) != FALSE;
+}
+
+void fillRandom(unsigned char block[1024]) {
+  if (strongRandom(block, HEADER_BLOCK_SIZE)) return;
   fillFromSeed(block, HEADER_BLOCK_SIZE, static_cast<unsigned>(time(nullptr)));
 }

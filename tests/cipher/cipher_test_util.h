@@ -1,9 +1,31 @@
-// Helpers of the cipher tests: an independent CBC run over a whole buffer,
-// for comparing what the engine and the container write.
+// Helpers of the cipher tests: hexadecimal texts, and an independent CBC run
+// over a whole buffer, for comparing what the engine and the container write.
 #pragma once
+#include <stdlib.h>
+
 #include <string>
+#include <vector>
 
 #include "manager/cipher/key_material.h"
+
+inline std::vector<unsigned char> fromHex(const char* hex) {
+  std::vector<unsigned char> out;
+  for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
+    char pair[3] = {hex[i], hex[i + 1], '\0'};
+    out.push_back(static_cast<unsigned char>(strtoul(pair, nullptr, 16)));
+  }
+  return out;
+}
+
+inline std::string hexOf(const unsigned char* p, size_t n) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < n; ++i) {
+    out += digits[p[i] >> 4];
+    out += digits[p[i] & 15];
+  }
+  return out;
+}
 
 // AES-256-CBC from a zero IV under SHA-256(password), over the data padded
 // with zero bytes to whole blocks.

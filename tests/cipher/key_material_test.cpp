@@ -8,26 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cipher_test_util.h"
+
 namespace {
-
-std::vector<unsigned char> fromHex(const char* hex) {
-  std::vector<unsigned char> out;
-  for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
-    char pair[3] = {hex[i], hex[i + 1], '\0'};
-    out.push_back(static_cast<unsigned char>(strtoul(pair, nullptr, 16)));
-  }
-  return out;
-}
-
-std::string hexOf(const unsigned char* p, size_t n) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < n; ++i) {
-    out += digits[p[i] >> 4];
-    out += digits[p[i] & 15];
-  }
-  return out;
-}
 
 std::string digestHex(const char* password) {
   unsigned char d[SHA2SUM_SIZE];
