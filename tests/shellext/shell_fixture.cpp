@@ -107,15 +107,16 @@ HKEY openKey(HKEY root, const std::string& path, REGSAM access = KEY_READ) {
 
 }  // namespace
 
-bool keyExists(HKEY root, const std::string& path) {
-  HKEY key = openKey(root, path);
+bool keyExists(HKEY root, const std::string& path, REGSAM view) {
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return false;
   RegCloseKey(key);
   return true;
 }
 
-bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes) {
-  HKEY key = openKey(root, path);
+bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes,
+               REGSAM view) {
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return false;
   const char* valueName = name.empty() ? nullptr : name.c_str();
   DWORD size = 0;
@@ -147,18 +148,18 @@ bool readWideText(HKEY root, const std::string& path, const std::string& name, s
   return result == ERROR_SUCCESS && type == REG_SZ;
 }
 
-bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text) {
+bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text, REGSAM view) {
   DWORD type = 0;
   std::string bytes;
-  if (!readValue(root, path, name, &type, &bytes) || type != REG_SZ) return false;
+  if (!readValue(root, path, name, &type, &bytes, view) || type != REG_SZ) return false;
   if (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
   *text = bytes;
   return true;
 }
 
-std::vector<std::string> valueNames(HKEY root, const std::string& path) {
+std::vector<std::string> valueNames(HKEY root, const std::string& path, REGSAM view) {
   std::vector<std::string> out;
-  HKEY key = openKey(root, path);
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return out;
   for (DWORD i = 0;; ++i) {
     char name[512];
@@ -171,9 +172,9 @@ std::vector<std::string> valueNames(HKEY root, const std::string& path) {
   return out;
 }
 
-std::vector<std::string> subKeyNames(HKEY root, const std::string& path) {
+std::vector<std::string> subKeyNames(HKEY root, const std::string& path, REGSAM view) {
   std::vector<std::string> out;
-  HKEY key = openKey(root, path);
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return out;
   for (DWORD i = 0;; ++i) {
     char name[512];
@@ -194,9 +195,9 @@ bool createKey(HKEY root, const std::string& path) {
   return true;
 }
 
-bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text, REGSAM view) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
     return false;
   LONG result = RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
@@ -204,13 +205,13 @@ bool writeText(HKEY root, const std::string& path, const std::string& name, cons
   return result == ERROR_SUCCESS;
 }
 
-void deleteTree(HKEY root, const std::string& path) {
-  for (const std::string& child : subKeyNames(root, path)) deleteTree(root, path + "\\" + child);
-  RegDeleteKeyA(root, path.c_str());
+void deleteTree(HKEY root, const std::string& path, REGSAM view) {
+  for (const std::string& child : subKeyNames(root, path, view)) deleteTree(root, path + "\\" + child, view);
+  RegDeleteKeyExA(root, path.c_str(), view, 0);
 }
 
-void deleteValue(HKEY root, const std::string& path, const std::string& name) {
-  HKEY key = openKey(root, path, KEY_SET_VALUE);
+void deleteValue(HKEY root, const std::string& path, const std::string& name, REGSAM view) {
+  HKEY key = openKey(root, path, KEY_SET_VALUE | view);
   if (!key) return;
   RegDeleteValueA(key, name.c_str());
   RegCloseKey(key);

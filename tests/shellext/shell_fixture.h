@@ -78,20 +78,24 @@ class WideFolder {
   bool ok_ = false;
 };
 
-// Registry access for the assertions; paths are backslash-separated.
-bool keyExists(HKEY root, const std::string& path);
+// Registry access for the assertions; paths are backslash-separated. view
+// picks a registry view (KEY_WOW64_32KEY, KEY_WOW64_64KEY); 0 is the
+// program's own.
+bool keyExists(HKEY root, const std::string& path, REGSAM view = 0);
 // The value's text (REG_SZ only; empty name: the default value); false if missing.
-bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text);
+bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text, REGSAM view = 0);
 // Type and raw bytes of a value; false if missing.
-bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes);
+bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes,
+               REGSAM view = 0);
 // A REG_SZ value as UTF-16; false if missing.
 bool readWideText(HKEY root, const std::string& path, const std::string& name, std::wstring* text);
-std::vector<std::string> valueNames(HKEY root, const std::string& path);  // "" for the default value
-std::vector<std::string> subKeyNames(HKEY root, const std::string& path);
+std::vector<std::string> valueNames(HKEY root, const std::string& path, REGSAM view = 0);  // "" for the default value
+std::vector<std::string> subKeyNames(HKEY root, const std::string& path, REGSAM view = 0);
 bool createKey(HKEY root, const std::string& path);
-bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text);
-void deleteTree(HKEY root, const std::string& path);
-void deleteValue(HKEY root, const std::string& path, const std::string& name);
+bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text,
+               REGSAM view = 0);
+void deleteTree(HKEY root, const std::string& path, REGSAM view = 0);
+void deleteValue(HKEY root, const std::string& path, const std::string& name, REGSAM view = 0);
 
 // Puts the registry back as it was for everything the DLL writes: removes the
 // class and handler keys and the approval value, restores the approval key's
