@@ -246,22 +246,16 @@ TEST_F(Package, TheClassLoadsTheInstalledDllWhichStartsTheManagerBesideIt) {
     }
     DestroyMenu(popup);
 
-    // Names the ANSI code page holds: the bytes the manager has always read.
-    std::vector<std::string> files = {data + "\\表示.txt", data + "\\b.doc"};
-    DropDataObject ansiNames(files);
-    ASSERT_EQ(init->Initialize(nullptr, &ansiNames, nullptr), S_OK);
-    invoke(menu, 2);
-    Recorded recorded;
-    ASSERT_TRUE(waitForRecord(installFolder(), &recorded));
-    EXPECT_EQ(recorded.commandLine, "xx /crpmode=2 \"" + files[0] + "\" \"" + files[1] + "\"");
-
-    // Names outside it, and a path of 300 characters, arrive whole.
+    // Names outside the ANSI code page, and a path of 300 characters, arrive
+    // whole (the ANSI bytes of the selections that code page holds are the
+    // handler tests' part, for both DLLs).
     std::wstring cafe = widen(data) + L"\\caf\u00E9.txt";
     std::wstring deep = widen(data) + L"\\" + std::wstring(296 - data.size() - 1, L'd') + L".txt";
     ASSERT_EQ(deep.size(), 300u);
     DropDataObject wideNames(std::vector<std::wstring>{cafe, deep});
     ASSERT_EQ(init->Initialize(nullptr, &wideNames, nullptr), S_OK);
     invoke(menu, 0);
+    Recorded recorded;
     ASSERT_TRUE(waitForRecord(installFolder(), &recorded));
     EXPECT_EQ(recorded.wideCommandLine, L"xx /crpmode=0 \"" + cafe + L"\" \"" + deep + L"\"");
 
@@ -269,7 +263,7 @@ TEST_F(Package, TheClassLoadsTheInstalledDllWhichStartsTheManagerBesideIt) {
     init->Release();
   }
   EXPECT_TRUE(watch.waitForChildren());
-  EXPECT_EQ(watch.started(), 2u);
+  EXPECT_EQ(watch.started(), 1u);
   CoUninitialize();  // lets the DLL go before it is removed
   EXPECT_FALSE(GetModuleHandleA("Kyvoshell64.dll"));
 
