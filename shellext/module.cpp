@@ -4,7 +4,6 @@
 #include "shellext/module.h"
 
 #include "shellext/class_factory.h"
-#include "shellext/module_path.h"
 
 const CLSID CLSID_KyvoShlExt = {0x5B1E0C7A, 0x93D4, 0x4F2B, {0xA6, 0xE1, 0x0C, 0x84, 0xD2, 0xF7, 0xB3, 0x19}};
 const char kKyvoShlExtClsidText[] = "{5B1E0C7A-93D4-4F2B-A6E1-0C84D2F7B319}";
@@ -14,25 +13,7 @@ ModuleState moduleState;
 void lockModule() { InterlockedIncrement(&moduleState.lockCount); }
 void unlockModule() { InterlockedDecrement(&moduleState.lockCount); }
 
-namespace {
-
-// The directory is looked up on every call; a path that doesn't fit leaves it
-// empty, and then the manager is never started.
-void findModuleDirectory(HINSTANCE instance) {
-  char path[260];
-  DWORD length = GetModuleFileNameA(instance, path, sizeof path);
-  if (length == 0 || length >= sizeof path) {
-    moduleState.directory[0] = '\0';
-    return;
-  }
-  path[length] = '\0';
-  directoryOfPath(path, moduleState.directory, sizeof moduleState.directory);
-}
-
-}  // namespace
-
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  findModuleDirectory(instance);
   if (reason == DLL_PROCESS_ATTACH) {
     moduleState.instance = instance;
     moduleState.lockCount = 0;

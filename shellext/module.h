@@ -1,5 +1,6 @@
-// Process-wide state of the DLL: its instance, its directory, the lock count
-// that decides when it may be unloaded, and the cached class factory.
+// Process-wide state of the DLL: its instance, the lock count that decides
+// when it may be unloaded, and the cached class factory. The DLL's directory
+// is asked of the loader when the manager is started (manager_launch.cpp).
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -10,7 +11,6 @@ extern const char kKyvoShlExtClsidText[];
 
 struct ModuleState {
   HINSTANCE instance;
-  char directory[260];   // drive and directory of the DLL, no trailing backslash
   volatile LONG lockCount;  // live handlers + outside factory references + LockServer locks
   IClassFactory* factory;   // cached; the module's own reference does not lock it
   CRITICAL_SECTION factoryGuard;

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <new>
 
@@ -13,10 +14,9 @@
 #include "shellext/menu_texts.h"
 #include "shellext/module.h"
 #include "shellext/shift_jis.h"
+#include "shellext/wide_text.h"
 
 namespace {
-
-const size_t kNameBufferSize = 260;  // what DragQueryFileA may fill: 259 bytes and the NUL
 
 class KyvoShlExt;
 
@@ -89,9 +89,15 @@ class KyvoShlExt final : public IShellExtInit, public IContextMenu {
   }
 
   void releaseSelection() {
-    free(selection_);
+    freePaths(selection_, selectionCount_);
     selection_ = nullptr;
     selectionCount_ = 0;
+  }
+
+  static void freePaths(wchar_t** paths, UINT count) {
+    if (!paths) return;
+    for (UINT i = 0; i < count; ++i) free(paths[i]);
+    free(paths);
   }
 
   HRESULT readDropList(HDROP drop);
@@ -99,7 +105,7 @@ class KyvoShlExt final : public IShellExtInit, public IContextMenu {
   LONG refCount_;
   HBITMAP saveBitmap_;
   HBITMAP mailBitmap_;
-  char* selection_;  // selectionCount_ slots of kSelectionSlotSize bytes
+  wchar_t** selection_;  // selectionCount_ paths, each a heap text of its own
   UINT selectionCount_;
   InnerUnknown inner_;
   IUnknown* controlling_;
@@ -130,22 +136,39 @@ STDMETHODIMP KyvoShlExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) 
   return result;
 }
 
-// Fills one slot per name. A name that DragQueryFileA doesn't give, or that
-// is too long for a slot, leaves its slot empty: a cut name would stand for
-// another file.
+// Takes every name of the list as the file manager gives it, in UTF-16 and
+// whatever its length. A name the list doesn't give whole refuses the whole
+// selection: an empty or cut path would stand for another file.
 HRESULT KyvoShlExt::readDropList(HDROP drop) {
-  UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   if (count == 0) return E_INVALIDARG;
-  char* slots = static_cast<char*>(calloc(count, kSelectionSlotSize));
-  if (!slots) return E_OUTOFMEMORY;
-  for (UINT i = 0; i < count; ++i) {
-    if (DragQueryFileA(drop, i, nullptr, 0) >= kNameBufferSize) continue;
-    char name[kNameBufferSize];
-    UINT length = DragQueryFileA(drop, i, name, sizeof name);
-    if (length == 0 || length >= sizeof name) continue;
-    memcpy(slots + static_cast<size_t>(i) * kSelectionSlotSize, name, length + 1);
+  wchar_t** paths = static_cast<wchar_t**>(calloc(count, sizeof *paths));
+  if (!paths) return E_OUTOFMEMORY;
+  HRESULT result = S_OK;
+  for (UINT i = 0; i < count && result == S_OK; ++i) {
+    UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    if (length == 0) {
+      result = E_INVALIDARG;
+      break;
+    }
+    // One character more than announced: a name that fills it was cut.
+    UINT room = length + 2;
+    paths[i] = allocateWideText(room);
+    if (!paths[i]) {
+      result = E_OUTOFMEMORY;
+      break;
+    }
+    paths[i][0] = L'\0';
+    DragQueryFileW(drop, i, paths[i], room);
+    paths[i][room - 1] = L'\0';
+    size_t got = wcslen(paths[i]);
+    if (got == 0 || got > length) result = E_INVALIDARG;
   }
-  selection_ = slots;
+  if (FAILED(result)) {
+    freePaths(paths, count);
+    return result;
+  }
+  selection_ = paths;
   selectionCount_ = count;
   return S_OK;
 }
@@ -186,24 +209,25 @@ STDMETHODIMP KyvoShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR
 }
 
 STDMETHODIMP KyvoShlExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-  if (!info || HIWORD(reinterpret_cast<UINT_PTR>(info->lpVerb)) != 0) {
+  if (!info || !IS_INTRESOURCE(info->lpVerb)) {
     releaseSelection();  // a verb named by text: the handler has none
     return E_INVALIDARG;
   }
   UINT offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
   if (!selection_) return E_INVALIDARG;  // no selection held: nothing to start
-  unsigned long long bound = commandLineBound(selectionCount_);
-  if (bound > kCommandLineLimit) {
+  if (commandLineBound(selectionCount_) > kCommandLineLimit) {
     releaseSelection();
     return E_INVALIDARG;
   }
   HRESULT result = E_INVALIDARG;
   if (offset < kCommandCount) {
-    size_t size = static_cast<size_t>(bound) + 1;
-    UniqueHeapText line(static_cast<char*>(malloc(size)));
+    UniqueWideText line(allocateWideText(kCommandLineLimit));
     if (!line) {
       result = E_OUTOFMEMORY;
-    } else if (buildManagerCommandLine(offset, selection_, selectionCount_, line.get(), size) >= 0) {
+    } else if (buildManagerCommandLine(offset, selection_, selectionCount_, line.get(), kCommandLineLimit) < 0) {
+      // Longer than the platform takes: nothing is started, no path is cut.
+      result = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    } else {
       startManager(line.get());
       result = S_OK;
     }

@@ -1,11 +1,26 @@
 #!/usr/bin/env bash
-# Reads Kyvoshell.dll back: the four COM exports by their plain names with
-# ordinals 1 to 4 (no stdcall decoration) and nothing else, imports only of
-# DLLs that ship with Windows, and no symbol table left.
+# Reads the shell-extension DLL back: built for the given processor (i686 for
+# Kyvoshell.dll, x86_64 for Kyvoshell64.dll), the four COM exports by their
+# plain names with ordinals 1 to 4 (no stdcall decoration) and nothing else,
+# imports only of DLLs that ship with Windows, and no symbol table left.
+#   check_dll.sh DLL [i686|x86_64]
 set -eu
 dll=$1
-dump=$(i686-w64-mingw32-objdump -p "$dll")
+arch=${2:-i686}
+objdump=$arch-w64-mingw32-objdump
+case $arch in
+  i686) format=pei-i386 ;;
+  x86_64) format=pei-x86-64 ;;
+  *) echo "unknown processor $arch"; exit 1 ;;
+esac
+dump=$($objdump -p "$dll")
 status=0
+
+echo "$dump" | grep -q "file format $format\$" || { echo "$dll is not $format"; status=1; }
+
+# The export table names the file itself.
+name=$(echo "$dump" | awk '/^Name[ \t]+[0-9a-f]+ / {print $3; exit}')
+[ "$name" = "$(basename "$dll")" ] || { echo "export table names $name, not $(basename "$dll")"; status=1; }
 
 base=$(echo "$dump" | awk '/^Ordinal Base/ {print $3; exit}')
 [ -n "$base" ] || { echo "no export table in $dll"; exit 1; }
@@ -27,10 +42,11 @@ for name in $imports; do
   [[ $name =~ $allowed ]] || { echo "unexpected import: $name"; status=1; }
 done
 
-if i686-w64-mingw32-objdump -t "$dll" | grep -q '^\[ *[0-9]*\]'; then
+if $objdump -t "$dll" | grep -q '^\[ *[0-9]*\]'; then
   echo "symbol table left in $dll (not stripped)"; status=1
 fi
 
+echo "format: $format"
 echo "exports: $(echo "$exports" | tr '\n' ' ')"
 echo "imports: $(echo $imports | tr '\n' ' ')"
 echo "size: $(stat -c %s "$dll") bytes"

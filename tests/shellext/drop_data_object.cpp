@@ -34,7 +34,34 @@ class DropDataObject::MediumOwner final : public IUnknown {
   ULONG refs_ = 1;
 };
 
-DropDataObject::DropDataObject(const std::vector<std::string>& names, Mode mode) : names_(names), mode_(mode) {}
+namespace {
+
+void appendWide(std::string* list, const std::wstring& name) {
+  list->append(reinterpret_cast<const char*>(name.c_str()), (name.size() + 1) * sizeof(wchar_t));
+}
+
+}  // namespace
+
+DropDataObject::DropDataObject(const std::vector<std::string>& names, Mode mode, Charset charset)
+    : wide_(charset == UTF16), mode_(mode) {
+  for (const std::string& n : names) {
+    if (!wide_) {
+      list_.append(n.c_str(), n.size() + 1);
+      continue;
+    }
+    std::wstring wide(n.size() + 1, L'\0');
+    int length = MultiByteToWideChar(CP_ACP, 0, n.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    appendWide(&list_, wide);
+  }
+  if (wide_) appendWide(&list_, std::wstring()); else list_.push_back('\0');
+}
+
+DropDataObject::DropDataObject(const std::vector<std::wstring>& names) : wide_(true), mode_(SERVE) {
+  for (const std::wstring& n : names) appendWide(&list_, n);
+  appendWide(&list_, std::wstring());
+}
+
 DropDataObject::~DropDataObject() {}
 
 STDMETHODIMP DropDataObject::QueryInterface(REFIID iid, void** result) {
@@ -66,19 +93,13 @@ STDMETHODIMP DropDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
     return DV_E_FORMATETC;
   HGLOBAL memory = nullptr;
   if (mode_ == SERVE) {
-    size_t size = sizeof(DROPFILES) + 1;
-    for (const std::string& n : names_) size += n.size() + 1;
-    memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list_.size());
     if (!memory) return E_OUTOFMEMORY;
     char* p = static_cast<char*>(GlobalLock(memory));
     DROPFILES* drop = reinterpret_cast<DROPFILES*>(p);
     drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    char* at = p + sizeof(DROPFILES);
-    for (const std::string& n : names_) {
-      memcpy(at, n.c_str(), n.size() + 1);
-      at += n.size() + 1;
-    }
+    drop->fWide = wide_;
+    memcpy(p + sizeof(DROPFILES), list_.data(), list_.size());
     GlobalUnlock(memory);
   }
   // UNLOCKABLE_MEMORY: a medium whose memory can't be locked.

@@ -1,5 +1,6 @@
 // A data object as the file manager hands it to a context-menu handler: it
-// serves a CF_HDROP list (DROPFILES with ANSI names) in global memory and
+// serves a CF_HDROP list (DROPFILES with UTF-16 names, as the file manager
+// gives them, or with ANSI names, as older programs do) in global memory and
 // notes how the handler treats the medium.
 #pragma once
 #include <windows.h>
@@ -11,7 +12,11 @@
 class DropDataObject final : public IDataObject {
  public:
   enum Mode { SERVE, FAIL_GET_DATA, UNLOCKABLE_MEMORY };
-  explicit DropDataObject(const std::vector<std::string>& names, Mode mode = SERVE);
+  enum Charset { UTF16, ANSI };
+  // Names in the ANSI code page, served in charset.
+  explicit DropDataObject(const std::vector<std::string>& names, Mode mode = SERVE, Charset charset = UTF16);
+  // Names of any script, served in UTF-16.
+  explicit DropDataObject(const std::vector<std::wstring>& names);
   ~DropDataObject();
 
   // What the handler did with the media it got.
@@ -34,7 +39,8 @@ class DropDataObject final : public IDataObject {
 
  private:
   class MediumOwner;
-  std::vector<std::string> names_;
+  std::string list_;  // the names, each with its terminator, and the closing terminator
+  bool wide_ = true;
   Mode mode_;
   ULONG refs_ = 1;
 };

@@ -45,7 +45,8 @@ class Handler : public ::testing::Test {
 
   void SetUp() override { load(dir.path()); }
 
-  void load(const std::string& folder, bool withRecorder = true) {
+  void load(const std::string& folder, bool withRecorder = true) { load(widen(folder), withRecorder); }
+  void load(const std::wstring& folder, bool withRecorder = true) {
     ASSERT_TRUE(makeFolder(data));
     ASSERT_TRUE(createKey(HKEY_LOCAL_MACHINE, kApprovedKey));
     shell.reset(new LoadedShell(folder, withRecorder));
@@ -73,11 +74,18 @@ class Handler : public ::testing::Test {
     shell.reset();
   }
 
-  HRESULT select(const std::vector<std::string>& names) {
+  HRESULT select(const std::vector<std::string>& names, DropDataObject::Charset charset = DropDataObject::UTF16) {
+    DropDataObject object(names, DropDataObject::SERVE, charset);
+    return select(&object);
+  }
+  HRESULT select(const std::vector<std::wstring>& names) {
     DropDataObject object(names);
-    HRESULT hr = init->Initialize(nullptr, &object, nullptr);
-    EXPECT_EQ(object.mediaReleased, object.getDataCalls);
-    EXPECT_EQ(object.lockedAtRelease, 0);
+    return select(&object);
+  }
+  HRESULT select(DropDataObject* object) {
+    HRESULT hr = init->Initialize(nullptr, object, nullptr);
+    EXPECT_EQ(object->mediaReleased, object->getDataCalls);
+    EXPECT_EQ(object->lockedAtRelease, 0);
     return hr;
   }
 
@@ -89,10 +97,14 @@ class Handler : public ::testing::Test {
   }
   HRESULT invoke(UINT_PTR offset) { return invoke(menu, offset); }
 
-  std::string recordedLine() {
+  // The command line as the manager, an ANSI program, reads it.
+  std::string recordedLine() { return recorded().commandLine; }
+  // The command line in UTF-16, as it was handed on.
+  std::wstring recordedWideLine() { return recorded().wideCommandLine; }
+  Recorded recorded() {
     Recorded recorded;
-    if (!waitForRecord(shell->folder(), &recorded)) return "(nothing recorded)";
-    return recorded.commandLine;
+    if (!waitForRecord(shell->wideFolder(), &recorded)) recorded.commandLine = "(nothing recorded)";
+    return recorded;
   }
 
   std::vector<std::string> dataPaths(int count, const char* stem = "f") {
@@ -101,17 +113,6 @@ class Handler : public ::testing::Test {
     return paths;
   }
 };
-
-// The number of names DragQueryFileA finds in the list a data object serves.
-UINT dropListCount(const std::vector<std::string>& names) {
-  DropDataObject object(names);
-  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (FAILED(object.GetData(&format, &medium))) return 0xFFFFFFFFu;
-  UINT count = DragQueryFileA(static_cast<HDROP>(medium.hGlobal), 0xFFFFFFFF, nullptr, 0);
-  ReleaseStgMedium(&medium);
-  return count;
-}
 
 std::string quoted(const std::vector<std::string>& paths) {
   std::string out;
@@ -252,15 +253,10 @@ TEST_F(Handler, InitializeRefusesMissingOrEmptyDropListsAndReleasesTheMedium) {
   EXPECT_EQ(init->Initialize(nullptr, &unlockable, nullptr), E_INVALIDARG);
   EXPECT_EQ(unlockable.mediaReleased, 1);
 
-  // A list without names. Wine's DragQueryFileA counts such a list as one
-  // (empty) name; the handler goes by what DragQueryFileA says.
-  if (dropListCount({}) == 0) {
-    EXPECT_EQ(select({}), E_INVALIDARG);
-  } else {
-    printf("note: this platform counts an empty drop list as one name\n");
-    EXPECT_EQ(select({}), S_OK);
-    EXPECT_EQ(invoke(3), E_INVALIDARG);  // releases that selection
-  }
+  // A list without names; Wine counts it as one empty name, which is refused
+  // all the same: no empty path is handed on.
+  for (DropDataObject::Charset charset : {DropDataObject::UTF16, DropDataObject::ANSI})
+    EXPECT_EQ(select(std::vector<std::string>(), charset), E_INVALIDARG) << charset;
   EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
 
   // None of these left a selection to start the manager with.
@@ -331,15 +327,64 @@ TEST_F(Handler, At124ItemsTheManagerStartsAt125ItIsRefused) {
   EXPECT_EQ(watch.started(), 1u);
 }
 
-TEST_F(Handler, PathOf259CharactersIsPassedWholeAndALongerOneIsNotCut) {
+TEST_F(Handler, PathsOf259AndMoreCharactersArePassedWhole) {
   std::string longest = data + "\\";
   longest += std::string(259 - longest.size(), 'x');
-  std::string tooLong = longest + "yz";
-  ASSERT_EQ(select({longest, tooLong, data}), S_OK);
+  std::string longer = longest + "yz";
+  ASSERT_EQ(select({longest, longer, data}), S_OK);
   EXPECT_EQ(invoke(0), S_OK);
-  // A name that doesn't fit a slot is passed as an empty path, never as a cut
-  // one that would stand for another file.
-  EXPECT_EQ(recordedLine(), "xx /crpmode=0 \"" + longest + "\" \"\" \"" + data + "\"");
+  EXPECT_EQ(recordedLine(), "xx /crpmode=0 \"" + longest + "\" \"" + longer + "\" \"" + data + "\"");
+}
+
+TEST_F(Handler, NamesOutsideTheCodePageAndLongPathsArriveExactly) {
+  // U+00E9 has no place in code page 932: an ANSI name would be "cafe.txt".
+  std::wstring cafe = widen(data) + L"\\caf\u00E9.txt";
+  std::wstring deep = widen(data) + L"\\";
+  while (deep.size() < 284) deep += L"\u8868\u2603 deeper\\";  // 表, a snowman
+  deep += std::wstring(296 - deep.size(), L'n') + L".txt";
+  ASSERT_EQ(deep.size(), 300u);
+  for (UINT mode = 0; mode < 3; ++mode) {
+    ASSERT_EQ(select(std::vector<std::wstring>{cafe, deep}), S_OK);
+    EXPECT_EQ(invoke(mode), S_OK);
+    EXPECT_EQ(recordedWideLine(), L"xx /crpmode=" + std::to_wstring(mode) + L" \"" + cafe + L"\" \"" + deep + L"\"")
+        << mode;
+    EXPECT_TRUE(watch.waitForChildren());
+  }
+  EXPECT_EQ(watch.started(), 3u);
+}
+
+TEST_F(Handler, AnsiDropListsGiveTheSameCommandLine) {
+  std::vector<std::string> files = {data + "\\表示.txt", data + "\\b.doc"};
+  ASSERT_EQ(select(files, DropDataObject::ANSI), S_OK);
+  EXPECT_EQ(invoke(2), S_OK);
+  Recorded fromAnsi = recorded();
+  EXPECT_EQ(fromAnsi.commandLine, "xx /crpmode=2" + quoted(files));
+  EXPECT_EQ(fromAnsi.wideCommandLine, widen(fromAnsi.commandLine));
+}
+
+// The line may have 32,766 characters and its terminator; one more and
+// nothing starts, since a path is never cut.
+TEST_F(Handler, CommandLineBeyondThePlatformLimitStartsNothing) {
+  const size_t around = 13 + 4 * 3;  // "xx /crpmode=N" and a blank and two quotation marks per path
+  std::vector<std::wstring> paths;
+  for (int i = 0; i < 4; ++i) paths.push_back(widen(data) + L"\\" + std::to_wstring(i) + L"_");
+  size_t used = 0;
+  for (const std::wstring& p : paths) used += p.size();
+  size_t rest = 32766 - around - used;
+  for (int i = 0; i < 4; ++i) paths[i] += std::wstring(rest / 4 + (i == 3 ? rest % 4 : 0), L'w');
+  std::wstring expected = L"xx /crpmode=1";
+  for (const std::wstring& p : paths) expected += L" \"" + p + L"\"";
+  ASSERT_EQ(expected.size(), 32766u);
+  ASSERT_EQ(select(paths), S_OK);
+  EXPECT_EQ(invoke(1), S_OK);
+  EXPECT_EQ(recordedWideLine(), expected);
+  ASSERT_TRUE(watch.waitForChildren());
+
+  paths[3] += L"w";
+  ASSERT_EQ(select(paths), S_OK);
+  EXPECT_EQ(invoke(1), HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_EQ(invoke(1), E_INVALIDARG);  // the refusal released the selection
+  EXPECT_EQ(watch.started(), 1u);
 }
 
 TEST_F(Handler, SecondInitializeReplacesTheSelection) {
@@ -412,10 +457,35 @@ class HandlerInAwkwardFolder : public Handler {
 TEST_F(HandlerInAwkwardFolder, StartsTheManagerBesideTheDll) {
   std::string text;
   ASSERT_TRUE(readText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\InprocServer32", "", &text));
-  EXPECT_EQ(text, dir / "Kyvo's 表\\Kyvoshell.dll");
+  EXPECT_EQ(text, shell->dllPath());
   ASSERT_EQ(select({data}), S_OK);
   EXPECT_EQ(invoke(2), S_OK);
   EXPECT_EQ(recordedLine(), "xx /crpmode=2 \"" + data + "\"");
+}
+
+// A DLL in a folder whose name code page 932 cannot hold: registered with its
+// real path, loaded through COM from there, and the manager beside it started.
+class HandlerOutsideTheCodePage : public Handler {
+ protected:
+  std::unique_ptr<WideFolder> folder;
+  void SetUp() override {
+    folder.reset(new WideFolder(dir.path(), L"Kyvo caf\u00E9 \u2603"));
+    ASSERT_TRUE(folder->ok());
+    load(folder->path());
+  }
+  void TearDown() override {
+    Handler::TearDown();
+    folder.reset();
+  }
+};
+
+TEST_F(HandlerOutsideTheCodePage, StartsTheManagerBesideTheDll) {
+  std::wstring text;
+  ASSERT_TRUE(readWideText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\InprocServer32", "", &text));
+  EXPECT_EQ(text, shell->wideDllPath());
+  ASSERT_EQ(select({data}), S_OK);
+  EXPECT_EQ(invoke(0), S_OK);
+  EXPECT_EQ(recordedLine(), "xx /crpmode=0 \"" + data + "\"");
 }
 
 // A DLL at the root of a drive: the module directory is "K:" and the manager
@@ -452,7 +522,7 @@ class HandlerAtDriveRoot : public Handler {
 TEST_F(HandlerAtDriveRoot, StartsTheManagerFromTheRootWithOneSeparator) {
   char path[MAX_PATH];
   GetModuleFileNameA(shell->module(), path, sizeof path);
-  EXPECT_TRUE(equalsPathIgnoringCase(path, driveRoot + "\\Kyvoshell.dll")) << path;
+  EXPECT_TRUE(equalsPathIgnoringCase(path, driveRoot + "\\" + builtDllName())) << path;
   ASSERT_EQ(select({data}), S_OK);
   EXPECT_EQ(invoke(1), S_OK);
   EXPECT_EQ(recordedLine(), "xx /crpmode=1 \"" + data + "\"");

@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <string>
 #include <vector>
@@ -15,72 +16,68 @@
 
 namespace {
 
-std::string directoryOf(const char* path, size_t size = 260) {
-  std::vector<char> out(size, 'x');
+std::wstring directoryOf(const wchar_t* path, size_t size = 260) {
+  std::vector<wchar_t> out(size, L'x');
   bool ok = directoryOfPath(path, out.data(), out.size());
-  return ok ? std::string(out.data()) : "(refused:" + std::string(out.data()) + ")";
+  return ok ? std::wstring(out.data()) : L"(refused:" + std::wstring(out.data()) + L")";
 }
 
 TEST(ModulePath, DirectoryLosesItsTrailingBackslash) {
-  EXPECT_EQ(directoryOf("C:\\Program Files\\Kyvo\\Kyvoshell.dll"), "C:\\Program Files\\Kyvo");
-  EXPECT_EQ(directoryOf("C:\\Kyvoshell.dll"), "C:");  // drive root
-  EXPECT_EQ(directoryOf("\\\\server\\share\\Kyvoshell.dll"), "\\\\server\\share");
-  EXPECT_EQ(directoryOf("C:Kyvoshell.dll"), "C:");
-  EXPECT_EQ(directoryOf("Kyvoshell.dll"), "");
-  EXPECT_EQ(directoryOf("C:/dir/Kyvoshell.dll"), "C:/dir");
-  EXPECT_EQ(directoryOf("C:\\dir\\\\Kyvoshell.dll"), "C:\\dir\\");  // one backslash goes
+  EXPECT_EQ(directoryOf(L"C:\\Program Files\\Kyvo\\Kyvoshell.dll"), L"C:\\Program Files\\Kyvo");
+  EXPECT_EQ(directoryOf(L"C:\\Kyvoshell.dll"), L"C:");  // drive root
+  EXPECT_EQ(directoryOf(L"\\\\server\\share\\Kyvoshell.dll"), L"\\\\server\\share");
+  EXPECT_EQ(directoryOf(L"C:Kyvoshell.dll"), L"C:");
+  EXPECT_EQ(directoryOf(L"Kyvoshell.dll"), L"");
+  EXPECT_EQ(directoryOf(L"C:/dir/Kyvoshell.dll"), L"C:/dir");
+  EXPECT_EQ(directoryOf(L"C:\\dir\\\\Kyvoshell.dll"), L"C:\\dir\\");  // one backslash goes
 }
 
-TEST(ModulePath, TrailByteOfADoubleByteCharacterIsNoSeparator) {
-  // 表 = 95 5C, ソ = 83 5C, 能 = 94 5C.
-  EXPECT_EQ(directoryOf("C:\\\x95\x5C\\Kyvoshell.dll"), "C:\\\x95\x5C");
-  EXPECT_EQ(directoryOf("C:\\dir\\\x83\x5C.dll"), "C:\\dir");
-  EXPECT_EQ(directoryOf("C:\\\x94\x5C\x83\x5C"), "C:");
-  EXPECT_EQ(directoryOf("C:\\a\\\x83\x5C\\\x94\x5C\\x.dll"), "C:\\a\\\x83\x5C\\\x94\x5C");
+TEST(ModulePath, NamesOfAnyScriptSplitOnlyAtSeparators) {
+  // 表, ソ and 能 end in 0x5C in code page 932; in UTF-16 no character holds a separator.
+  EXPECT_EQ(directoryOf(L"C:\\表\\Kyvoshell.dll"), L"C:\\表");
+  EXPECT_EQ(directoryOf(L"C:\\dir\\ソ.dll"), L"C:\\dir");
+  EXPECT_EQ(directoryOf(L"C:\\a\\ソ\\能\\x.dll"), L"C:\\a\\ソ\\能");
+  EXPECT_EQ(directoryOf(L"C:\\Users\\Zo\u00EB\\caf\u00E9 \u2603\\Kyvoshell.dll"), L"C:\\Users\\Zo\u00EB\\caf\u00E9 \u2603");
 }
 
 TEST(ModulePath, DirectoryThatDoesNotFitIsRefused) {
-  EXPECT_EQ(directoryOf("C:\\abc\\x.dll", 7), "C:\\abc");
-  EXPECT_EQ(directoryOf("C:\\abcd\\x.dll", 7), "(refused:)");
+  EXPECT_EQ(directoryOf(L"C:\\abc\\x.dll", 7), L"C:\\abc");
+  EXPECT_EQ(directoryOf(L"C:\\abcd\\x.dll", 7), L"(refused:)");
 }
 
 TEST(ModulePath, ProgramPathHasOneSeparator) {
-  char out[1024];
-  ASSERT_TRUE(buildProgramPath("C:", out, sizeof out));
-  EXPECT_STREQ(out, "C:\\Kyvomar.exe");
-  ASSERT_TRUE(buildProgramPath("D:\\Tools\\\x95\x5C", out, sizeof out));
-  EXPECT_STREQ(out, "D:\\Tools\\\x95\x5C\\Kyvomar.exe");
+  wchar_t out[1024];
+  ASSERT_TRUE(buildProgramPath(L"C:", out, 1024));
+  EXPECT_STREQ(out, L"C:\\Kyvomar.exe");
+  ASSERT_TRUE(buildProgramPath(L"D:\\Tools\\表 caf\u00E9", out, 1024));
+  EXPECT_STREQ(out, L"D:\\Tools\\表 caf\u00E9\\Kyvomar.exe");
   // Without a directory the manager is not looked for in the current drive's root.
-  EXPECT_FALSE(buildProgramPath("", out, sizeof out));
-  EXPECT_STREQ(out, "");
-  char small[15];
-  EXPECT_TRUE(buildProgramPath("C:", small, sizeof small));  // 14 bytes and the NUL
-  EXPECT_FALSE(buildProgramPath("CC:", small, sizeof small));
-  EXPECT_STREQ(small, "");
+  EXPECT_FALSE(buildProgramPath(L"", out, 1024));
+  EXPECT_STREQ(out, L"");
+  wchar_t small[15];
+  EXPECT_EQ(programPathSize(2), 15u);
+  EXPECT_TRUE(buildProgramPath(L"C:", small, 15));  // 14 characters and the NUL
+  EXPECT_FALSE(buildProgramPath(L"CC:", small, 15));
+  EXPECT_STREQ(small, L"");
 }
 
-std::vector<char> slotsOf(const std::vector<std::string>& paths) {
-  std::vector<char> slots(paths.size() * kSelectionSlotSize, '\0');
-  for (size_t i = 0; i < paths.size(); ++i) memcpy(&slots[i * kSelectionSlotSize], paths[i].c_str(), paths[i].size() + 1);
-  return slots;
-}
-
-std::string commandLine(unsigned mode, const std::vector<std::string>& paths, long* length = nullptr) {
-  std::vector<char> slots = slotsOf(paths);
-  size_t size = static_cast<size_t>(commandLineBound(static_cast<unsigned>(paths.size()))) + 1;
-  std::vector<char> out(size, 'x');
-  long n = buildManagerCommandLine(mode, slots.data(), static_cast<unsigned>(paths.size()), out.data(), size);
+std::wstring commandLine(unsigned mode, const std::vector<std::wstring>& paths, size_t size = kCommandLineLimit,
+                         long* length = nullptr) {
+  std::vector<const wchar_t*> texts;
+  for (const std::wstring& p : paths) texts.push_back(p.c_str());
+  std::vector<wchar_t> out(size + 1, L'x');
+  long n = buildManagerCommandLine(mode, texts.data(), static_cast<unsigned>(paths.size()), out.data(), size);
   if (length) *length = n;
-  return n < 0 ? "(refused)" : std::string(out.data());
+  EXPECT_EQ(out[size], L'x') << "nothing written past the buffer";
+  return n < 0 ? L"(refused:" + std::wstring(out.data()) + L")" : std::wstring(out.data());
 }
 
 TEST(ManagerCommandLine, ModeAndQuotedPathsInSelectionOrder) {
-  EXPECT_EQ(commandLine(0, {"C:\\data\\a.txt", "C:\\data\\folder"}),
-            "xx /crpmode=0 \"C:\\data\\a.txt\" \"C:\\data\\folder\"");
-  EXPECT_EQ(commandLine(1, {"C:\\data"}), "xx /crpmode=1 \"C:\\data\"");
-  EXPECT_EQ(commandLine(2, {"D:\\b.doc", "C:\\a.txt"}), "xx /crpmode=2 \"D:\\b.doc\" \"C:\\a.txt\"");
-  EXPECT_EQ(commandLine(0, {}), "xx /crpmode=0");
-  EXPECT_EQ(commandLine(2, {""}), "xx /crpmode=2 \"\"");  // a slot without a name
+  EXPECT_EQ(commandLine(0, {L"C:\\data\\a.txt", L"C:\\data\\folder"}),
+            L"xx /crpmode=0 \"C:\\data\\a.txt\" \"C:\\data\\folder\"");
+  EXPECT_EQ(commandLine(1, {L"C:\\data"}), L"xx /crpmode=1 \"C:\\data\"");
+  EXPECT_EQ(commandLine(2, {L"D:\\b.doc", L"C:\\a.txt"}), L"xx /crpmode=2 \"D:\\b.doc\" \"C:\\a.txt\"");
+  EXPECT_EQ(commandLine(0, {}), L"xx /crpmode=0");
 }
 
 TEST(ManagerCommandLine, BoundAdmitsAtMost124Items) {
@@ -92,45 +89,44 @@ TEST(ManagerCommandLine, BoundAdmitsAtMost124Items) {
   EXPECT_EQ(commandLineBound(0xFFFFFFFFu), 13ull + 263ull * 0xFFFFFFFFull);  // no overflow
 }
 
-TEST(ManagerCommandLine, LongestPathsFitTheBound) {
-  std::vector<std::string> paths(124, "C:\\" + std::string(256, 'a'));  // 259 bytes each
+TEST(ManagerCommandLine, PathsOfAnyLengthAndScriptPassWhole) {
+  std::wstring longPath = L"C:\\" + std::wstring(296, L'a');  // 300 characters
+  std::wstring foreign = L"C:\\data\\caf\u00E9 \u2603 表.txt";
+  EXPECT_EQ(commandLine(0, {longPath, foreign}), L"xx /crpmode=0 \"" + longPath + L"\" \"" + foreign + L"\"");
+  std::vector<std::wstring> paths(124, L"C:\\" + std::wstring(256, L'a'));  // 259 characters each
   long length = 0;
-  std::string line = commandLine(2, paths, &length);
-  ASSERT_NE(line, "(refused)");
+  std::wstring line = commandLine(2, paths, kCommandLineLimit, &length);
   EXPECT_EQ(static_cast<size_t>(length), line.size());
   EXPECT_EQ(line.size(), 13u + 124u * 262u);
-  EXPECT_EQ(line.substr(0, 18), "xx /crpmode=2 \"C:\\");
-  EXPECT_EQ(line.back(), '"');
 }
 
-TEST(ManagerCommandLine, ShiftJisPathsPassUnchanged) {
-  std::string path = "C:\\\x95\x5C\\\x83\x5C\x94\x5C.txt";
-  EXPECT_EQ(commandLine(0, {path}), "xx /crpmode=0 \"" + path + "\"");
+TEST(ManagerCommandLine, LineUpToThePlatformLimitFitsALongerOneIsRefusedWhole) {
+  // 13 + 4 * 3 characters around the paths; the line may have 32,766 and its NUL.
+  const size_t around = 13 + 4 * 3;
+  std::vector<std::wstring> paths(4, std::wstring(8185, L'p'));
+  paths[3] += std::wstring(32766 - around - 4 * 8185, L'q');
+  long length = 0;
+  std::wstring line = commandLine(1, paths, kCommandLineLimit, &length);
+  EXPECT_EQ(length, 32766);
+  EXPECT_EQ(line.size(), 32766u);
+  paths[3] += L"r";
+  EXPECT_EQ(commandLine(1, paths, kCommandLineLimit, &length), L"(refused:)");
+  EXPECT_EQ(length, -1);
 }
 
 TEST(ManagerCommandLine, TextThatDoesNotFitIsRefusedNotOverrun) {
-  // A large offset has more digits than the bound reserves.
-  std::vector<std::string> paths = {"C:\\" + std::string(256, 'b')};
-  std::vector<char> slots = slotsOf(paths);
-  size_t size = static_cast<size_t>(commandLineBound(1)) + 1;
-  std::vector<char> out(size + 16, 'x');
-  EXPECT_EQ(buildManagerCommandLine(65535, slots.data(), 1, out.data(), size), -1);
-  EXPECT_EQ(out[0], '\0');
-  EXPECT_EQ(out[size], 'x');  // nothing written past the buffer
-  char tiny[13];
-  EXPECT_EQ(buildManagerCommandLine(0, nullptr, 0, tiny, sizeof tiny), -1);  // "xx /crpmode=0" needs 14
-  char exact[14];
-  EXPECT_EQ(buildManagerCommandLine(0, nullptr, 0, exact, sizeof exact), 13);
-}
-
-TEST(ManagerCommandLine, SlotWithoutTerminatorEndsAtTheSlot) {
-  std::vector<char> slots(2 * kSelectionSlotSize, 'z');
-  slots[kSelectionSlotSize] = 'y';
-  slots[kSelectionSlotSize + 1] = '\0';
-  std::vector<char> out(commandLineBound(2) + 1);
-  long n = buildManagerCommandLine(1, slots.data(), 2, out.data(), out.size());
-  ASSERT_GT(n, 0);
-  EXPECT_EQ(std::string(out.data()), "xx /crpmode=1 \"" + std::string(kSelectionSlotSize, 'z') + "\" \"y\"");
+  // A large offset has more digits than a tight buffer has room for.
+  std::vector<std::wstring> paths = {L"C:\\" + std::wstring(256, L'b')};
+  size_t size = 13 + 3 + 259 + 1;  // just the line for mode 0 and its NUL
+  EXPECT_EQ(commandLine(65535, paths, size), L"(refused:)");
+  EXPECT_EQ(commandLine(0, paths, size).size(), size - 1);
+  EXPECT_EQ(commandLine(0, {}, 13), L"(refused:)");  // "xx /crpmode=0" needs 14
+  EXPECT_EQ(commandLine(0, {}, 14), L"xx /crpmode=0");
+  wchar_t out[32];
+  EXPECT_EQ(buildManagerCommandLine(0, nullptr, 1, out, 32), -1);
+  const wchar_t* missing[] = {L"C:\\a", nullptr};
+  EXPECT_EQ(buildManagerCommandLine(0, missing, 2, out, 32), -1);
+  EXPECT_STREQ(out, L"");
 }
 
 std::string hex(const char* text) {

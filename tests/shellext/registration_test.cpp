@@ -93,7 +93,7 @@ TEST_F(Registration, PathWithASingleQuotationMarkIsRegisteredWhole) {
   LoadedShell shell(folder, false);
   ASSERT_TRUE(shell.ok());
   EXPECT_EQ(shell.registerServer(), S_OK);
-  expectRegisteredEntries(folder + "\\Kyvoshell.dll");
+  expectRegisteredEntries(folder + "\\" + builtDllName());
 }
 
 TEST_F(Registration, ShiftJisPathIsRegisteredUnchanged) {
@@ -102,7 +102,24 @@ TEST_F(Registration, ShiftJisPathIsRegisteredUnchanged) {
   LoadedShell shell(folder, false);
   ASSERT_TRUE(shell.ok());
   EXPECT_EQ(shell.registerServer(), S_OK);
-  expectRegisteredEntries(folder + "\\Kyvoshell.dll");
+  expectRegisteredEntries(folder + "\\" + builtDllName());
+}
+
+TEST_F(Registration, PathOutsideTheCodePageIsRegisteredExactly) {
+  // U+00E9 and U+2603 have no place in code page 932; an ANSI path would name
+  // another folder.
+  WideFolder folder(dir.path(), L"Kyvo caf\u00E9 \u2603's");
+  ASSERT_TRUE(folder.ok());
+  {
+    LoadedShell shell(folder.path(), false);
+    ASSERT_TRUE(shell.ok());
+    EXPECT_EQ(shell.registerServer(), S_OK);
+    std::wstring text;
+    ASSERT_TRUE(readWideText(HKEY_CLASSES_ROOT, kServerKey, "", &text));
+    EXPECT_EQ(text, shell.wideDllPath());
+    EXPECT_EQ(shell.unregisterServer(), S_OK);
+  }
+  EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kClsidKey));
 }
 
 TEST_F(Registration, UnregisterRemovesBothKeysAndKeepsTheSharedParents) {

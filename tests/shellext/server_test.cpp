@@ -11,10 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "kyvo_version.h"
 #include "shell_fixture.h"
 #include "support/test_files.h"
 
 namespace {
+
+#ifdef _WIN64
+const char kOriginalFileName[] = "Kyvoshell64.DLL";
+#else
+const char kOriginalFileName[] = "Kyvoshell.DLL";
+#endif
 
 const HRESULT kCanUnload = S_OK;
 const HRESULT kStayLoaded = S_FALSE;
@@ -260,18 +267,24 @@ TEST_F(Server, VersionBlockMarksTheDllSelfRegistering) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+  // The one version of the build, shown as "1, 2, 3, 4".
+  const DWORD ms = (KYVO_VERSION_MAJOR << 16) | KYVO_VERSION_MINOR;
+  const DWORD ls = (KYVO_VERSION_PATCH << 16) | KYVO_VERSION_BUILD;
+  EXPECT_EQ(fixed->dwFileVersionMS, ms);
+  EXPECT_EQ(fixed->dwFileVersionLS, ls);
+  EXPECT_EQ(fixed->dwProductVersionMS, ms);
+  EXPECT_EQ(fixed->dwProductVersionLS, ls);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+  char version[64];
+  snprintf(version, sizeof version, "%u, %u, %u, %u", KYVO_VERSION_MAJOR, KYVO_VERSION_MINOR,
+           KYVO_VERSION_PATCH, KYVO_VERSION_BUILD);
 
   struct Expected {
     const char* name;
     const char* text;
-  } expected[] = {{"FileDescription", "Kyvoshell Module"}, {"FileVersion", "1, 0, 0, 1"},
-                  {"InternalName", "Kyvoshell"},          {"OriginalFilename", "Kyvoshell.DLL"},
-                  {"ProductName", "Kyvoshell Module"},    {"ProductVersion", "1, 0, 0, 1"},
+  } expected[] = {{"FileDescription", "Kyvoshell Module"}, {"FileVersion", version},
+                  {"InternalName", "Kyvoshell"},          {"OriginalFilename", kOriginalFileName},
+                  {"ProductName", "Kyvoshell Module"},    {"ProductVersion", version},
                   {"CompanyName", ""},                    {"OLESelfRegister", ""}};
   for (const Expected& e : expected) {
     bool present = false;

@@ -12,13 +12,38 @@ const char kHandlerKey[] = "AllFilesystemObjects\\ShellEx\\ContextMenuHandlers\\
 const char kApprovedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
 std::string builtDllPath() { return windowsPathOf(KYVOSHELL_UNIX_PATH); }
+std::string builtDllName() {
+  std::string built = builtDllPath();
+  return built.substr(built.find_last_of('\\') + 1);
+}
 std::string builtRecorderPath() { return windowsPathOf(RECORDER_UNIX_PATH); }
 
-LoadedShell::LoadedShell(const std::string& folder, bool withRecorder) : folder_(folder) {
-  dllPath_ = folder + "\\Kyvoshell.dll";
-  if (!CopyFileA(builtDllPath().c_str(), dllPath_.c_str(), FALSE)) return;
-  if (withRecorder && !CopyFileA(builtRecorderPath().c_str(), (folder + "\\Kyvomar.exe").c_str(), FALSE)) return;
-  module_ = LoadLibraryA(dllPath_.c_str());
+std::wstring widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  std::wstring out(text.size(), L'\0');
+  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                              static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
+std::string narrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+LoadedShell::LoadedShell(const std::string& folder, bool withRecorder) : LoadedShell(widen(folder), withRecorder) {}
+
+LoadedShell::LoadedShell(const std::wstring& folder, bool withRecorder) : folder_(folder) {
+  dllPath_ = folder + L"\\" + widen(builtDllName());
+  if (!CopyFileW(widen(builtDllPath()).c_str(), dllPath_.c_str(), FALSE)) return;
+  if (withRecorder && !CopyFileW(widen(builtRecorderPath()).c_str(), (folder + L"\\Kyvomar.exe").c_str(), FALSE))
+    return;
+  module_ = LoadLibraryW(dllPath_.c_str());
   if (!module_) return;
   canUnloadNow = reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
   getClassObject =
@@ -42,6 +67,38 @@ bool equalsPathIgnoringCase(const std::string& a, const std::string& b) { return
 
 namespace {
 
+void removeWideTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        removeWideTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+WideFolder::WideFolder(const std::string& parent, const std::wstring& name) : path_(widen(parent) + L"\\" + name) {
+  ok_ = CreateDirectoryW(path_.c_str(), nullptr) != 0;
+}
+
+WideFolder::~WideFolder() {
+  if (ok_) removeWideTree(path_);
+}
+
+namespace {
+
 HKEY openKey(HKEY root, const std::string& path, REGSAM access = KEY_READ) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
@@ -50,15 +107,16 @@ HKEY openKey(HKEY root, const std::string& path, REGSAM access = KEY_READ) {
 
 }  // namespace
 
-bool keyExists(HKEY root, const std::string& path) {
-  HKEY key = openKey(root, path);
+bool keyExists(HKEY root, const std::string& path, REGSAM view) {
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return false;
   RegCloseKey(key);
   return true;
 }
 
-bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes) {
-  HKEY key = openKey(root, path);
+bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes,
+               REGSAM view) {
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return false;
   const char* valueName = name.empty() ? nullptr : name.c_str();
   DWORD size = 0;
@@ -72,18 +130,36 @@ bool readValue(HKEY root, const std::string& path, const std::string& name, DWOR
   return result == ERROR_SUCCESS;
 }
 
-bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text) {
+bool readWideText(HKEY root, const std::string& path, const std::string& name, std::wstring* text) {
+  HKEY key = openKey(root, path);
+  if (!key) return false;
+  std::wstring valueName = widen(name);
+  DWORD type = 0, size = 0;
+  LONG result = RegQueryValueExW(key, name.empty() ? nullptr : valueName.c_str(), nullptr, &type, nullptr, &size);
+  if (result == ERROR_SUCCESS && type == REG_SZ) {
+    std::wstring bytes(size / sizeof(wchar_t) + 1, L'\0');
+    result = RegQueryValueExW(key, name.empty() ? nullptr : valueName.c_str(), nullptr, &type,
+                              reinterpret_cast<BYTE*>(&bytes[0]), &size);
+    bytes.resize(size / sizeof(wchar_t));
+    if (!bytes.empty() && bytes.back() == L'\0') bytes.pop_back();
+    *text = bytes;
+  }
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && type == REG_SZ;
+}
+
+bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text, REGSAM view) {
   DWORD type = 0;
   std::string bytes;
-  if (!readValue(root, path, name, &type, &bytes) || type != REG_SZ) return false;
+  if (!readValue(root, path, name, &type, &bytes, view) || type != REG_SZ) return false;
   if (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
   *text = bytes;
   return true;
 }
 
-std::vector<std::string> valueNames(HKEY root, const std::string& path) {
+std::vector<std::string> valueNames(HKEY root, const std::string& path, REGSAM view) {
   std::vector<std::string> out;
-  HKEY key = openKey(root, path);
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return out;
   for (DWORD i = 0;; ++i) {
     char name[512];
@@ -96,9 +172,9 @@ std::vector<std::string> valueNames(HKEY root, const std::string& path) {
   return out;
 }
 
-std::vector<std::string> subKeyNames(HKEY root, const std::string& path) {
+std::vector<std::string> subKeyNames(HKEY root, const std::string& path, REGSAM view) {
   std::vector<std::string> out;
-  HKEY key = openKey(root, path);
+  HKEY key = openKey(root, path, KEY_READ | view);
   if (!key) return out;
   for (DWORD i = 0;; ++i) {
     char name[512];
@@ -119,9 +195,9 @@ bool createKey(HKEY root, const std::string& path) {
   return true;
 }
 
-bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text, REGSAM view) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
     return false;
   LONG result = RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
@@ -129,13 +205,13 @@ bool writeText(HKEY root, const std::string& path, const std::string& name, cons
   return result == ERROR_SUCCESS;
 }
 
-void deleteTree(HKEY root, const std::string& path) {
-  for (const std::string& child : subKeyNames(root, path)) deleteTree(root, path + "\\" + child);
-  RegDeleteKeyA(root, path.c_str());
+void deleteTree(HKEY root, const std::string& path, REGSAM view) {
+  for (const std::string& child : subKeyNames(root, path, view)) deleteTree(root, path + "\\" + child, view);
+  RegDeleteKeyExA(root, path.c_str(), view, 0);
 }
 
-void deleteValue(HKEY root, const std::string& path, const std::string& name) {
-  HKEY key = openKey(root, path, KEY_SET_VALUE);
+void deleteValue(HKEY root, const std::string& path, const std::string& name, REGSAM view) {
+  HKEY key = openKey(root, path, KEY_SET_VALUE | view);
   if (!key) return;
   RegDeleteValueA(key, name.c_str());
   RegCloseKey(key);
@@ -267,21 +343,48 @@ bool ProcessWatch::waitForChildren(unsigned timeoutMs) const {
 }
 
 bool waitForRecord(const std::string& folder, Recorded* recorded, unsigned timeoutMs) {
-  std::string path = folder + "\\" + kRecordFileName;
+  return waitForRecord(widen(folder), recorded, timeoutMs);
+}
+
+namespace {
+
+// The whole file, or an empty text if it cannot be opened (yet).
+std::string readWideNamedFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(file);
+  return text;
+}
+
+std::wstring fromUtf8(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  std::wstring out(text.size(), L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                              static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return out;
+}
+
+}  // namespace
+
+bool waitForRecord(const std::wstring& folder, Recorded* recorded, unsigned timeoutMs) {
+  std::wstring path = folder + L"\\" + widen(kRecordFileName);
   DWORD start = GetTickCount();
-  // The recorder's record always holds two line breaks; until it reads so
+  // The recorder's record always holds three line breaks; until it reads so
   // (not there yet, or the platform not yet letting it be opened after the
   // rename), it is asked again.
   std::string text;
   for (;;) {
-    if (fileExists(path)) {
-      text = readFile(path);
-      if (std::count(text.begin(), text.end(), '\n') >= 2) break;
-    }
+    text = readWideNamedFile(path);
+    if (std::count(text.begin(), text.end(), '\n') >= 3) break;
     if (GetTickCount() - start > timeoutMs) return false;
     Sleep(10);
   }
-  DeleteFileA(path.c_str());
+  DeleteFileW(path.c_str());
   std::vector<std::string> lines;
   size_t at = 0;
   while (at <= text.size()) {
@@ -290,9 +393,10 @@ bool waitForRecord(const std::string& folder, Recorded* recorded, unsigned timeo
     lines.push_back(text.substr(at, end - at));
     at = end + 1;
   }
-  lines.resize(3);
+  lines.resize(4);
   recorded->commandLine = lines[0];
   recorded->currentDirectory = lines[1];
   recorded->probe = lines[2];
+  recorded->wideCommandLine = fromUtf8(lines[3]);
   return true;
 }

@@ -15,26 +15,36 @@ extern const char kClsidKey[];     // CLSID\{...} below HKEY_CLASSES_ROOT
 extern const char kHandlerKey[];   // AllFilesystemObjects\ShellEx\ContextMenuHandlers\KyvoShlExt
 extern const char kApprovedKey[];  // below HKEY_LOCAL_MACHINE
 
-std::string builtDllPath();       // bin/Kyvoshell.dll of this build
+std::string builtDllPath();       // the DLL of this build (Kyvoshell.dll, or Kyvoshell64.dll in the 64-bit build)
+std::string builtDllName();       // its file name alone
 std::string builtRecorderPath();  // the recorder, named Kyvomar.exe
+
+// Conversions between the ANSI code page (932 here) and UTF-16.
+std::wstring widen(const std::string& text);
+std::string narrow(const std::wstring& text);
 
 typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFn)();
 typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
 typedef HRESULT(STDAPICALLTYPE* RegisterFn)();
 
-// Kyvoshell.dll copied into folder (and the recorder beside it unless told
-// otherwise) and loaded from there. Each copy has its own module state.
+// The DLL copied into folder under its own name (and the recorder beside it
+// unless told otherwise) and loaded from there. Each copy has its own module
+// state.
 class LoadedShell {
  public:
   explicit LoadedShell(const std::string& folder, bool withRecorder = true);
+  // A folder of any name, also one the ANSI code page cannot hold.
+  explicit LoadedShell(const std::wstring& folder, bool withRecorder = true);
   ~LoadedShell();
   LoadedShell(const LoadedShell&) = delete;
   LoadedShell& operator=(const LoadedShell&) = delete;
 
   bool ok() const { return module_ != nullptr && canUnloadNow && getClassObject && registerServer && unregisterServer; }
   HMODULE module() const { return module_; }
-  const std::string& dllPath() const { return dllPath_; }
-  const std::string& folder() const { return folder_; }
+  std::string dllPath() const { return narrow(dllPath_); }
+  std::string folder() const { return narrow(folder_); }
+  const std::wstring& wideDllPath() const { return dllPath_; }
+  const std::wstring& wideFolder() const { return folder_; }
   // The factory's IClassFactory (the caller releases it), or null.
   IClassFactory* factory();
 
@@ -44,25 +54,48 @@ class LoadedShell {
   RegisterFn unregisterServer = nullptr;
 
  private:
-  std::string folder_, dllPath_;
+  std::wstring folder_, dllPath_;
   HMODULE module_ = nullptr;
 };
 
 // Paths compared as the file system does: without regard to letter case.
 bool equalsPathIgnoringCase(const std::string& a, const std::string& b);
 
-// Registry access for the assertions; paths are backslash-separated.
-bool keyExists(HKEY root, const std::string& path);
+// A folder of any name made below parent, removed with everything in it
+// when the object goes (ANSI file calls could not reach names outside the
+// code page).
+class WideFolder {
+ public:
+  WideFolder(const std::string& parent, const std::wstring& name);
+  ~WideFolder();
+  WideFolder(const WideFolder&) = delete;
+  WideFolder& operator=(const WideFolder&) = delete;
+  bool ok() const { return ok_; }
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+  bool ok_ = false;
+};
+
+// Registry access for the assertions; paths are backslash-separated. view
+// picks a registry view (KEY_WOW64_32KEY, KEY_WOW64_64KEY); 0 is the
+// program's own.
+bool keyExists(HKEY root, const std::string& path, REGSAM view = 0);
 // The value's text (REG_SZ only; empty name: the default value); false if missing.
-bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text);
+bool readText(HKEY root, const std::string& path, const std::string& name, std::string* text, REGSAM view = 0);
 // Type and raw bytes of a value; false if missing.
-bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes);
-std::vector<std::string> valueNames(HKEY root, const std::string& path);  // "" for the default value
-std::vector<std::string> subKeyNames(HKEY root, const std::string& path);
+bool readValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes,
+               REGSAM view = 0);
+// A REG_SZ value as UTF-16; false if missing.
+bool readWideText(HKEY root, const std::string& path, const std::string& name, std::wstring* text);
+std::vector<std::string> valueNames(HKEY root, const std::string& path, REGSAM view = 0);  // "" for the default value
+std::vector<std::string> subKeyNames(HKEY root, const std::string& path, REGSAM view = 0);
 bool createKey(HKEY root, const std::string& path);
-bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text);
-void deleteTree(HKEY root, const std::string& path);
-void deleteValue(HKEY root, const std::string& path, const std::string& name);
+bool writeText(HKEY root, const std::string& path, const std::string& name, const std::string& text,
+               REGSAM view = 0);
+void deleteTree(HKEY root, const std::string& path, REGSAM view = 0);
+void deleteValue(HKEY root, const std::string& path, const std::string& name, REGSAM view = 0);
 
 // Puts the registry back as it was for everything the DLL writes: removes the
 // class and handler keys and the approval value, restores the approval key's
@@ -108,12 +141,15 @@ class ProcessWatch {
   std::vector<DWORD> systemAtStart_;
 };
 
-// What the recorder wrote: its command line, its current directory and the
-// value of KYVO_SHELL_PROBE in its environment.
+// What the recorder wrote: its command line as an ANSI program sees it, its
+// current directory, the value of KYVO_SHELL_PROBE in its environment, and
+// its command line in UTF-16.
 struct Recorded {
   std::string commandLine, currentDirectory, probe;
+  std::wstring wideCommandLine;
 };
 const char kRecordFileName[] = "Kyvomar.rec";
 // Waits for the recorder's file in folder and reads it (removing it); false
 // after timeoutMs.
 bool waitForRecord(const std::string& folder, Recorded* recorded, unsigned timeoutMs = 20000);
+bool waitForRecord(const std::wstring& folder, Recorded* recorded, unsigned timeoutMs = 20000);
