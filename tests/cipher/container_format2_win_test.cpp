@@ -92,12 +92,12 @@ TEST_F(Format2Files, RoundTripsAtEveryChunkBoundaryWithProgress) {
     std::string data = patternBytes(n, static_cast<unsigned>(n));
     ASSERT_EQ(encrypt(data), 0);
     EXPECT_EQ(fileSizeOf(container), containerSizeOf(n)) << n;
-    EXPECT_STREQ(jobState.statusText, "書庫を暗号化中です");
+    EXPECT_EQ(A(jobState.statusText), "書庫を暗号化中です");
     EXPECT_EQ(progressLoad(&jobState.progressDone), progressLoad(&jobState.progressTotal));
     EXPECT_EQ(progressLoad(&jobState.progressTotal), static_cast<int64_t>(n));
     ASSERT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword), 0);
     EXPECT_TRUE(readFile(restored) == data) << n;
-    EXPECT_STREQ(jobState.statusText, "書庫を復号中です");
+    EXPECT_EQ(A(jobState.statusText), "書庫を復号中です");
     EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(n));
   }
   setFormat2WriterSettings(nullptr);  // the real count and generator: a new salt each time

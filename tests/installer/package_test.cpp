@@ -249,8 +249,8 @@ TEST_F(Package, TheClassLoadsTheInstalledDllWhichStartsTheManagerBesideIt) {
     // Names outside the ANSI code page, and a path of 300 characters, arrive
     // whole (the ANSI bytes of the selections that code page holds are the
     // handler tests' part, for both DLLs).
-    std::wstring cafe = widen(data) + L"\\caf\u00E9.txt";
-    std::wstring deep = widen(data) + L"\\" + std::wstring(296 - data.size() - 1, L'd') + L".txt";
+    std::wstring cafe = W(data) + L"\\caf\u00E9.txt";
+    std::wstring deep = W(data) + L"\\" + std::wstring(296 - data.size() - 1, L'd') + L".txt";
     ASSERT_EQ(deep.size(), 300u);
     DropDataObject wideNames(std::vector<std::wstring>{cafe, deep});
     ASSERT_EQ(init->Initialize(nullptr, &wideNames, nullptr), S_OK);

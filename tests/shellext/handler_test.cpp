@@ -45,7 +45,7 @@ class Handler : public ::testing::Test {
 
   void SetUp() override { load(dir.path()); }
 
-  void load(const std::string& folder, bool withRecorder = true) { load(widen(folder), withRecorder); }
+  void load(const std::string& folder, bool withRecorder = true) { load(W(folder), withRecorder); }
   void load(const std::wstring& folder, bool withRecorder = true) {
     ASSERT_TRUE(makeFolder(data));
     ASSERT_TRUE(createKey(HKEY_LOCAL_MACHINE, kApprovedKey));
@@ -338,8 +338,8 @@ TEST_F(Handler, PathsOf259AndMoreCharactersArePassedWhole) {
 
 TEST_F(Handler, NamesOutsideTheCodePageAndLongPathsArriveExactly) {
   // U+00E9 has no place in code page 932: an ANSI name would be "cafe.txt".
-  std::wstring cafe = widen(data) + L"\\caf\u00E9.txt";
-  std::wstring deep = widen(data) + L"\\";
+  std::wstring cafe = W(data) + L"\\caf\u00E9.txt";
+  std::wstring deep = W(data) + L"\\";
   while (deep.size() < 284) deep += L"\u8868\u2603 deeper\\";  // 表, a snowman
   deep += std::wstring(296 - deep.size(), L'n') + L".txt";
   ASSERT_EQ(deep.size(), 300u);
@@ -359,7 +359,7 @@ TEST_F(Handler, AnsiDropListsGiveTheSameCommandLine) {
   EXPECT_EQ(invoke(2), S_OK);
   Recorded fromAnsi = recorded();
   EXPECT_EQ(fromAnsi.commandLine, "xx /crpmode=2" + quoted(files));
-  EXPECT_EQ(fromAnsi.wideCommandLine, widen(fromAnsi.commandLine));
+  EXPECT_EQ(fromAnsi.wideCommandLine, W(fromAnsi.commandLine));
 }
 
 // The line may have 32,766 characters and its terminator; one more and
@@ -367,7 +367,7 @@ TEST_F(Handler, AnsiDropListsGiveTheSameCommandLine) {
 TEST_F(Handler, CommandLineBeyondThePlatformLimitStartsNothing) {
   const size_t around = 13 + 4 * 3;  // "xx /crpmode=N" and a blank and two quotation marks per path
   std::vector<std::wstring> paths;
-  for (int i = 0; i < 4; ++i) paths.push_back(widen(data) + L"\\" + std::to_wstring(i) + L"_");
+  for (int i = 0; i < 4; ++i) paths.push_back(W(data) + L"\\" + std::to_wstring(i) + L"_");
   size_t used = 0;
   for (const std::wstring& p : paths) used += p.size();
   size_t rest = 32766 - around - used;

@@ -18,30 +18,12 @@ std::string builtDllName() {
 }
 std::string builtRecorderPath() { return windowsPathOf(RECORDER_UNIX_PATH); }
 
-std::wstring widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  std::wstring out(text.size(), L'\0');
-  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0],
-                              static_cast<int>(out.size()));
-  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return out;
-}
-
-std::string narrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
-
-LoadedShell::LoadedShell(const std::string& folder, bool withRecorder) : LoadedShell(widen(folder), withRecorder) {}
+LoadedShell::LoadedShell(const std::string& folder, bool withRecorder) : LoadedShell(W(folder), withRecorder) {}
 
 LoadedShell::LoadedShell(const std::wstring& folder, bool withRecorder) : folder_(folder) {
-  dllPath_ = folder + L"\\" + widen(builtDllName());
-  if (!CopyFileW(widen(builtDllPath()).c_str(), dllPath_.c_str(), FALSE)) return;
-  if (withRecorder && !CopyFileW(widen(builtRecorderPath()).c_str(), (folder + L"\\Kyvomar.exe").c_str(), FALSE))
+  dllPath_ = folder + L"\\" + W(builtDllName());
+  if (!CopyFileW(W(builtDllPath()).c_str(), dllPath_.c_str(), FALSE)) return;
+  if (withRecorder && !CopyFileW(W(builtRecorderPath()).c_str(), (folder + L"\\Kyvomar.exe").c_str(), FALSE))
     return;
   module_ = LoadLibraryW(dllPath_.c_str());
   if (!module_) return;
@@ -89,7 +71,7 @@ void removeWideTree(const std::wstring& path) {
 
 }  // namespace
 
-WideFolder::WideFolder(const std::string& parent, const std::wstring& name) : path_(widen(parent) + L"\\" + name) {
+WideFolder::WideFolder(const std::string& parent, const std::wstring& name) : path_(W(parent) + L"\\" + name) {
   ok_ = CreateDirectoryW(path_.c_str(), nullptr) != 0;
 }
 
@@ -133,7 +115,7 @@ bool readValue(HKEY root, const std::string& path, const std::string& name, DWOR
 bool readWideText(HKEY root, const std::string& path, const std::string& name, std::wstring* text) {
   HKEY key = openKey(root, path);
   if (!key) return false;
-  std::wstring valueName = widen(name);
+  std::wstring valueName = W(name);
   DWORD type = 0, size = 0;
   LONG result = RegQueryValueExW(key, name.empty() ? nullptr : valueName.c_str(), nullptr, &type, nullptr, &size);
   if (result == ERROR_SUCCESS && type == REG_SZ) {
@@ -343,7 +325,7 @@ bool ProcessWatch::waitForChildren(unsigned timeoutMs) const {
 }
 
 bool waitForRecord(const std::string& folder, Recorded* recorded, unsigned timeoutMs) {
-  return waitForRecord(widen(folder), recorded, timeoutMs);
+  return waitForRecord(W(folder), recorded, timeoutMs);
 }
 
 namespace {
@@ -372,7 +354,7 @@ std::wstring fromUtf8(const std::string& text) {
 }  // namespace
 
 bool waitForRecord(const std::wstring& folder, Recorded* recorded, unsigned timeoutMs) {
-  std::wstring path = folder + L"\\" + widen(kRecordFileName);
+  std::wstring path = folder + L"\\" + W(kRecordFileName);
   DWORD start = GetTickCount();
   // The recorder's record always holds three line breaks; until it reads so
   // (not there yet, or the platform not yet letting it be opened after the

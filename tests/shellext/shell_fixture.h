@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
+
 // {5B1E0C7A-93D4-4F2B-A6E1-0C84D2F7B319}
 extern const CLSID kKyvoShlExtClsid;
 extern const char kClsidText[];
@@ -18,10 +20,6 @@ extern const char kApprovedKey[];  // below HKEY_LOCAL_MACHINE
 std::string builtDllPath();       // the DLL of this build (Kyvoshell.dll, or Kyvoshell64.dll in the 64-bit build)
 std::string builtDllName();       // its file name alone
 std::string builtRecorderPath();  // the recorder, named Kyvomar.exe
-
-// Conversions between the ANSI code page (932 here) and UTF-16.
-std::wstring widen(const std::string& text);
-std::string narrow(const std::wstring& text);
 
 typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFn)();
 typedef HRESULT(STDAPICALLTYPE* GetClassObjectFn)(REFCLSID, REFIID, void**);
@@ -41,8 +39,8 @@ class LoadedShell {
 
   bool ok() const { return module_ != nullptr && canUnloadNow && getClassObject && registerServer && unregisterServer; }
   HMODULE module() const { return module_; }
-  std::string dllPath() const { return narrow(dllPath_); }
-  std::string folder() const { return narrow(folder_); }
+  std::string dllPath() const { return A(dllPath_); }
+  std::string folder() const { return A(folder_); }
   const std::wstring& wideDllPath() const { return dllPath_; }
   const std::wstring& wideFolder() const { return folder_; }
   // The factory's IClassFactory (the caller releases it), or null.

@@ -14,7 +14,7 @@
 #include "manager/encryption/mail_attachment.h"
 #include "support/test_files.h"
 
-namespace narrow {
+namespace viaWide {
 // A converted path that lives as long as the call it is made for; null stays null.
 struct P {
   P(const char* ansi) : null(ansi == nullptr), text(ansi ? W(ansi) : std::wstring()) {}
@@ -23,47 +23,47 @@ struct P {
   bool null;
   std::wstring text;
 };
-}  // namespace narrow
+}  // namespace viaWide
 
 inline int assembleSelfDecryptingFile(const char* out, const char* program, const char* container) {
-  return assembleSelfDecryptingFile(narrow::P(out), narrow::P(program), narrow::P(container));
+  return assembleSelfDecryptingFile(viaWide::P(out), viaWide::P(program), viaWide::P(container));
 }
 inline int appendFileToOutput(const char* out, const char* in, bool withTrailer) {
-  return appendFileToOutput(narrow::P(out), narrow::P(in), withTrailer);
+  return appendFileToOutput(viaWide::P(out), viaWide::P(in), withTrailer);
 }
 inline int SplitSelfMeltFile(const char* file, const char* payload) {
-  return SplitSelfMeltFile(narrow::P(file), narrow::P(payload));
+  return SplitSelfMeltFile(viaWide::P(file), viaWide::P(payload));
 }
 inline bool programImageLength(const char* program, uint64_t* length) {
-  return programImageLength(narrow::P(program), length);
+  return programImageLength(viaWide::P(program), length);
 }
 inline int buildArchive(const char* command, PackProblem* problem = nullptr) {
-  return buildArchive(narrow::P(command), problem);
+  return buildArchive(viaWide::P(command), problem);
 }
 inline int addFileEntry(const char* archive, const char* source, const char* name, const char* folder) {
-  return addFileEntry(narrow::P(archive), narrow::P(source), narrow::P(name), narrow::P(folder));
+  return addFileEntry(viaWide::P(archive), viaWide::P(source), viaWide::P(name), viaWide::P(folder));
 }
 inline int addFolderEntry(const char* archive, const char* name, const char* folder) {
-  return addFolderEntry(narrow::P(archive), narrow::P(name), narrow::P(folder));
+  return addFolderEntry(viaWide::P(archive), viaWide::P(name), viaWide::P(folder));
 }
 inline int addFolderTree(const char* archive, const char* folder, const char* relative) {
-  return addFolderTree(narrow::P(archive), narrow::P(folder), narrow::P(relative));
+  return addFolderTree(viaWide::P(archive), viaWide::P(folder), viaWide::P(relative));
 }
 inline int extractArchive(const char* archive, const char* output) {
-  return extractArchive(narrow::P(archive), narrow::P(output));
+  return extractArchive(viaWide::P(archive), viaWide::P(output));
 }
-inline int runExtraction(const char* command) { return runExtraction(narrow::P(command)); }
+inline int runExtraction(const char* command) { return runExtraction(viaWide::P(command)); }
 inline int makeDirectoryPath(const char* path, int includeLast) {
-  return makeDirectoryPath(narrow::P(path), includeLast);
+  return makeDirectoryPath(viaWide::P(path), includeLast);
 }
 inline int encryptArchive(const char* archive, const char* container, const char* password) {
-  return encryptArchive(narrow::P(archive), narrow::P(container), password);
+  return encryptArchive(viaWide::P(archive), viaWide::P(container), password);
 }
 inline int decryptArchive(const char* container, const char* archive, const char* password) {
-  return decryptArchive(narrow::P(container), narrow::P(archive), password);
+  return decryptArchive(viaWide::P(container), viaWide::P(archive), password);
 }
 
-inline int attachToMail(const char* path) { return attachToMail(narrow::P(path)); }
+inline int attachToMail(const char* path) { return attachToMail(viaWide::P(path)); }
 
 // Sets a path field of the job record from an ANSI text.
 template <size_t N>
