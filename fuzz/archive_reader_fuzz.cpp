@@ -5,11 +5,13 @@
 #include <stdint.h>
 #include <stddef.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
 #include "manager/archive/entry_check.h"
 #include "manager/archive/target_path.h"
+#include "manager/archive/utf8_text.h"
 
 namespace {
 
@@ -54,6 +56,24 @@ bool componentsStayPut(const char* path) {
   return true;
 }
 
+// The same for the wide target of a Unicode entry (no pairing of units).
+bool wideComponentsStayPut(const wchar_t* path) {
+  size_t start = 0;
+  for (size_t i = 0;; ++i) {
+    wchar_t c = path[i];
+    if (c != 0 && c != L'\\') {
+      if (c == L':' || c == L'/') return false;
+      continue;
+    }
+    bool plain = c == 0 && start == i;
+    for (size_t j = start; j < i; ++j)
+      if (path[j] != L'.' && path[j] != L' ') plain = true;
+    if (!plain) return false;
+    if (c == 0) return true;
+    start = i + 1;
+  }
+}
+
 unsigned char readBuffer[ARCHIVE_BLOCK_BUFFER];
 unsigned char inflateBuffer[ARCHIVE_BLOCK_BUFFER];
 
@@ -71,10 +91,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (strnlen(header.name, ARCHIVE_NAME_SIZE) == ARCHIVE_NAME_SIZE ||
         strnlen(header.folderPath, ARCHIVE_FOLDER_SIZE) == ARCHIVE_FOLDER_SIZE)
       __builtin_trap();  // decoded fields are always terminated
-    bool safe = isSafeFolderPath(header.folderPath) && isSafeEntryName(header.name, header.folderFlag == 1);
+    bool utf8 = header.nameEncoding == ARCHIVE_NAMES_UTF8;
+    bool safe = header.nameEncoding <= ARCHIVE_NAMES_UTF8 && isSafeFolderPath(header.folderPath, utf8) &&
+                isSafeEntryName(header.name, header.folderFlag == 1, utf8);
     char target[TARGET_PATH_SIZE];
     size_t folderPart = 0;
-    if (safe && buildTargetPath("C:\\out", header.folderPath, header.name, target, &folderPart) == TARGET_OK) {
+    if (safe && utf8) {
+      // A Unicode entry that passes its checks decodes, and stays below the output folder.
+      wchar_t name[ARCHIVE_NAME_SIZE], folder[ARCHIVE_FOLDER_SIZE], wideTarget[TARGET_PATH_SIZE];
+      if (!wideFromUtf8(header.name, name, ARCHIVE_NAME_SIZE) ||
+          !wideFromUtf8(header.folderPath, folder, ARCHIVE_FOLDER_SIZE))
+        __builtin_trap();
+      if (buildTargetPath(L"C:\\out", folder, name, wideTarget, &folderPart) == TARGET_OK &&
+          (wcsncmp(wideTarget, L"C:\\out\\", 7) != 0 || !wideComponentsStayPut(wideTarget + 7)))
+        __builtin_trap();
+    } else if (safe && buildTargetPath("C:\\out", header.folderPath, header.name, target, &folderPart) == TARGET_OK) {
       if (strncmp(target, "C:\\out\\", 7) != 0 || !componentsStayPut(target + 7) || strchr(target + 2, ':') ||
           strchr(target, '/'))
         __builtin_trap();

@@ -17,6 +17,7 @@ enum {
   OFF_NAME = 52,
   OFF_FOLDER_PATH = 313,
   OFF_COMPRESSED = 2362,
+  OFF_NAME_ENCODING = 2366,
   OFF_RESERVED = 2366,
   OFF_DATA_CHECKSUM = 2426,
   OFF_HEADER_CHECKSUM = 2430,
@@ -76,6 +77,7 @@ void encodeArchiveHeader(const ArchiveEntryHeader* h, unsigned char out[ARCHIVE_
   copyTextN(text, ARCHIVE_FOLDER_SIZE, h->folderPath, ARCHIVE_FOLDER_SIZE);
   putText(out + OFF_FOLDER_PATH, ARCHIVE_FOLDER_SIZE, text);
   putLe32(out + OFF_COMPRESSED, h->compressedFlag);
+  out[OFF_NAME_ENCODING] = h->nameEncoding;
   putLe32(out + OFF_DATA_CHECKSUM, h->dataChecksum);
   putLe32(out + OFF_HEADER_CHECKSUM, h->headerChecksum);
 }
@@ -106,6 +108,7 @@ void decodeArchiveHeader(const unsigned char in[ARCHIVE_HEADER_SIZE], ArchiveEnt
   copyTextN(h->folderPath, sizeof h->folderPath, reinterpret_cast<const char*>(in + OFF_FOLDER_PATH),
             ARCHIVE_FOLDER_SIZE);
   h->compressedFlag = getLe32(in + OFF_COMPRESSED);
+  h->nameEncoding = in[OFF_NAME_ENCODING];
   h->dataChecksum = getLe32(in + OFF_DATA_CHECKSUM);
   h->headerChecksum = getLe32(in + OFF_HEADER_CHECKSUM);
 }

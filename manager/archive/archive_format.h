@@ -15,7 +15,9 @@
 //    52 261 name, NUL-terminated, zero-padded (empty: folder-end entry)
 //   313 2049 folder path, relative, components separated by one backslash
 //  2362  4  compressed flag (1: the data area is a sequence of blocks)
-//  2366 60  reserved, zero
+//  2366  1  name encoding: 0 ANSI (the system's code page), 1 UTF-8 (a
+//           Unicode entry); any other value is damage
+//  2367 59  reserved, zero
 //  2426  4  data checksum: sum of the data area's bytes as unsigned values
 //  2430  4  header checksum: sum of bytes 0..2429 as signed values
 #pragma once
@@ -27,6 +29,8 @@ enum {
   ARCHIVE_NAME_SIZE = 261,     // 260 bytes of text and the terminator
   ARCHIVE_FOLDER_SIZE = 2049,  // 2048 bytes of text and the terminator
   ARCHIVE_CHUNK_SIZE = 32768,  // source bytes per block
+  ARCHIVE_NAMES_ANSI = 0,
+  ARCHIVE_NAMES_UTF8 = 1,
   ARCHIVE_BLOCK_BUFFER = 36864,
 };
 enum : uint32_t {
@@ -46,6 +50,7 @@ struct ArchiveEntryHeader {
   char name[ARCHIVE_NAME_SIZE];
   char folderPath[ARCHIVE_FOLDER_SIZE];
   uint32_t compressedFlag;
+  uint8_t nameEncoding;  // ARCHIVE_NAMES_ANSI or ARCHIVE_NAMES_UTF8
   uint32_t dataChecksum;
   uint32_t headerChecksum;
 };

@@ -2,12 +2,13 @@
 
 #include <string.h>
 
+#include "manager/archive/utf8_text.h"
 #include "manager/startup/text_util.h"
 
 namespace {
 
-bool isPairAt(const char* text, unsigned long i, unsigned long length) {
-  return i + 1 < length && isLeadByte(static_cast<unsigned char>(text[i])) &&
+bool isPairAt(const char* text, unsigned long i, unsigned long length, bool utf8) {
+  return !utf8 && i + 1 < length && isLeadByte(static_cast<unsigned char>(text[i])) &&
          isTrailByte(static_cast<unsigned char>(text[i + 1]));
 }
 
@@ -43,12 +44,13 @@ unsigned long strippedLength(const char* text, unsigned long length) {
 
 }  // namespace
 
-bool isSafePathComponent(const char* text, unsigned long length) {
+bool isSafePathComponent(const char* text, unsigned long length, bool utf8) {
   unsigned long kept = strippedLength(text, length);
   if (kept == 0) return false;
+  if (utf8 && !isValidUtf8(text, length)) return false;
   unsigned long firstDot = kept;
   for (unsigned long i = 0; i < length; ++i) {
-    if (isPairAt(text, i, length)) {
+    if (isPairAt(text, i, length, utf8)) {
       ++i;  // the second byte belongs to its character
       continue;
     }
@@ -62,27 +64,27 @@ bool isSafePathComponent(const char* text, unsigned long length) {
   return !isDeviceName(text, base);
 }
 
-bool isSafeFolderPath(const char* folderPath) {
+bool isSafeFolderPath(const char* folderPath, bool utf8) {
   unsigned long length = static_cast<unsigned long>(strlen(folderPath));
   if (length == 0) return true;
   unsigned long start = 0;
   for (unsigned long i = 0; i <= length; ++i) {
-    if (i < length && isPairAt(folderPath, i, length)) {
+    if (i < length && isPairAt(folderPath, i, length, utf8)) {
       ++i;
       continue;
     }
     if (i == length || folderPath[i] == '\\') {
       // An empty component stands for a leading, trailing or doubled
       // backslash; each is refused.
-      if (!isSafePathComponent(folderPath + start, i - start)) return false;
+      if (!isSafePathComponent(folderPath + start, i - start, utf8)) return false;
       start = i + 1;
     }
   }
   return true;
 }
 
-bool isSafeEntryName(const char* name, bool folderEntry) {
+bool isSafeEntryName(const char* name, bool folderEntry, bool utf8) {
   unsigned long length = static_cast<unsigned long>(strlen(name));
   if (length == 0) return folderEntry;
-  return isSafePathComponent(name, length);
+  return isSafePathComponent(name, length, utf8);
 }

@@ -27,6 +27,7 @@
 #include "manager/archive/option_parser.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/target_path.h"
+#include "manager/archive/utf8_text.h"
 #include "manager/startup/command_line.h"
 #include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
@@ -66,6 +67,7 @@ struct Extraction {
   FileSource* source;
   const wchar_t* outputFolder;
   wchar_t outputRoot[MAX_PATH];  // the output folder as the file system resolves it
+  wchar_t checkedFolder[TARGET_PATH_SIZE];  // the folder part last found free of links
   unsigned failureSet;
   bool anyEntryFailed;
 };
@@ -115,6 +117,32 @@ bool liesBelowOutput(const Extraction* x, const wchar_t* target) {
   if (n == 0 || n >= countOf(full)) return false;
   size_t rootLength = textLength(x->outputRoot);
   return wcsncmp(full, x->outputRoot, rootLength) == 0 && full[rootLength] == L'\\';
+}
+
+// Each folder on the way from the output folder to the target that exists
+// already must be a plain folder: a junction or a symbolic link would carry
+// the entry to another place on the disk, whatever its names say. Folders the
+// extraction made itself are plain, and entries come folder by folder, so the
+// folder part checked last is remembered.
+bool passesThroughLink(Extraction* x, const wchar_t* target, size_t folderPartLength, bool folderEntry) {
+  size_t at = textLength(x->outputFolder);
+  while (target[at] == L'\\') ++at;  // the separator the target path put after it
+  // A file's folders end at the separator before its name; a folder entry's
+  // own folder counts too.
+  size_t end = folderEntry ? textLength(target) : (folderPartLength > 0 ? folderPartLength - 1 : 0);
+  bool folderKnown = wcsncmp(x->checkedFolder, target, folderPartLength) == 0 &&
+                     x->checkedFolder[folderPartLength] == 0;
+  if (folderKnown) at = folderPartLength;
+  static wchar_t prefix[TARGET_PATH_SIZE];
+  for (size_t i = at; i <= end && i < TARGET_PATH_SIZE; ++i) {
+    if (i < end && target[i] != L'\\') continue;
+    if (i == at) continue;  // an empty component: nothing to look at
+    copyTextN(prefix, countOf(prefix), target, i);
+    DWORD attributes = GetFileAttributesW(prefix);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  }
+  copyTextN(x->checkedFolder, countOf(x->checkedFolder), target, folderPartLength);
+  return false;
 }
 
 void resolveOutputRoot(Extraction* x) {
@@ -226,29 +254,35 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
   return timesSet ? EXTRACT_OK : EXTRACT_FILE_TIMES;
 }
 
-// An entry's text in the ANSI code page as UTF-16; false when its bytes are
-// no text of that code page.
-bool entryTextAsWide(const char* text, wchar_t* out, size_t cap) {
+// An entry's text as UTF-16: UTF-8 in a Unicode entry, else the ANSI code
+// page. false when its bytes are no text of that encoding.
+bool entryTextAsWide(const char* text, bool utf8, wchar_t* out, size_t cap) {
   out[0] = 0;
   if (text[0] == '\0') return true;
+  if (utf8) return wideFromUtf8(text, out, cap);
   int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(cap));
   return n > 0;
 }
 
 int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
   bool folder = header.folderFlag == 1;
-  if (!isSafeFolderPath(header.folderPath) || !isSafeEntryName(header.name, folder))
+  bool utf8 = header.nameEncoding == ARCHIVE_NAMES_UTF8;
+  // A name encoding no writer makes is damage: the entry is refused like an
+  // unsafe name.
+  if ((header.nameEncoding != ARCHIVE_NAMES_ANSI && !utf8) || !isSafeFolderPath(header.folderPath, utf8) ||
+      !isSafeEntryName(header.name, folder, utf8))
     return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
   static wchar_t name[ARCHIVE_NAME_SIZE], folderPath[ARCHIVE_FOLDER_SIZE];
-  if (!entryTextAsWide(header.name, name, countOf(name)) ||
-      !entryTextAsWide(header.folderPath, folderPath, countOf(folderPath)))
+  if (!entryTextAsWide(header.name, utf8, name, countOf(name)) ||
+      !entryTextAsWide(header.folderPath, utf8, folderPath, countOf(folderPath)))
     return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
   setStatusText(name);
   wchar_t target[TARGET_PATH_SIZE];
   size_t folderPartLength = 0;
   if (buildTargetPath(x->outputFolder, folderPath, name, target, &folderPartLength) != TARGET_OK)
     return EXTRACT_PATH_TOO_LONG;
-  if (!liesBelowOutput(x, target)) return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
+  if (!liesBelowOutput(x, target) || passesThroughLink(x, target, folderPartLength, folder))
+    return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
   if (makeDirectoryPath(target, 0) != 0) return EXTRACT_FOLDER_LEVEL;
   if (folder) return makeDirectoryPath(target, 1) != 0 ? EXTRACT_FOLDER_ENTRY : EXTRACT_OK;
   return extractFile(x, header, target, folderPartLength);

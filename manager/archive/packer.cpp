@@ -22,6 +22,7 @@
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/option_parser.h"
 #include "manager/archive/target_path.h"
+#include "manager/archive/utf8_text.h"
 #include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/text_util.h"
@@ -139,20 +140,27 @@ void writeSourceListLine(const wchar_t* sourcePath) {
 }
 
 // Puts an entry's name and folder path into its header as the archive holds
-// them: text in the ANSI code page, exactly (never a look-alike). 0, 9 when
-// a field would be too long, 15 when a character has no exact form.
+// them. Names that the ANSI code page holds exactly (never by a look-alike)
+// are written in it, as every archive before Unicode entries was; any other
+// entry is a Unicode entry, its name and folder path in UTF-8. 0, 9 when a
+// field would be too long (a name is never cut), 15 when the name holds half
+// a surrogate pair, which names no character.
 int putEntryNames(ArchiveEntryHeader* header, const wchar_t* name, const wchar_t* folderPath) {
   // Room for any name and folder path the walk can produce (below 260 units
-  // each, at most two bytes a character), so that a text too long for its
-  // field is told apart from one that does not convert.
-  char ansiName[SOURCE_PATH_LIMIT * 2 + 8], ansiFolder[SOURCE_PATH_LIMIT * 2 + 8];
+  // each, at most three bytes a unit), so that a text too long for its field
+  // is told apart from one that does not convert.
+  enum { ROOM = SOURCE_PATH_LIMIT * 3 + 8 };
+  char encodedName[ROOM], encodedFolder[ROOM];
   if (textLength(name) >= SOURCE_PATH_LIMIT || textLength(folderPath) >= SOURCE_PATH_LIMIT) return 9;
-  if (!wideToAnsiExact(name, ansiName, sizeof ansiName) ||
-      !wideToAnsiExact(folderPath, ansiFolder, sizeof ansiFolder))
-    return PACK_NOT_STORABLE;
-  if (strlen(ansiName) >= ARCHIVE_NAME_SIZE || strlen(ansiFolder) >= ARCHIVE_FOLDER_SIZE) return 9;
-  copyText(header->name, sizeof header->name, ansiName);
-  copyText(header->folderPath, sizeof header->folderPath, ansiFolder);
+  header->nameEncoding = ARCHIVE_NAMES_ANSI;
+  if (!wideToAnsiExact(name, encodedName, ROOM) || !wideToAnsiExact(folderPath, encodedFolder, ROOM)) {
+    header->nameEncoding = ARCHIVE_NAMES_UTF8;
+    if (!utf8FromWide(name, encodedName, ROOM) || !utf8FromWide(folderPath, encodedFolder, ROOM))
+      return PACK_NOT_STORABLE;
+  }
+  if (strlen(encodedName) >= ARCHIVE_NAME_SIZE || strlen(encodedFolder) >= ARCHIVE_FOLDER_SIZE) return 9;
+  copyText(header->name, sizeof header->name, encodedName);
+  copyText(header->folderPath, sizeof header->folderPath, encodedFolder);
   return 0;
 }
 

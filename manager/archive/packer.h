@@ -10,7 +10,7 @@ enum PackResult {
   PACK_NOT_FOUND = 12,          // a selected item, or a file or folder in it, does not exist
   PACK_UNREADABLE = 13,         // a folder cannot be listed, a file cannot be opened or read
   PACK_IN_USE = 14,             // a file is held by another program
-  PACK_NOT_STORABLE = 15,       // a name the archive cannot hold
+  PACK_NOT_STORABLE = 15,       // a name that is no text (half a surrogate pair)
   PACK_COMPRESS_FAILED = 16,
   PACK_NAME_CLASH = 17,         // two selected items of one name at the top level
   PACK_ARCHIVE_UNWRITABLE = 18, // the archive cannot be written (a full disk among others)

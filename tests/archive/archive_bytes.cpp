@@ -44,6 +44,7 @@ std::string rawHeader(const RawEntry& e) {
   memcpy(&h[52], e.name.data(), e.name.size() < 261 ? e.name.size() : 261);
   memcpy(&h[313], e.folderPath.data(), e.folderPath.size() < 2049 ? e.folderPath.size() : 2049);
   put(h, 2362, e.compressedFlag, 4);
+  put(h, 2366, e.nameEncoding, 1);
   put(h, 2426, e.dataChecksum, 4);
   if (e.sealed) put(h, 2430, signedSum(h, 2430), 4);
   return h;
@@ -71,7 +72,7 @@ std::string blocksOf(const std::string& data) {
 }
 
 std::string fileEntry(const std::string& name, const std::string& folderPath, const std::string& data,
-                      EntryTimes times) {
+                      EntryTimes times, uint8_t nameEncoding) {
   std::string area = blocksOf(data);
   RawEntry e;
   e.formatTag = 0x00020001;
@@ -83,13 +84,15 @@ std::string fileEntry(const std::string& name, const std::string& folderPath, co
   e.name = name;
   e.folderPath = folderPath;
   e.compressedFlag = 1;
+  e.nameEncoding = nameEncoding;
   e.dataChecksum = unsignedSum(area);
   return rawHeader(e) + area;
 }
 
-std::string folderEntry(const std::string& name, const std::string& folderPath) {
+std::string folderEntry(const std::string& name, const std::string& folderPath, uint8_t nameEncoding) {
   RawEntry e;
   e.folderFlag = 1;
+  e.nameEncoding = nameEncoding;
   e.name = name;
   e.folderPath = folderPath;
   return rawHeader(e);
@@ -112,7 +115,8 @@ std::vector<ReadEntry> readArchiveBytes(const std::string& a) {
     e.name = cField(h, 52, 261);
     e.folderPath = cField(h, 313, 2049);
     e.compressedFlag = static_cast<uint32_t>(get(h, 2362, 4));
-    e.reservedZero = h.substr(2366, 60) == std::string(60, '\0');
+    e.nameEncoding = static_cast<uint8_t>(h[2366]);
+    e.reservedZero = h.substr(2367, 59) == std::string(59, '\0');
     at += 2434;
     if (e.folderFlag == 1) {
       e.dataChecksumOk = true;

@@ -16,6 +16,7 @@ struct RawEntry {
   std::string name;        // raw bytes, at most 261 (no terminator added when 261)
   std::string folderPath;  // raw bytes, at most 2049
   uint32_t compressedFlag = 0;
+  uint8_t nameEncoding = 0;  // 0 ANSI, 1 UTF-8
   uint32_t dataChecksum = 0;
   bool sealed = true;      // false: header checksum left 0 (a provisional header)
 };
@@ -40,8 +41,8 @@ struct EntryTimes {
   uint64_t creation = 0, lastAccess = 0, lastWrite = 0;
 };
 std::string fileEntry(const std::string& name, const std::string& folderPath, const std::string& data,
-                      EntryTimes times = {});
-std::string folderEntry(const std::string& name, const std::string& folderPath);
+                      EntryTimes times = {}, uint8_t nameEncoding = 0);
+std::string folderEntry(const std::string& name, const std::string& folderPath, uint8_t nameEncoding = 0);
 
 // An entry as read back from archive bytes.
 struct ReadEntry {
@@ -52,6 +53,7 @@ struct ReadEntry {
   std::vector<size_t> blockSizes;  // sizes of the blocks' zlib streams
   std::string data;                // the inflated contents
   bool dataChecksumOk;
+  uint8_t nameEncoding;
   bool reservedZero;
 };
 // Every valid entry up to the end or the first header whose checksum fails.

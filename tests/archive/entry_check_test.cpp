@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "manager/archive/utf8_text.h"
+
 namespace {
 
 TEST(EntryCheck, PlainNamesAndShiftJisNamesWithTrailBackslashArePlain) {
@@ -51,6 +55,45 @@ TEST(EntryCheck, EmptyNameOnlyForFolderEntries) {
   EXPECT_FALSE(isSafeEntryName("", false));
   EXPECT_FALSE(isSafeEntryName("..", true));
   EXPECT_FALSE(isSafeEntryName("CON", true));
+}
+
+// Names of Unicode entries: UTF-8 bytes of 0x80 and above never pair up as
+// Shift-JIS, and only the one well-formed spelling of each character counts.
+TEST(EntryCheck, UnicodeEntryNamesAreCheckedAsWellFormedUtf8) {
+  for (const char* name : {"caf\xC3\xA9.txt", "\xED\x95\x9C\xEA\xB5\xAD", "emoji\xF0\x9F\x98\x80.txt",
+                           "\xE8\xAD\xB0\xE4\xBA\x8B\xE9\x8C\xB2\xE3\x80\x9C" "2024"})
+    EXPECT_TRUE(isSafeEntryName(name, false, true)) << name;
+  // In code page 932, E3 80 would pair up; in UTF-8 it is the start of a character.
+  EXPECT_TRUE(isSafeFolderPath("\xE3\x80\x9C\\x", true));
+  for (const char* name : {"..", "a:b", "CON", "\xC0\xAE", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                           "\xC3", "\x80", "\xFF"})
+    EXPECT_FALSE(isSafeEntryName(name, false, true)) << name;
+  EXPECT_FALSE(isSafeFolderPath("ok\\\xC0\xAE\xC0\xAE", true));
+}
+
+TEST(Utf8Text, WideTextRoundTripsAndHalfPairsAreRefused) {
+  const wchar_t pair[] = {0xD83D, 0xDE00, 0};  // U+1F600 where wchar_t holds UTF-16
+  std::wstring samples[] = {L"", L"a", L"caf\x00E9", L"\x8B70\x4E8B\x9332\x301C" L"2024", L"\xD55C\xAD6D"};
+  for (const std::wstring& text : samples) {
+    char utf8[64];
+    ASSERT_TRUE(utf8FromWide(text.c_str(), utf8, sizeof utf8));
+    wchar_t back[64];
+    ASSERT_TRUE(wideFromUtf8(utf8, back, 64));
+    EXPECT_EQ(std::wstring(back), text);
+  }
+  char utf8[16];
+  if (sizeof(wchar_t) == 2) {
+    ASSERT_TRUE(utf8FromWide(pair, utf8, sizeof utf8));
+    EXPECT_EQ(std::string(utf8), "\xF0\x9F\x98\x80");
+    const wchar_t half[] = {L'a', 0xD83D, L'b', 0};
+    EXPECT_FALSE(utf8FromWide(half, utf8, sizeof utf8));
+    EXPECT_EQ(utf8[0], '\0');
+  }
+  // Too long for its buffer: refused, never cut.
+  EXPECT_FALSE(utf8FromWide(L"caf\x00E9", utf8, 5));
+  wchar_t wide[4];
+  EXPECT_FALSE(wideFromUtf8("abcd", wide, 4));
+  EXPECT_FALSE(wideFromUtf8("a\xC0\xAE", wide, 4));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "manager/archive/extractor.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
+#include "support/unix_command.h"
 #include "support/narrow_paths.h"
 
 namespace {
@@ -82,6 +83,73 @@ TEST_F(Hostile, FolderEntriesWithEscapingPathsAreRefused) {
     EXPECT_EQ(extract(folderEntry(c.name, c.folder) + good()), EXTRACT_PARTIAL + UNPACK_FAILED);
     expectOnlyTheGoodEntry();
   }
+}
+
+// Unicode entries name their files in UTF-8: only well-formed UTF-8 of safe
+// names is taken, and a name encoding no writer makes is refused.
+TEST_F(Hostile, UnicodeEntriesWithUnsafeOrMalformedNamesAreSkipped) {
+  struct Case {
+    std::string name, folderPath;
+    uint8_t encoding;
+  } cases[] = {
+      {"..", "", 1},
+      {"x", "..", 1},
+      {"x", "ok\\..\\..", 1},
+      {"\xC0\xAE\xC0\xAE", "", 1},       // ".." in an overlong form
+      {"x", "\xC0\xAE\xC0\xAE", 1},
+      {"a\xE0\x80\xAF" "b", "", 1},       // "/" in an overlong form
+      {"a\xED\xA0\x80", "", 1},           // a surrogate
+      {"\xF4\x90\x80\x80", "", 1},       // beyond U+10FFFF
+      {"caf\xC3", "", 1},                  // a cut sequence
+      {"\x81", "", 1},                     // a lone continuation byte
+      {"CON\xC3\xA9", "", 1},             // fine UTF-8, and no device: kept below
+      {"good.txt", "", 2},                  // an encoding no writer makes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + " in " + c.folderPath);
+    int result = extract(fileEntry(c.name, c.folderPath, payload(), {}, c.encoding) + good());
+    if (c.name == "CON\xC3\xA9") {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(listFolder(W(out)), (std::vector<std::wstring>{L"CON\x00E9", L"good.txt"}));
+      removeTree(out);
+      makeFolder(out);
+      continue;
+    }
+    EXPECT_EQ(result, EXTRACT_PARTIAL + UNPACK_FAILED);
+    expectOnlyTheGoodEntry();
+  }
+  // A well-formed Unicode entry comes back under its own name.
+  EXPECT_EQ(extract(folderEntry("\xC3\x86r\xC3\xB8", "", 1) +
+                    fileEntry("caf\xC3\xA9.txt", "\xC3\x86r\xC3\xB8", "data", {}, 1)),
+            0);
+  EXPECT_EQ(readFile(W(out) + L"\\\x00C6r\x00F8\\caf\x00E9.txt"), "data");
+}
+
+// The names only say where an entry goes; the disk may say otherwise: a
+// link to a folder elsewhere, already inside the output folder, is never
+// followed.
+TEST_F(Hostile, FoldersThatAreLinksElsewhereAreNotFollowed) {
+  std::string outside = work / "outside";
+  makeFolder(outside);
+  ASSERT_EQ(runUnix("ln -s '" + unixPathOf(outside) + "' '" + unixPathOf(out) + "/link'"), 0);
+  ASSERT_TRUE(GetFileAttributesA((out + "\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)
+      << "this system shows no link as a reparse point";
+  struct Case {
+    const char* what;
+    std::string entry;
+  } cases[] = {
+      {"file in the link", fileEntry("x.txt", "link", "escaped")},
+      {"file below the link", fileEntry("y.txt", "link\\deep", "escaped")},
+      {"folder in the link", folderEntry("sub", "link")},
+      {"the link as a folder", folderEntry("link", "")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(extract(c.entry + good()), EXTRACT_PARTIAL + UNPACK_FAILED);
+    EXPECT_TRUE(listFolder(outside).empty());
+    EXPECT_EQ(readFile(out + "\\good.txt"), "good");
+  }
+  runUnix("rm -f '" + unixPathOf(out) + "/link'");
 }
 
 TEST_F(Hostile, ShiftJisNamesWithTrailBackslashAreNoEscape) {

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string.h>
 
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
+#include "manager/cipher/container_header.h"
+#include "manager/cipher/key_material.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
@@ -105,6 +108,32 @@ TEST_F(DecryptionJob, SuccessRestoresTheTreeSilently) {
 
 TEST_F(DecryptionJob, WrongPasswordShowsThePasswordMessageAndRestoresNothing) {
   setUpJob(work / "out", "違う");
+  runDecryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"復号出来ませんでした。\r\nパスワードを確認してください"});
+  EXPECT_TRUE(listFolder(work / "out").empty());
+}
+
+// About one wrong password in 65,536 passes the header's 16-bit check; its
+// archive is noise. Such a container is made here: the header block sealed
+// and enciphered for a second password in front of the first password's
+// body.
+TEST_F(DecryptionJob, WrongPasswordThatPassesTheHeaderCheckStillRestoresNothing) {
+  const char kSecond[] = "second";
+  std::string bytes = readFile(result);
+  uint64_t containerLength = getLe64(reinterpret_cast<const unsigned char*>(&bytes[bytes.size() - 12]));
+  size_t start = bytes.size() - 12 - static_cast<size_t>(containerLength);
+  unsigned char header[HEADER_BLOCK_SIZE], sealed[HEADER_BLOCK_SIZE];
+  memcpy(header, patternBytes(HEADER_BLOCK_SIZE, 9).data(), HEADER_BLOCK_SIZE);
+  CipherKey key;
+  deriveKey(kSecond, &key);
+  sealHeaderBlock(header, statLocOf(key.sha2sum), containerLength - HEADER_BLOCK_SIZE);
+  unsigned char iv[CIPHER_BLOCK] = {};
+  cbcEncrypt(&key, iv, header, sealed, HEADER_BLOCK_SIZE);
+  wipeKey(&key);
+  bytes.replace(start, HEADER_BLOCK_SIZE, reinterpret_cast<const char*>(sealed), HEADER_BLOCK_SIZE);
+  writeFile(result, bytes);
+  setUpJob(work / "out", kSecond);
   runDecryptionJob();
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"復号出来ませんでした。\r\nパスワードを確認してください"});

@@ -139,6 +139,61 @@ TEST_F(RoundTrip, WrongPasswordRestoresNothing) {
   EXPECT_EQ(listFolder(restore.path()), std::vector<std::string>{"w.exe"});
 }
 
+// Names code page 932 cannot hold travel as Unicode entries: they come back
+// as they were, beside Shift-JIS names (whose second byte may be 0x5C) that
+// stay ANSI entries. The operation log, which stays in code page 932, shows
+// such a name with "?" for each character the code page lacks.
+TEST_F(RoundTrip, NamesBeyondCodePage932ComeBackAsTheyWere) {
+  const std::wstring src = work / L"names";
+  const wchar_t emoji[] = {L'e', L'm', L'o', L'j', L'i', 0xD83D, 0xDE00, L'.', L't', L'x', L't', 0};
+  struct File {
+    std::wstring path;
+    std::string data;
+  } files[] = {
+      {L"\x8B70\x4E8B\x9332\x301C" L"2024\\memo.txt", "minutes"},  // 議事録〜2024 (WAVE DASH)
+      {L"caf\x00E9.txt", "with an accent"},
+      {L"cafe.txt", "without"},
+      {L"\x00C6r\x00F8\\data.txt", patternBytes(70000, 5)},
+      {L"\xD55C\xAD6D\xC5B4.txt", "Korean"},
+      {emoji, "emoji"},
+      {W("表\\ソ能.txt"), "Shift-JIS"},
+  };
+  for (const File& f : files) {
+    makeFolder((src + L"\\" + f.path).substr(0, (src + L"\\" + f.path).rfind(L'\\')));
+    ASSERT_TRUE(writeFile(src + L"\\" + f.path, f.data));
+  }
+  const std::wstring single = work / L"\x00C6r\x00F8\x5831\x544A.txt";  // Ærø報告.txt
+  ASSERT_TRUE(writeFile(single, "report"));
+  makeFolder(work / "Log");
+  ProgramRun run;
+  ASSERT_TRUE(run.start(W(exe), L"xx /crpmode=0 \"" + src + L"\" \"" + single + L"\"", true));
+  ASSERT_TRUE(enterPassword(run.pid(), kPassword, kPassword));
+  std::wstring proposed;
+  ASSERT_TRUE(enterFileName(run.pid(), L"", 0, &proposed));
+  EXPECT_TRUE(proposed == L"\x00C6r\x00F8\x5831\x544A.crpt") << A(proposed);
+  std::string target = work / "out\\unicode.crpt.exe";
+  ASSERT_TRUE(saveAs(run.pid(), target));
+  EXPECT_EQ(run.wait(300000), 0);
+  ASSERT_TRUE(fileExists(target));
+  TempDir restore;
+  std::string copy = restore / "u.exe";
+  ASSERT_TRUE(CopyFileA(target.c_str(), copy.c_str(), FALSE));
+  EXPECT_EQ(decrypt(copy, false), "");
+  EXPECT_EQ(compareTrees(src, restore / L"names"), "");
+  EXPECT_EQ(readFile(restore / L"\x00C6r\x00F8\x5831\x544A.txt"), "report");
+  for (const File& f : files) {
+    WIN32_FILE_ATTRIBUTE_DATA a = {}, b = {};
+    GetFileAttributesExW((src + L"\\" + f.path).c_str(), GetFileExInfoStandard, &a);
+    GetFileAttributesExW((restore / L"names" + L"\\" + f.path).c_str(), GetFileExInfoStandard, &b);
+    EXPECT_EQ(CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime), 0) << A(f.path);
+  }
+  std::string log = readFile(work / "Log\\Crypt.Log");
+  EXPECT_NE(log.find("OldFilePath=\"" + A(single) + "\";"), std::string::npos) << log;
+  EXPECT_NE(A(single).find("?r?"), std::string::npos);
+  EXPECT_NE(log.find("\\emoji?.txt\";"), std::string::npos);  // one "?" for a character of two units
+  EXPECT_NE(log.find("\\" + std::string("表\\ソ能.txt") + "\";"), std::string::npos);
+}
+
 // A selection that cannot be packed whole: the job stops with a message that
 // names the item and the reason, and writes no result. (Names are built wide:
 // some cases hold names code page 932 cannot.)
