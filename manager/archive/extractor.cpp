@@ -2,13 +2,18 @@
 // and files under the output folder.
 //
 // The archive comes from outside: every entry's names are checked before
-// anything is created, so nothing lands outside the output folder. Each file
-// is written to a temporary name beside its target and takes the target's
-// name only once its data is complete and its checksum matched: a stop, a
-// read error or bad data removes the incomplete file, so no half file ever
-// carries a real name, and an existing file is replaced only by a complete,
-// verified one. Runs on the worker thread only, which is why the block
-// buffers can be shared.
+// anything is created, so nothing lands outside the output folder. No file
+// carries its real name before its data is complete and its checksum
+// matched: a stop, a read error or bad data removes the incomplete file, and
+// an existing file is replaced only by a complete, verified one.
+//
+// Where a file goes first: a top-level folder of the archive that the output
+// folder does not hold yet is built under a temporary name ("staged") and
+// takes its real name when the archive moves past it (or ends, or fails, once
+// the incomplete file is gone), so that its files need no rename of their
+// own. Any other file is written to a temporary name beside its target and
+// renamed over it when complete. Runs on the worker thread only, which is why
+// the buffers can be shared.
 //
 // The archive's length is known, so a header that fails its check while a
 // whole header's worth of bytes remains is damage, not the end of the
@@ -46,28 +51,73 @@ enum {
 unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
 unsigned char readBuffer[ARCHIVE_BLOCK_BUFFER];
 unsigned char inflateBuffer[ARCHIVE_BLOCK_BUFFER];
+unsigned char archiveBuffer[256 * 1024];  // the archive is read ahead in pieces this large
 LONG temporaryCounter = 0;
 
+// The archive, read forward through one buffer: many entries take a few
+// hundred bytes each, so the file is read in large pieces.
 class FileSource final : public ByteSource {
  public:
   explicit FileSource(HANDLE file) : file_(file) {}
   bool read(void* buffer, size_t size, size_t* got) override {
-    DWORD n = 0;
-    bool ok = ReadFile(file_, buffer, static_cast<DWORD>(size), &n, nullptr) != FALSE;
-    *got = ok ? n : 0;
-    return ok;
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    *got = 0;
+    while (*got < size) {
+      if (begin_ == end_ && !fill()) return *got > 0 || !failed_;
+      size_t n = end_ - begin_ < size - *got ? end_ - begin_ : size - *got;
+      memcpy(out + *got, archiveBuffer + begin_, n);
+      begin_ += n;
+      *got += n;
+    }
+    return true;
+  }
+  // Moves forward over count bytes, or to the end of the archive when fewer
+  // remain. false when the archive cannot be positioned.
+  bool skip(uint64_t count) {
+    size_t buffered = end_ - begin_;
+    if (count <= buffered) {
+      begin_ += static_cast<size_t>(count);
+      return true;
+    }
+    count -= buffered;
+    begin_ = end_ = 0;
+    LARGE_INTEGER zero = {}, position, size;
+    if (!SetFilePointerEx(file_, zero, &position, FILE_CURRENT) || !GetFileSizeEx(file_, &size)) return false;
+    uint64_t left = position.QuadPart < size.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
+    LARGE_INTEGER step;
+    step.QuadPart = static_cast<LONGLONG>(count < left ? count : left);
+    return SetFilePointerEx(file_, step, nullptr, FILE_CURRENT) != FALSE;
   }
 
  private:
+  // false at the end of the archive or on a failed read (failed_ set).
+  bool fill() {
+    DWORD n = 0;
+    if (!ReadFile(file_, archiveBuffer, sizeof archiveBuffer, &n, nullptr)) failed_ = true;
+    begin_ = 0;
+    end_ = failed_ ? 0 : n;
+    return end_ > 0;
+  }
   HANDLE file_;
+  size_t begin_ = 0, end_ = 0;
+  bool failed_ = false;
+};
+
+// A top-level folder being built under a temporary name.
+struct Staging {
+  bool active;
+  wchar_t component[ARCHIVE_NAME_SIZE];  // its name in the archive; empty when none is known
+  wchar_t finalPath[TARGET_PATH_SIZE];   // where it goes
+  wchar_t stagedPath[TARGET_PATH_SIZE];  // where it is built
 };
 
 struct Extraction {
-  HANDLE archive;
   FileSource* source;
   const wchar_t* outputFolder;
   wchar_t outputRoot[MAX_PATH];  // the output folder as the file system resolves it
   wchar_t checkedFolder[TARGET_PATH_SIZE];  // the folder part last found free of links
+  wchar_t madeFolder[TARGET_PATH_SIZE];     // the folder part last found to exist
+  Staging staging;
   unsigned failureSet;
   bool anyEntryFailed;
 };
@@ -88,14 +138,7 @@ bool readHeader(FileSource* source, size_t* got) {
 // Moves the archive position over an entry's data area; a stored length that
 // reaches past the end of the archive ends at its end.
 int skipData(Extraction* x, uint64_t storedLength) {
-  LARGE_INTEGER zero = {}, position, size;
-  if (!SetFilePointerEx(x->archive, zero, &position, FILE_CURRENT) || !GetFileSizeEx(x->archive, &size))
-    return EXTRACT_DATA_READ;
-  uint64_t left = position.QuadPart < size.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
-  LARGE_INTEGER step;
-  step.QuadPart = static_cast<LONGLONG>(storedLength < left ? storedLength : left);
-  if (!SetFilePointerEx(x->archive, step, nullptr, FILE_CURRENT)) return EXTRACT_DATA_READ;
-  return EXTRACT_OK;
+  return x->source->skip(storedLength) ? EXTRACT_OK : EXTRACT_DATA_READ;
 }
 
 // An entry that is skipped with its data: counts as a failed entry.
@@ -192,18 +235,11 @@ bool installTemporary(const wchar_t* temporary, const wchar_t* target) {
   return false;
 }
 
-int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* target, size_t folderPartLength) {
-  DWORD existing = GetFileAttributesW(target);
-  bool existed = existing != INVALID_FILE_ATTRIBUTES;
-  // A read-only file cannot be replaced, and a folder is no file.
-  if (existed && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-    return failEntry(x, UNPACK_FAILED, true, header.storedLength);
-  // An existing hidden file stays hidden: the new one is created so.
-  DWORD attributes = (existed && (existing & FILE_ATTRIBUTE_HIDDEN)) ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
-  wchar_t temporary[TARGET_PATH_SIZE];
-  UniqueFile output(createTemporary(target, folderPartLength, attributes, temporary));
-  if (!output) return failEntry(x, failureOf(GetLastError()), true, header.storedLength);
-
+// Streams an entry's data into output (a file being made) and verifies it.
+// EXTRACT_OK when the data is whole and its checksum matched; ENTRY_FAILED
+// when the entry failed (its failure noted) with the archive position right;
+// otherwise the code that ends the extraction.
+int writeEntryData(Extraction* x, const ArchiveEntryHeader& header, HANDLE output) {
   EntryDataReader reader;
   startEntryData(&reader, header.storedLength, header.compressedFlag != 0);
   progressStore(&jobState.progressDone, static_cast<int64_t>(reader.remaining));
@@ -219,7 +255,7 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
     }
     // After a failed write the rest of the entry is still read, so that the
     // archive position stays right.
-    if (!writeFailed && size > 0 && !writeAll(output.get(), data, size)) {
+    if (!writeFailed && size > 0 && !writeAll(output, data, size)) {
       writeFailed = true;
       x->failureSet |= failureOf(GetLastError());
     }
@@ -230,28 +266,124 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
       break;
     }
   }
+  if (!writeFailed && stopped == EXTRACT_OK && reader.checksum == header.dataChecksum) return EXTRACT_OK;
+  if (stopped != EXTRACT_OK) return stopped;
+  if (!writeFailed) x->failureSet |= UNPACK_FAILED;  // the failed write noted its own
+  return ENTRY_FAILED;
+}
 
-  // A file that is not whole and verified never takes its name: a failed
-  // write, a stop, a cut or damaged data area, or a checksum that does not
-  // match all remove it, and an old file of that name stays as it was.
-  bool whole = !writeFailed && stopped == EXTRACT_OK && reader.checksum == header.dataChecksum;
-  if (!whole) {
-    output.reset();
-    DeleteFileW(temporary);
-    if (stopped != EXTRACT_OK) return stopped;
-    if (!writeFailed) x->failureSet |= UNPACK_FAILED;  // the failed write set its own
-    return ENTRY_FAILED;
-  }
+bool setEntryTimes(HANDLE output, const ArchiveEntryHeader& header) {
   FILETIME created = toFileTime(header.creationTime);
   FILETIME accessed = toFileTime(header.lastAccessTime);
   FILETIME written = toFileTime(header.lastWriteTime);
-  bool timesSet = SetFileTime(output.get(), &created, &accessed, &written) != FALSE;
+  return SetFileTime(output, &created, &accessed, &written) != FALSE;
+}
+
+// A file that goes in place: written under a temporary name beside its
+// target, and renamed over it only when whole and verified.
+int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* target, size_t folderPartLength) {
+  DWORD existing = GetFileAttributesW(target);
+  bool existed = existing != INVALID_FILE_ATTRIBUTES;
+  // A read-only file cannot be replaced, and a folder is no file.
+  if (existed && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    return failEntry(x, UNPACK_FAILED, true, header.storedLength);
+  // An existing hidden file stays hidden: the new one is created so.
+  DWORD attributes = (existed && (existing & FILE_ATTRIBUTE_HIDDEN)) ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
+  wchar_t temporary[TARGET_PATH_SIZE];
+  UniqueFile output(createTemporary(target, folderPartLength, attributes, temporary));
+  if (!output) return failEntry(x, failureOf(GetLastError()), true, header.storedLength);
+  int result = writeEntryData(x, header, output.get());
+  if (result != EXTRACT_OK) {
+    // Not whole: it never takes the name, and an old file stays as it was.
+    output.reset();
+    DeleteFileW(temporary);
+    return result;
+  }
+  bool timesSet = setEntryTimes(output.get(), header);
   output.reset();
   if (!installTemporary(temporary, target)) {
     x->failureSet |= UNPACK_FAILED;
     return timesSet ? static_cast<int>(ENTRY_FAILED) : static_cast<int>(EXTRACT_FILE_TIMES);
   }
   return timesSet ? EXTRACT_OK : EXTRACT_FILE_TIMES;
+}
+
+// A file of a staged folder: nothing of its name can be there, so it is
+// made under its own name (deleted again when not whole).
+int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* path, size_t folderPartLength) {
+  UniqueFile output(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  if (!output) {
+    DWORD error = GetLastError();
+    // A second entry of one name: it replaces the first, as anywhere else.
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+      return extractFile(x, header, path, folderPartLength);
+    return failEntry(x, failureOf(error), true, header.storedLength);
+  }
+  int result = writeEntryData(x, header, output.get());
+  if (result != EXTRACT_OK) {
+    output.reset();
+    DeleteFileW(path);
+    return result;
+  }
+  return setEntryTimes(output.get(), header) ? EXTRACT_OK : EXTRACT_FILE_TIMES;
+}
+
+// Gives the staged folder its real name. A folder that cannot take it (one
+// of that name appeared meanwhile) keeps its temporary one, and the
+// extraction counts as failed.
+void finishStaging(Extraction* x) {
+  Staging& s = x->staging;
+  if (!s.active) return;
+  s.active = false;
+  if (!MoveFileExW(s.stagedPath, s.finalPath, 0)) {
+    x->failureSet |= UNPACK_FAILED;
+    x->anyEntryFailed = true;
+  }
+  x->madeFolder[0] = 0;
+  x->checkedFolder[0] = 0;
+}
+
+// Starts a new top-level folder: staged when the output folder holds
+// nothing of its name, else its entries go in place.
+void beginStaging(Extraction* x, const wchar_t* component, size_t componentLength, const wchar_t* target,
+                  size_t finalLength) {
+  Staging& s = x->staging;
+  copyTextN(s.component, countOf(s.component), component, componentLength);
+  copyTextN(s.finalPath, countOf(s.finalPath), target, finalLength);
+  if (pathExists(s.finalPath)) return;
+  unsigned long seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  size_t folderPart = finalLength - componentLength;
+  for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
+    unsigned long value = seed + static_cast<unsigned long>(InterlockedIncrement(&temporaryCounter)) * 0x9E37u;
+    if (!formTemporaryPath(target, folderPart, value, s.stagedPath)) return;
+    if (CreateDirectoryW(s.stagedPath, nullptr)) {
+      s.active = true;
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return;  // its entries go in place and meet the failure there
+  }
+}
+
+// The path of an entry below the staged folder; false when it is too long
+// under the temporary name.
+bool stagedPathOf(const Extraction* x, const wchar_t* target, size_t finalLength, size_t folderPartLength,
+                  wchar_t staged[TARGET_PATH_SIZE], size_t* stagedFolderPart) {
+  const Staging& s = x->staging;
+  size_t stagedLength = textLength(s.stagedPath);
+  if (!copyText(staged, TARGET_PATH_SIZE, s.stagedPath) || !appendText(staged, TARGET_PATH_SIZE, target + finalLength))
+    return false;
+  *stagedFolderPart = folderPartLength >= finalLength ? folderPartLength - finalLength + stagedLength : stagedLength;
+  return true;
+}
+
+// The folder part of a path exists (made when missing): remembered, since
+// entries come folder by folder.
+bool ensureFolders(Extraction* x, const wchar_t* path, size_t folderPartLength) {
+  if (wcsncmp(x->madeFolder, path, folderPartLength) == 0 && x->madeFolder[folderPartLength] == 0) return true;
+  if (makeDirectoryPath(path, 0) != 0) return false;
+  copyTextN(x->madeFolder, countOf(x->madeFolder), path, folderPartLength);
+  return true;
 }
 
 // An entry's text as UTF-16: UTF-8 in a Unicode entry, else the ANSI code
@@ -283,9 +415,39 @@ int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
     return EXTRACT_PATH_TOO_LONG;
   if (!liesBelowOutput(x, target) || passesThroughLink(x, target, folderPartLength, folder))
     return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
-  if (makeDirectoryPath(target, 0) != 0) return EXTRACT_FOLDER_LEVEL;
-  if (folder) return makeDirectoryPath(target, 1) != 0 ? EXTRACT_FOLDER_ENTRY : EXTRACT_OK;
-  return extractFile(x, header, target, folderPartLength);
+
+  // The top-level folder the entry belongs to: the first component of its
+  // folder path, or a top-level folder entry's own name. A top-level file
+  // goes in place.
+  const wchar_t* top = folderPath[0] ? folderPath : (folder ? name : L"");
+  size_t topLength = wcscspn(top, L"\\");
+  size_t prefix = textLength(x->outputFolder);
+  while (target[prefix] == L'\\') ++prefix;  // the separator the target path put after it
+  wchar_t staged[TARGET_PATH_SIZE];
+  const wchar_t* where = target;
+  size_t whereFolderPart = folderPartLength;
+  if (topLength == 0) {
+    finishStaging(x);
+    x->staging.component[0] = 0;
+  } else {
+    Staging& s = x->staging;
+    if (!(textLength(s.component) == topLength &&
+          CompareStringOrdinal(s.component, static_cast<int>(topLength), top, static_cast<int>(topLength), TRUE) ==
+              CSTR_EQUAL)) {
+      finishStaging(x);
+      beginStaging(x, top, topLength, target, prefix + topLength);
+    }
+    if (s.active) {
+      if (stagedPathOf(x, target, prefix + topLength, folderPartLength, staged, &whereFolderPart))
+        where = staged;
+      else
+        finishStaging(x);  // too long under the temporary name: the rest goes in place
+    }
+  }
+  if (!ensureFolders(x, where, whereFolderPart)) return EXTRACT_FOLDER_LEVEL;
+  if (folder) return makeDirectoryPath(where, 1) != 0 ? EXTRACT_FOLDER_ENTRY : EXTRACT_OK;
+  if (where == staged) return extractStagedFile(x, header, where, whereFolderPart);
+  return extractFile(x, header, where, whereFolderPart);
 }
 
 int extractAll(Extraction* x) {
@@ -373,17 +535,18 @@ int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
   if (archive) {
     FileSource source(archive.get());
     Extraction x = {};
-    x.archive = archive.get();
     x.source = &source;
     x.outputFolder = outputFolder;
     resolveOutputRoot(&x);
     result = extractAll(&x);
+    finishStaging(&x);  // what was completed takes its real name, whatever ended the extraction
     if (result == EXTRACT_OK && x.anyEntryFailed && x.failureSet != 0) result = EXTRACT_PARTIAL + x.failureSet;
   }
   // The buffers and the inflate state held the archive's plaintext.
   SecureZeroMemory(readBuffer, sizeof readBuffer);
   SecureZeroMemory(inflateBuffer, sizeof inflateBuffer);
   SecureZeroMemory(headerBytes, sizeof headerBytes);
+  SecureZeroMemory(archiveBuffer, sizeof archiveBuffer);
   releaseBlockCodecs();
   jobState.countOnly = 0;
   return result;
