@@ -165,3 +165,12 @@ std::string folderOf(const std::string& path) {
   long cut = lastSeparatorIndex(path.c_str());
   return cut < 0 ? std::string() : path.substr(0, static_cast<size_t>(cut));
 }
+
+std::vector<std::string> workingFilesOf(DWORD pid) {
+  char tag[32];
+  snprintf(tag, sizeof tag, "_%lx_", pid);
+  std::vector<std::string> out;
+  for (const std::string& name : tempFilesWithPrefix("TmpCrp_"))
+    if (name.find(tag) != std::string::npos) out.push_back(name);
+  return out;
+}

@@ -55,3 +55,10 @@ std::string folderOf(const std::string& path);
 // Called with a short name after each dialog has been found and filled in,
 // before it is confirmed (the demo takes screenshots here).
 extern void (*dialogShown)(const char* name);
+
+#include <vector>
+
+// Working files in the temporary folder that belong to Kyvomar process pid
+// (their names carry its number in lower-case hexadecimal between
+// underscores).
+std::vector<std::string> workingFilesOf(DWORD pid);
