@@ -1,10 +1,12 @@
 // The packer: walks the selected files and folders and appends one entry per
 // file and folder to the archive, each file's data compressed block by block.
-// Every entry writer opens the archive, appends and closes it again, so no
-// handle stays open between entries. Runs on the worker thread only: it alone
-// reads the sources, writes the archive and reports progress, while the
-// chunks of a larger file may be compressed on the threads of the
-// compression pool (compress_pool.h).
+// The archive and the source list stay open while a packing run lasts (an
+// open costs more than a small file's entry). Runs on the worker thread only:
+// it alone writes the archive and reports progress, while the threads of the
+// compression pool (compress_pool.h) compress the chunks of a larger file and
+// load the files the walk comes to next. A file's outcome counts only when
+// the walk reaches it, so the archive and the first failure are those of a
+// walk that does everything itself, in order.
 //
 // Nothing is left out in silence: an item that does not exist, a folder that
 // cannot be listed, a file that cannot be opened or read, a name the archive
@@ -48,6 +50,10 @@ int knownDriveTypes[26];
 // The first failure of the run, for buildArchive's caller.
 PackProblem runProblem;
 
+// The archive and the source list while a run lasts, opened on first use.
+UniqueFile runArchive, runList;
+wchar_t runArchivePath[OPTION_SLOT_SIZE];
+
 class PackingRun {
  public:
   PackingRun() {
@@ -59,6 +65,8 @@ class PackingRun {
   }
   ~PackingRun() {
     if (--runDepth > 0) return;
+    runArchive.reset();
+    runList.reset();
     stopCompressThreads();
     // What the run held of the sources goes: the slots, the deflate states,
     // the last header.
@@ -93,26 +101,27 @@ int sourceProblemOf(DWORD error) {
   }
 }
 
-HANDLE openSource(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
-}
-
-HANDLE openArchiveForAppend(const wchar_t* path) {
+HANDLE openForAppend(const wchar_t* path) {
   return CreateFileW(path, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
 }
 
-// Fills a chunk unless the source ends first; false on a failed read.
-bool readChunk(HANDLE source, unsigned char* chunk, DWORD* got) {
-  *got = 0;
-  while (*got < ARCHIVE_CHUNK_SIZE) {
-    DWORD n = 0;
-    if (!ReadFile(source, chunk + *got, ARCHIVE_CHUNK_SIZE - *got, &n, nullptr)) return false;
-    if (n == 0) break;
-    *got += n;
+// The run's archive, positioned at its end; 0, or openCode when it cannot be
+// opened and endCode when its end cannot be found.
+int archiveOfRun(const wchar_t* archivePath, int openCode, int endCode, HANDLE* archive) {
+  if (!runArchive || wcscmp(runArchivePath, archivePath) != 0) {
+    runArchive.reset(openForAppend(archivePath));
+    runArchivePath[0] = 0;
+    if (!runArchive) return openCode;
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(runArchive.get(), zero, nullptr, FILE_END)) {
+      runArchive.reset();
+      return endCode;
+    }
+    copyText(runArchivePath, countOf(runArchivePath), archivePath);
   }
-  return true;
+  *archive = runArchive.get();
+  return 0;
 }
 
 uint64_t fileTimeValue(const FILETIME& t) {
@@ -135,8 +144,13 @@ void writeSourceListLine(const wchar_t* sourcePath) {
   wideToAnsiMarked(sourcePath, path, sizeof path);
   char line[sizeof path + 64];
   int type = driveTypeOfSource(sourcePath);
-  if (formatText(line, sizeof line, "File=\"%s\";Type=%d;\r\n", path, type))
-    appendToFile(jobState.sourceListPath, line);  // a failed line is ignored
+  if (!formatText(line, sizeof line, "File=\"%s\";Type=%d;\r\n", path, type)) return;
+  if (!runList) {
+    runList.reset(openForAppend(jobState.sourceListPath));
+    LARGE_INTEGER zero = {};
+    if (runList && !SetFilePointerEx(runList.get(), zero, nullptr, FILE_END)) runList.reset();
+  }
+  if (runList) writeAll(runList.get(), line, strlen(line));  // a failed line is ignored
 }
 
 // Puts an entry's name and folder path into its header as the archive holds
@@ -197,7 +211,7 @@ int writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data, D
     CompressSlot* slot;
     while (!sourceEnded && (slot = freeChunkSlot()) != nullptr) {
       DWORD got = 0;
-      readFailed = !readChunk(source, slot->chunk, &got);
+      readFailed = !readSourceChunk(source, slot->chunk, &got);
       if (readFailed) *readError = GetLastError();
       if (readFailed || got == 0) sourceEnded = true;
       else submitChunk(slot, got);
@@ -228,47 +242,54 @@ int archiveFailure(int code, const wchar_t* archivePath) {
   return noteProblem(code, PACK_ARCHIVE_UNWRITABLE, archivePath);
 }
 
-// Steps 2 to 10 of one file entry; the caller writes the source-list line.
-int packFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
-             const wchar_t* folderPath) {
+// Steps 2 to 10 of one file entry, from its loaded source (which it takes);
+// the caller writes the source-list line. A file that ended within its first
+// chunk is written with its final header at once; a longer one gets a
+// provisional header, completed once its blocks are written.
+int packFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name, const wchar_t* folderPath,
+             SourceTask* loaded) {
+  if (loaded->openError != 0) return noteProblem(11, sourceProblemOf(loaded->openError), sourcePath);
+  UniqueFile source(loaded->file);
+  loaded->file = INVALID_HANDLE_VALUE;
   ArchiveEntryHeader header;
   clearArchiveHeader(&header);
   header.compressedFlag = 1;
-  uint64_t size = 0;
-  {
-    UniqueFile probe(openSource(sourcePath));
-    FILETIME created, accessed, written;
-    LARGE_INTEGER length;
-    if (!probe || !GetFileTime(probe.get(), &created, &accessed, &written) ||
-        !GetFileSizeEx(probe.get(), &length))
-      return noteProblem(11, sourceProblemOf(GetLastError()), sourcePath);
-    size = static_cast<uint64_t>(length.QuadPart);
-    header.creationTime = fileTimeValue(created);
-    header.lastAccessTime = fileTimeValue(accessed);
-    header.lastWriteTime = fileTimeValue(written);
-  }
+  header.creationTime = fileTimeValue(loaded->created);
+  header.lastAccessTime = fileTimeValue(loaded->accessed);
+  header.lastWriteTime = fileTimeValue(loaded->written);
   header.formatTag = ARCHIVE_FILE_FORMAT_TAG;
-  header.storedLength = size;
-  header.entrySpan = size + ARCHIVE_HEADER_SIZE;
+  header.storedLength = loaded->size;
+  header.entrySpan = loaded->size + ARCHIVE_HEADER_SIZE;
   int named = putEntryNames(&header, name, folderPath);
   if (named != 0) return noteProblem(named, named, sourcePath);
 
-  UniqueFile archive(openArchiveForAppend(archivePath));
-  if (!archive) return archiveFailure(2, archivePath);
-  LARGE_INTEGER zero = {}, entryStart = {};
-  if (!SetFilePointerEx(archive.get(), zero, &entryStart, FILE_END)) return archiveFailure(3, archivePath);
-  encodeArchiveHeader(&header, headerBytes);  // provisional: header checksum 0
-  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(4, archivePath);
-
-  UniqueFile source(openSource(sourcePath));
-  if (!source) return noteProblem(5, sourceProblemOf(GetLastError()), sourcePath);
-  setStatusText(name);
-  progressStore(&jobState.progressTotal, static_cast<int64_t>(size));
-  progressStore(&jobState.progressDone, 0);
-
+  HANDLE archive = INVALID_HANDLE_VALUE;
+  int opened = archiveOfRun(archivePath, 2, 3, &archive);
+  if (opened != 0) return archiveFailure(opened, archivePath);
+  const CompressSlot& first = loaded->first;
+  bool whole = loaded->ended && !loaded->readFailed && first.result == BLOCK_OK;
   EntryData data = {0, 0};
-  DWORD readError = 0;
-  int result = writeBlocks(source.get(), archive.get(), size > ARCHIVE_CHUNK_SIZE, &data, &readError);
+  if (whole && first.chunkSize > 0) {
+    data.stored = first.frameSize;
+    data.checksum = addDataChecksum(0, first.frame, first.frameSize);
+  }
+  header.storedLength = whole ? data.stored : loaded->size;
+  header.dataChecksum = data.checksum;
+  encodeArchiveHeader(&header, headerBytes);  // unless whole, provisional: header checksum 0
+  if (whole) sealArchiveHeader(headerBytes);
+  LARGE_INTEGER zero = {}, entryStart = {};
+  if (!whole && !SetFilePointerEx(archive, zero, &entryStart, FILE_CURRENT)) return archiveFailure(3, archivePath);
+  if (!writeAll(archive, headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(4, archivePath);
+
+  setStatusText(name);
+  progressStore(&jobState.progressTotal, static_cast<int64_t>(loaded->size));
+  progressStore(&jobState.progressDone, 0);
+  EntryData written = {0, 0};
+  DWORD readError = loaded->readError;
+  int result = loaded->readFailed ? 6 : 0;
+  if (result == 0 && first.chunkSize > 0) result = writeBlock(archive, &first, &written);
+  if (result == 0 && !loaded->ended)
+    result = writeBlocks(source.get(), archive, loaded->size > ARCHIVE_CHUNK_SIZE, &written, &readError);
   switch (result) {
     case 0: break;
     case 6: return noteProblem(6, readError == ERROR_LOCK_VIOLATION ? PACK_IN_USE : PACK_UNREADABLE, sourcePath);
@@ -276,14 +297,28 @@ int packFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_
     case 16: return noteProblem(16, PACK_COMPRESS_FAILED, sourcePath);
     default: return noteProblem(result, PACK_STOPPED, sourcePath);
   }
+  if (whole) return 0;
 
-  header.storedLength = data.stored;
-  header.dataChecksum = data.checksum;
+  header.storedLength = written.stored;
+  header.dataChecksum = written.checksum;
   encodeArchiveHeader(&header, headerBytes);
   sealArchiveHeader(headerBytes);
-  if (!SetFilePointerEx(archive.get(), entryStart, nullptr, FILE_BEGIN)) return archiveFailure(8, archivePath);
-  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(10, archivePath);
+  if (!SetFilePointerEx(archive, entryStart, nullptr, FILE_BEGIN)) return archiveFailure(8, archivePath);
+  if (!writeAll(archive, headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(10, archivePath);
+  if (!SetFilePointerEx(archive, zero, nullptr, FILE_END)) return archiveFailure(8, archivePath);
   return 0;
+}
+
+// One file of the walk: its task when it was loaded ahead, else it is loaded
+// here. The source-list line follows whatever the outcome.
+int packSourceFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
+                   const wchar_t* folderPath, SourceTask* task) {
+  if (task) awaitSource(task);
+  else task = loadSource(sourcePath);
+  int result = packFile(archivePath, sourcePath, name, folderPath, task);
+  releaseSource(task);
+  writeSourceListLine(sourcePath);
+  return result;
 }
 
 // The folder path relative to the archive's top level for a sub-folder.
@@ -299,6 +334,84 @@ bool isDotEntry(const wchar_t* name) {
 // Two names the file system takes for one (regardless of case).
 bool sameName(const wchar_t* a, const wchar_t* b) { return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL; }
 
+enum { LOOKAHEAD = 16 };  // entries of a listing read ahead of the walk
+
+// An entry of a folder's listing, read ahead of the walk.
+struct ListedEntry {
+  wchar_t name[MAX_PATH];
+  DWORD attributes;
+  SourceTask* task;  // the file being loaded ahead, or null
+};
+
+// A folder's listing, read a few entries ahead of the walk, the files among
+// them handed to the compression pool to be loaded meanwhile (as many as it
+// has tasks for, the nearest first). What is still ahead when the walk
+// leaves the folder is given back.
+class Listing {
+ public:
+  Listing(HANDLE find, const WIN32_FIND_DATAW& first, const wchar_t* folder) : find_(find), folder_(folder) {
+    ring_ = static_cast<ListedEntry*>(malloc(LOOKAHEAD * sizeof(ListedEntry)));
+    capacity_ = ring_ ? LOOKAHEAD : 1;  // without memory for more: no look-ahead
+    if (!ring_) ring_ = &single_;
+    push(first);
+  }
+  ~Listing() {
+    for (size_t i = 0; i < count_; ++i)
+      if (at(i).task) releaseSource(at(i).task);
+    if (ring_ != &single_) free(ring_);
+  }
+  Listing(const Listing&) = delete;
+  Listing& operator=(const Listing&) = delete;
+
+  // The next entry in listing order, its task now the caller's; false at the
+  // end, where broken() tells a listing that broke off.
+  bool next(ListedEntry* entry) {
+    fill();
+    if (count_ == 0) return false;
+    *entry = ring_[head_];
+    head_ = (head_ + 1) % capacity_;
+    --count_;
+    return true;
+  }
+  bool broken() const { return broken_; }
+
+ private:
+  ListedEntry& at(size_t i) { return ring_[(head_ + i) % capacity_]; }
+  void push(const WIN32_FIND_DATAW& found) {
+    ListedEntry& entry = at(count_++);
+    copyText(entry.name, countOf(entry.name), found.cFileName);
+    entry.attributes = found.dwFileAttributes;
+    entry.task = nullptr;
+  }
+  void fill() {
+    WIN32_FIND_DATAW found;
+    while (!ended_ && count_ < capacity_) {
+      if (FindNextFileW(find_.get(), &found)) {
+        push(found);
+      } else {
+        ended_ = true;
+        broken_ = GetLastError() != ERROR_NO_MORE_FILES;
+      }
+    }
+    for (size_t i = 0; i < count_; ++i) {
+      ListedEntry& entry = at(i);
+      if (entry.task || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+      wchar_t path[SOURCE_PATH_LIMIT];
+      if (textLength(folder_) + textLength(entry.name) >= SOURCE_PATH_LIMIT) continue;
+      formatText(path, countOf(path), L"%ls%ls", folder_, entry.name);
+      entry.task = prefetchSource(path);
+      if (!entry.task) break;
+    }
+  }
+
+  UniqueFind find_;
+  const wchar_t* folder_;
+  ListedEntry single_;
+  ListedEntry* ring_;
+  size_t capacity_, head_ = 0, count_ = 0;
+  bool ended_ = false, broken_ = false;
+};
+
 }  // namespace
 
 int makeAbsolutePath(wchar_t* out, const wchar_t* path) {
@@ -310,9 +423,7 @@ int addFileEntry(const wchar_t* archivePath, const wchar_t* sourcePath, const wc
   if (textLengthUpTo(sourcePath, SOURCE_PATH_LIMIT) >= SOURCE_PATH_LIMIT)
     return noteProblem(9, PACK_SOURCE_FAILED, sourcePath);
   PackingRun run;
-  int result = packFile(archivePath, sourcePath, name, folderPath);
-  writeSourceListLine(sourcePath);
-  return result;
+  return packSourceFile(archivePath, sourcePath, name, folderPath, nullptr);
 }
 
 int addFolderEntry(const wchar_t* archivePath, const wchar_t* name, const wchar_t* folderPath) {
@@ -323,11 +434,11 @@ int addFolderEntry(const wchar_t* archivePath, const wchar_t* name, const wchar_
   if (named != 0) return named;  // the caller names the folder
   encodeArchiveHeader(&header, headerBytes);
   sealArchiveHeader(headerBytes);
-  UniqueFile archive(openArchiveForAppend(archivePath));
-  if (!archive) return archiveFailure(20, archivePath);
-  LARGE_INTEGER zero = {};
-  if (!SetFilePointerEx(archive.get(), zero, nullptr, FILE_END)) return archiveFailure(21, archivePath);
-  if (!writeAll(archive.get(), headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(22, archivePath);
+  PackingRun run;
+  HANDLE archive = INVALID_HANDLE_VALUE;
+  int opened = archiveOfRun(archivePath, 20, 21, &archive);
+  if (opened != 0) return archiveFailure(opened, archivePath);
+  if (!writeAll(archive, headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(22, archivePath);
   return 0;
 }
 
@@ -342,8 +453,8 @@ int addFolderTree(const wchar_t* archivePath, const wchar_t* folderPath, const w
   formatText(pattern, countOf(pattern), L"%ls*", folder);
 
   WIN32_FIND_DATAW found;
-  UniqueFind listing(FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-  if (!listing) {
+  HANDLE find = FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     // A folder with nothing in it at all (a drive's root may lack even "."
     // and "..") is empty; any other failure leaves its content unknown: the
@@ -354,17 +465,19 @@ int addFolderTree(const wchar_t* archivePath, const wchar_t* folderPath, const w
     return ended == 0 ? 0 : noteProblem(ended, ended, folderPath);
   }
 
+  Listing listing(find, found, folder);
   size_t folderLength = textLength(folder);
   int result = 0;
   bool sawFolder = false;
-  for (;;) {
-    const wchar_t* name = found.cFileName;
+  ListedEntry entry;
+  while (listing.next(&entry)) {
+    const wchar_t* name = entry.name;
     size_t full = folderLength + textLength(name);
     wchar_t path[SOURCE_PATH_LIMIT];
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (!isDotEntry(name)) {
         sawFolder = true;
-        wchar_t child[ARCHIVE_FOLDER_SIZE];
+        wchar_t child[SOURCE_PATH_LIMIT];  // below the full path in length
         if (full >= SOURCE_PATH_LIMIT || !childRelativePath(child, countOf(child), relativePath, name)) {
           result = noteProblem(9, PACK_SOURCE_FAILED, folder);
         } else {
@@ -375,20 +488,16 @@ int addFolderTree(const wchar_t* archivePath, const wchar_t* folderPath, const w
         }
       }
     } else if (full >= SOURCE_PATH_LIMIT) {
-      formatText(path, countOf(path), L"%ls", folder);
       result = noteProblem(9, PACK_SOURCE_FAILED, folder);
     } else {
       formatText(path, countOf(path), L"%ls%ls", folder, name);
-      result = addFileEntry(archivePath, path, name, relativePath);
+      result = packSourceFile(archivePath, path, name, relativePath, entry.task);
     }
     if (result == 0 && stopRequested()) result = noteProblem(99, PACK_STOPPED, folder);
     if (result != 0) break;
-    if (!FindNextFileW(listing.get(), &found)) {
-      // The end of the listing, or a listing that broke off: its rest is unknown.
-      if (GetLastError() != ERROR_NO_MORE_FILES) result = noteProblem(9, PACK_UNREADABLE, folderPath);
-      break;
-    }
   }
+  // The end of the listing, or a listing that broke off: its rest is unknown.
+  if (result == 0 && listing.broken()) result = noteProblem(9, PACK_UNREADABLE, folderPath);
 
   // A folder without sub-folders gets a folder-end entry, so that it is
   // recreated even when it holds nothing (also after a listing that ended
@@ -419,6 +528,37 @@ struct SourceItem {
   wchar_t path[SOURCE_PATH_LIMIT];
   wchar_t name[MAX_PATH];
   bool folder;
+  SourceTask* task;  // a file being loaded ahead, or null
+};
+
+// The selected items in packing order, the files a few items ahead handed to
+// the compression pool to be loaded meanwhile; what was not packed is given
+// back.
+class SelectedItems {
+ public:
+  SelectedItems(SourceItem* items, size_t count) : items_(items), count_(count) {}
+  ~SelectedItems() {
+    for (size_t i = next_; i < count_; ++i)
+      if (items_[i].task) releaseSource(items_[i].task);
+  }
+  SelectedItems(const SelectedItems&) = delete;
+  SelectedItems& operator=(const SelectedItems&) = delete;
+
+  // The next item, its task now the caller's; null after the last.
+  SourceItem* next() {
+    if (next_ == count_) return nullptr;
+    for (size_t i = next_; i < count_ && i < next_ + LOOKAHEAD; ++i) {
+      SourceItem& item = items_[i];
+      if (item.folder || item.task) continue;
+      item.task = prefetchSource(item.path);
+      if (!item.task) break;
+    }
+    return &items_[next_++];
+  }
+
+ private:
+  SourceItem* items_;
+  size_t count_, next_ = 0;
 };
 
 // Looks up every selected item, then packs them in order. Nothing is packed
@@ -465,6 +605,7 @@ int packSources(const wchar_t* sourceText, const wchar_t* archivePath) {
     copyText(item.path, countOf(item.path), path);
     copyText(item.name, countOf(item.name), data.cFileName);
     item.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    item.task = nullptr;
     // Two items of one name would land on one target when restored.
     for (size_t i = 0; i < found; ++i) {
       if (!sameName(items.get()[i].name, item.name)) continue;
@@ -475,10 +616,10 @@ int packSources(const wchar_t* sourceText, const wchar_t* archivePath) {
     ++found;
   }
 
-  for (size_t i = 0; i < found; ++i) {
-    const SourceItem& item = items.get()[i];
-    int result = item.folder ? addFolderTree(archivePath, item.path, item.name)
-                             : addFileEntry(archivePath, item.path, item.name, L"");
+  SelectedItems selected(items.get(), found);
+  while (SourceItem* item = selected.next()) {
+    int result = item->folder ? addFolderTree(archivePath, item->path, item->name)
+                              : packSourceFile(archivePath, item->path, item->name, L"", item->task);
     if (result != 0) return runProblem.code != PACK_OK ? runProblem.code : PACK_SOURCE_FAILED;
     if (stopRequested()) return PACK_STOPPED;
   }

@@ -16,6 +16,7 @@
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
 #include "manager/startup/job_state.h"
+#include "manager/startup/unique_handle.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
@@ -343,18 +344,62 @@ TEST_F(PackerThreads, CompressionThreadsLiveOnlyWhileThePackingRunLasts) {
   }
 }
 
-TEST_F(PackerThreads, FilesOfOneChunkNeverStartAThread) {
-  std::string sources;
-  for (unsigned i = 0; i < 40; ++i) {
-    std::string path = src / ("f" + std::to_string(i));
-    source(path, i % 2 ? textLike(32768 - i, i) : patternBytes(i * 800, i));
-    sources += quoted(path) + " ";
+// The walk loads the files it comes to next on the pool's threads; a file
+// that fails still fails where a walk doing everything itself fails: same
+// result, same item, same archive and source list up to that point.
+TEST_F(PackerThreads, AFailureAmongFilesLoadedAheadComesWhereTheSerialWalkMeetsIt) {
+  std::string tree = src / "表";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  for (unsigned i = 0; i < 40; ++i)
+    source(tree + "\\f" + std::to_string(i), i % 2 ? textLike(3000 + i * 500, i) : patternBytes(i * 700, i));
+  // The file held open is one the walk meets halfway, in listing order.
+  std::vector<std::string> listed;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((tree + "\\f*").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  do listed.push_back(found.cFileName);
+  while (FindNextFileA(find, &found));
+  FindClose(find);
+  ASSERT_EQ(listed.size(), 40u);
+  TmpfsMount disk("64k");
+  KYVO_REQUIRE_MOUNT(disk);
+  struct Case {
+    const char* what;
+    std::string archive, locked;
+    int code;
+  } cases[] = {
+      {"a file held by another program", work / "locked.arv", tree + "\\" + listed[20], PACK_IN_USE},
+      {"the disk of the archive full", disk.windowsPath() + "\\full.arv", "", PACK_ARCHIVE_UNWRITABLE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UniqueFile lock(c.locked.empty() ? INVALID_HANDLE_VALUE
+                                     : CreateFileA(c.locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                                   nullptr));
+    std::string serialArchive, serialList, serialItem;
+    for (int threads : {1, 2, 4}) {
+      SCOPED_TRACE(threads);
+      restoreTimes();
+      setPackerThreads(threads);
+      setPath(jobState.sourceListPath, (work / "ahead.prc"));
+      DeleteFileW(jobState.sourceListPath);
+      DeleteFileA(c.archive.c_str());
+      clearProgress();
+      PackProblem problem;
+      EXPECT_EQ(buildArchive((quoted(tree) + " -o " + quoted(c.archive)).c_str(), &problem), c.code);
+      EXPECT_EQ(compressThreadsRunning(), 0);
+      std::string item = A(problem.item), bytes = readFile(c.archive), list = readFile(A(jobState.sourceListPath));
+      EXPECT_EQ(item, c.locked.empty() ? c.archive : c.locked);
+      if (threads == 1) {
+        serialArchive = bytes;
+        serialList = list;
+        serialItem = item;
+        EXPECT_GT(bytes.size(), 10 * 2434u) << "entries before the failure";
+      }
+      EXPECT_EQ(firstDifference(bytes, serialArchive), -1);
+      EXPECT_EQ(list, serialList);
+    }
   }
-  ThreadWatch watch;
-  Packed p = pack(4, sources);
-  EXPECT_EQ(watch.stop(), 0);
-  EXPECT_EQ(p.result, 0);
-  EXPECT_EQ(readArchiveBytes(p.archive).size(), 40u);
 }
 
 TEST_F(PackerThreads, FullDiskGives7InEveryModeAfterTheSameBlocks) {
