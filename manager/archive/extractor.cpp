@@ -12,8 +12,8 @@
 // takes its real name when the archive moves past it (or ends, or fails, once
 // the incomplete file is gone), so that its files need no rename of their
 // own. Any other file is written to a temporary name beside its target and
-// renamed over it when complete. Runs on the worker thread only, which is why
-// the buffers can be shared.
+// renamed over it when complete. Runs on the worker thread, while a thread
+// of its own reads and inflates the archive ahead (entry_stream.h).
 //
 // The archive's length is known, so a header that fails its check while a
 // whole header's worth of bytes remains is damage, not the end of the
@@ -29,6 +29,7 @@
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
 #include "manager/archive/entry_check.h"
+#include "manager/archive/entry_stream.h"
 #include "manager/archive/option_parser.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/target_path.h"
@@ -49,59 +50,7 @@ enum {
 };
 
 unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
-unsigned char readBuffer[ARCHIVE_BLOCK_BUFFER];
-unsigned char inflateBuffer[ARCHIVE_BLOCK_BUFFER];
-unsigned char archiveBuffer[256 * 1024];  // the archive is read ahead in pieces this large
 LONG temporaryCounter = 0;
-
-// The archive, read forward through one buffer: many entries take a few
-// hundred bytes each, so the file is read in large pieces.
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(HANDLE file) : file_(file) {}
-  bool read(void* buffer, size_t size, size_t* got) override {
-    unsigned char* out = static_cast<unsigned char*>(buffer);
-    *got = 0;
-    while (*got < size) {
-      if (begin_ == end_ && !fill()) return *got > 0 || !failed_;
-      size_t n = end_ - begin_ < size - *got ? end_ - begin_ : size - *got;
-      memcpy(out + *got, archiveBuffer + begin_, n);
-      begin_ += n;
-      *got += n;
-    }
-    return true;
-  }
-  // Moves forward over count bytes, or to the end of the archive when fewer
-  // remain. false when the archive cannot be positioned.
-  bool skip(uint64_t count) {
-    size_t buffered = end_ - begin_;
-    if (count <= buffered) {
-      begin_ += static_cast<size_t>(count);
-      return true;
-    }
-    count -= buffered;
-    begin_ = end_ = 0;
-    LARGE_INTEGER zero = {}, position, size;
-    if (!SetFilePointerEx(file_, zero, &position, FILE_CURRENT) || !GetFileSizeEx(file_, &size)) return false;
-    uint64_t left = position.QuadPart < size.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
-    LARGE_INTEGER step;
-    step.QuadPart = static_cast<LONGLONG>(count < left ? count : left);
-    return SetFilePointerEx(file_, step, nullptr, FILE_CURRENT) != FALSE;
-  }
-
- private:
-  // false at the end of the archive or on a failed read (failed_ set).
-  bool fill() {
-    DWORD n = 0;
-    if (!ReadFile(file_, archiveBuffer, sizeof archiveBuffer, &n, nullptr)) failed_ = true;
-    begin_ = 0;
-    end_ = failed_ ? 0 : n;
-    return end_ > 0;
-  }
-  HANDLE file_;
-  size_t begin_ = 0, end_ = 0;
-  bool failed_ = false;
-};
 
 // A top-level folder being built under a temporary name.
 struct Staging {
@@ -112,7 +61,6 @@ struct Staging {
 };
 
 struct Extraction {
-  FileSource* source;
   const wchar_t* outputFolder;
   wchar_t outputRoot[MAX_PATH];  // the output folder as the file system resolves it
   wchar_t checkedFolder[TARGET_PATH_SIZE];  // the folder part last found free of links
@@ -124,28 +72,22 @@ struct Extraction {
 
 unsigned failureOf(DWORD error) { return error == ERROR_DISK_FULL ? DISK_FULL : UNPACK_FAILED; }
 
-bool readHeader(FileSource* source, size_t* got) {
-  *got = 0;
-  while (*got < ARCHIVE_HEADER_SIZE) {
-    size_t n = 0;
-    if (!source->read(headerBytes + *got, ARCHIVE_HEADER_SIZE - *got, &n)) return false;
-    if (n == 0) break;
-    *got += n;
+// Passes over an entry's data area: its events are dropped. A data area
+// that reaches past the end of the archive ends at its end.
+int skipData(uint64_t storedLength) {
+  for (uint64_t remaining = storedLength; remaining > 0;) {
+    const EntryEvent* event = nextEntryEvent();
+    if (event->type == EVENT_DATA_FAILED) return event->skipFailed ? EXTRACT_DATA_READ : EXTRACT_OK;
+    remaining = event->remaining;
   }
-  return true;
-}
-
-// Moves the archive position over an entry's data area; a stored length that
-// reaches past the end of the archive ends at its end.
-int skipData(Extraction* x, uint64_t storedLength) {
-  return x->source->skip(storedLength) ? EXTRACT_OK : EXTRACT_DATA_READ;
+  return EXTRACT_OK;
 }
 
 // An entry that is skipped with its data: counts as a failed entry.
 int failEntry(Extraction* x, unsigned failure, bool hasData, uint64_t storedLength) {
   x->failureSet |= failure;
   if (hasData) {
-    int skipped = skipData(x, storedLength);
+    int skipped = skipData(storedLength);
     if (skipped != EXTRACT_OK) return skipped;
   }
   return ENTRY_FAILED;
@@ -240,33 +182,33 @@ bool installTemporary(const wchar_t* temporary, const wchar_t* target) {
 // when the entry failed (its failure noted) with the archive position right;
 // otherwise the code that ends the extraction.
 int writeEntryData(Extraction* x, const ArchiveEntryHeader& header, HANDLE output) {
-  EntryDataReader reader;
-  startEntryData(&reader, header.storedLength, header.compressedFlag != 0);
-  progressStore(&jobState.progressDone, static_cast<int64_t>(reader.remaining));
+  uint64_t remaining = header.storedLength;
+  uint32_t checksum = 0;
+  progressStore(&jobState.progressDone, static_cast<int64_t>(remaining));
   bool writeFailed = false;
   int stopped = EXTRACT_OK;
-  while (reader.remaining > 0) {
-    const unsigned char* data = nullptr;
-    size_t size = 0;
-    int result = readEntryData(x->source, &reader, readBuffer, inflateBuffer, &data, &size);
-    if (result != BLOCK_OK) {
-      stopped = result;  // 6, 10 or 17: the archive position is lost
+  while (remaining > 0) {
+    const EntryEvent* event = nextEntryEvent();
+    if (event->type != EVENT_BLOCK) {  // 6, 10 or 17: the extraction ends
+      stopped = event->type == EVENT_DATA_FAILED ? event->code : static_cast<int>(EXTRACT_DATA_READ);
       break;
     }
+    remaining = event->remaining;
+    checksum = event->checksum;
     // After a failed write the rest of the entry is still read, so that the
     // archive position stays right.
-    if (!writeFailed && size > 0 && !writeAll(output, data, size)) {
+    if (!writeFailed && event->size > 0 && !writeAll(output, event->bytes, event->size)) {
       writeFailed = true;
       x->failureSet |= failureOf(GetLastError());
     }
-    if (reader.remaining == 0) break;
-    progressStore(&jobState.progressDone, static_cast<int64_t>(reader.remaining));
+    if (remaining == 0) break;
+    progressStore(&jobState.progressDone, static_cast<int64_t>(remaining));
     if (stopRequested()) {
       stopped = EXTRACT_STOPPED;
       break;
     }
   }
-  if (!writeFailed && stopped == EXTRACT_OK && reader.checksum == header.dataChecksum) return EXTRACT_OK;
+  if (!writeFailed && stopped == EXTRACT_OK && checksum == header.dataChecksum) return EXTRACT_OK;
   if (stopped != EXTRACT_OK) return stopped;
   if (!writeFailed) x->failureSet |= UNPACK_FAILED;  // the failed write noted its own
   return ENTRY_FAILED;
@@ -453,8 +395,10 @@ int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
 int extractAll(Extraction* x) {
   ArchiveEntryHeader header;
   for (bool first = true;; first = false) {
-    size_t got = 0;
-    if (!readHeader(x->source, &got)) return EXTRACT_HEADER_READ;
+    const EntryEvent* event = nextEntryEvent();
+    if (event->type != EVENT_HEADER) return EXTRACT_HEADER_READ;
+    size_t got = event->size;
+    memcpy(headerBytes, event->bytes, got);
     bool valid = got == ARCHIVE_HEADER_SIZE && isValidArchiveHeader(headerBytes);
     if (!valid && first) return EXTRACT_NO_FIRST_ENTRY;
     // The end of the file, or a cut header at its end: the archive ends. A
@@ -533,20 +477,17 @@ int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
   UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (archive) {
-    FileSource source(archive.get());
+    openEntryStream(archive.get());
     Extraction x = {};
-    x.source = &source;
     x.outputFolder = outputFolder;
     resolveOutputRoot(&x);
     result = extractAll(&x);
+    closeEntryStream();
     finishStaging(&x);  // what was completed takes its real name, whatever ended the extraction
     if (result == EXTRACT_OK && x.anyEntryFailed && x.failureSet != 0) result = EXTRACT_PARTIAL + x.failureSet;
   }
   // The buffers and the inflate state held the archive's plaintext.
-  SecureZeroMemory(readBuffer, sizeof readBuffer);
-  SecureZeroMemory(inflateBuffer, sizeof inflateBuffer);
   SecureZeroMemory(headerBytes, sizeof headerBytes);
-  SecureZeroMemory(archiveBuffer, sizeof archiveBuffer);
   releaseBlockCodecs();
   jobState.countOnly = 0;
   return result;
