@@ -14,33 +14,100 @@
 
 namespace {
 
-// The two chunk buffers of one call, each twice the chunk size plus one
-// block. They hold plaintext, so they are wiped before they are freed.
+// Files are read and written in pieces this large under the chunk loop: a
+// system call per 1024-byte chunk would cost more than the cipher.
+enum { FILE_PIECE = 64 * 1024 };
+
+// The buffers of one call: the two chunk buffers, each twice the chunk size
+// plus one block, and the pieces of the source and destination files. They
+// hold plaintext, so they are wiped before they are freed.
 class ChunkBuffers {
  public:
   explicit ChunkBuffers(size_t chunkSize) : size_(2 * chunkSize + CIPHER_BLOCK) {
     input_ = static_cast<unsigned char*>(calloc(1, size_));
     output_ = static_cast<unsigned char*>(calloc(1, size_));
+    pieces_ = static_cast<unsigned char*>(calloc(2, FILE_PIECE));
   }
   ~ChunkBuffers() {
-    release(input_);
-    release(output_);
+    release(input_, size_);
+    release(output_, size_);
+    release(pieces_, 2 * FILE_PIECE);
   }
   ChunkBuffers(const ChunkBuffers&) = delete;
   ChunkBuffers& operator=(const ChunkBuffers&) = delete;
-  bool ok() const { return input_ && output_; }
+  bool ok() const { return input_ && output_ && pieces_; }
   unsigned char* input() { return input_; }
   unsigned char* output() { return output_; }
+  unsigned char* readPiece() { return pieces_; }
+  unsigned char* writePiece() { return pieces_ + FILE_PIECE; }
 
  private:
-  void release(unsigned char* p) {
+  void release(unsigned char* p, size_t size) {
     if (!p) return;
-    mbedtls_platform_zeroize(p, size_);
+    mbedtls_platform_zeroize(p, size);
     free(p);
   }
   size_t size_;
   unsigned char* input_;
   unsigned char* output_;
+  unsigned char* pieces_;
+};
+
+// The source file read a piece at a time. A read gives what ReadFile gives
+// on a disk file: fewer bytes than asked only at the end.
+class PieceReader {
+ public:
+  PieceReader(HANDLE file, unsigned char* piece) : file_(file), piece_(piece) {}
+  // false on a failed read (nothing of this read counts then).
+  bool read(unsigned char* out, size_t want, size_t* got) {
+    *got = 0;
+    while (*got < want) {
+      if (begin_ == end_) {
+        if (ended_) break;
+        DWORD n = 0;
+        if (!ReadFile(file_, piece_, FILE_PIECE, &n, nullptr)) return false;
+        begin_ = 0;
+        end_ = n;
+        ended_ = n == 0;
+        continue;
+      }
+      size_t n = end_ - begin_ < want - *got ? end_ - begin_ : want - *got;
+      memcpy(out + *got, piece_ + begin_, n);
+      begin_ += n;
+      *got += n;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE file_;
+  unsigned char* piece_;
+  size_t begin_ = 0, end_ = 0;
+  bool ended_ = false;
+};
+
+// The destination file written a piece at a time; what was put reaches the
+// file once the piece is full or at flush.
+class PieceWriter {
+ public:
+  PieceWriter(HANDLE file, unsigned char* piece) : file_(file), piece_(piece) {}
+  bool put(const unsigned char* data, size_t size) {
+    if (used_ + size > FILE_PIECE && !flush()) return false;
+    if (size > FILE_PIECE) return writeAll(file_, data, size);
+    memcpy(piece_ + used_, data, size);
+    used_ += size;
+    return true;
+  }
+  bool flush() {
+    size_t size = used_;
+    used_ = 0;
+    return size == 0 || writeAll(file_, piece_, size);
+  }
+
+ private:
+  HANDLE file_;
+  unsigned char* piece_;
+  size_t used_ = 0;
 };
 
 // The key schedule of one call, wiped whatever way the call ends.
@@ -151,6 +218,8 @@ int runChunks(EntryPrm* prm, HANDLE source, HANDLE dest, CipherKey* key, ChunkBu
   const unsigned char* cursor = prm->sourceData;
   unsigned char* in = buffers->input();
   unsigned char* out = buffers->output();
+  PieceReader reader(source, buffers->readPiece());
+  PieceWriter writer(dest, buffers->writePiece());
   int code = STREAM_OK;
   for (;;) {
     size_t count = 0;
@@ -162,8 +231,8 @@ int runChunks(EntryPrm* prm, HANDLE source, HANDLE dest, CipherKey* key, ChunkBu
       remaining -= count;
       last = remaining == 0;
     } else {
-      DWORD got = 0;
-      if (!ReadFile(source, in, static_cast<DWORD>(chunk), &got, nullptr)) {
+      size_t got = 0;
+      if (!reader.read(in, chunk, &got)) {
         // A read error must not pass for the end of the file.
         code = STREAM_SOURCE_UNREADABLE;
         got = 0;
@@ -192,14 +261,18 @@ int runChunks(EntryPrm* prm, HANDLE source, HANDLE dest, CipherKey* key, ChunkBu
           code = STREAM_CANNOT_GROW;
           last = true;
         }
-      } else if (!writeAll(dest, out, count)) {
+      } else if (!writer.put(out, count)) {
         code = STREAM_WRITE_FAILED;
         last = true;
       }
     }
 
     progressAdd(&jobState.progressDone, static_cast<int64_t>(count));
-    if (stopRequested()) return STREAM_STOPPED;
+    bool stopped = stopRequested();
+    // What the loop wrote is in the file whenever it returns.
+    if ((stopped || last) && prm->destKind != DST_MEMORY && !writer.flush() && code == STREAM_OK)
+      code = STREAM_WRITE_FAILED;
+    if (stopped) return STREAM_STOPPED;
     if (last) return code;
   }
 }
