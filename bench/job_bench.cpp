@@ -19,6 +19,7 @@
 #include <string>
 
 #include "bench/bench_data.h"
+#include "manager/archive/compress_pool.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
@@ -159,13 +160,21 @@ void printRun(int index, const Run& run, double mb) {
 
 int jobs(const std::string& corpus, const std::string& work, const std::string& program, int repeats) {
   double mb = static_cast<double>(bytesOf(corpus)) / 1e6;
-  printf("corpus %s: %.1f MB\n", corpus.c_str(), mb);
-  std::string out = work + "\\out", restore = work + "\\restore", result = out + "\\bench.crpt.exe";
+  // KYVO_PACKER_THREADS=n packs with n compression threads (1: none), as the
+  // job's setting would; unset, one per processor.
+  if (const char* threads = getenv("KYVO_PACKER_THREADS")) setPackerThreads(atoi(threads));
+  printf("corpus %s: %.1f MB; packer threads %d\n", corpus.c_str(), mb, packerThreadCount());
+  std::string out = work + "\\out", result = out + "\\bench.crpt.exe";
   makeFolder(out);
   printMemory("before the first run", "rest_peak_ws");
   Run bestEncryption, bestDecryption;
   for (int i = 1; i <= repeats; ++i) {
     Run run;
+    // Every run restores into a folder of its own, and the folders go only
+    // at the end: some file systems (ext4 without a journal) make creating
+    // files slow for minutes after many were deleted, which would charge a
+    // run for the clean-up of the one before.
+    std::string restore = work + "\\restore" + std::to_string(i);
     removeTree(restore);
     makeFolder(restore);
     encryption(corpus, work, program, result, &run);
@@ -187,7 +196,7 @@ int jobs(const std::string& corpus, const std::string& work, const std::string& 
     if (i == 1 || run.encryption() < bestEncryption.encryption()) bestEncryption = run;
     if (i == 1 || run.decryption() < bestDecryption.decryption()) bestDecryption = run;
   }
-  removeTree(restore);
+  for (int i = 1; i <= repeats; ++i) removeTree(work + "\\restore" + std::to_string(i));
   DeleteFileA(result.c_str());
   figure("corpus_mb", mb);
   figure("archive_mb", bestEncryption.archiveSize / 1e6);
@@ -241,8 +250,8 @@ bool copyTree(const std::string& from, const std::string& to) {
 
 int copy(const std::string& corpus, const std::string& work, int repeats) {
   double mb = static_cast<double>(bytesOf(corpus)) / 1e6, best = 0;
-  std::string target = work + "\\copy";
   for (int i = 1; i <= repeats; ++i) {
+    std::string target = work + "\\copy" + std::to_string(i);  // each its own, as the restored trees
     removeTree(target);
     double t0 = now();
     bool ok = copyTree(corpus, target);
@@ -255,7 +264,7 @@ int copy(const std::string& corpus, const std::string& work, int repeats) {
     fflush(stdout);
     if (i == 1 || seconds < best) best = seconds;
   }
-  removeTree(target);
+  for (int i = 1; i <= repeats; ++i) removeTree(work + "\\copy" + std::to_string(i));
   figure("copy_s", best);
   return 0;
 }

@@ -131,7 +131,13 @@ bool saveAs(DWORD pid, const std::wstring& path) {
 bool answerFolderBrowser(DWORD pid, bool ok, const std::string& expectedFolder) {
   HWND d = waitForFolderBrowser(pid, kDialogWait);
   if (!d) return false;
-  if (!expectedFolder.empty() && !waitForBrowserSelection(d, expectedFolder)) return false;
+  // The browser fills in its selection once it has listed the drives, which
+  // takes long on a busy machine. A selection that never comes closes it,
+  // so that the program ends instead of waiting for the test's time-out.
+  if (!expectedFolder.empty() && !waitForBrowserSelection(d, expectedFolder, kDialogWait)) {
+    PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+    return false;
+  }
   shown("folder-browser");
   PostMessageA(d, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
   return true;
