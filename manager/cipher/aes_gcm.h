@@ -45,13 +45,13 @@ bool gcmProcessorSupport();
 bool gcmSetKey(GcmKey* key, const unsigned char bytes[GCM_KEY_SIZE], GcmEngine engine);
 void gcmWipeKey(GcmKey* key);
 
-// Encrypts length bytes of plain into sealed (as long) and writes the tag.
-// plain and sealed may be the same buffer, or apart; not partly overlapping.
+// Encrypts length bytes of plain into sealed (as long, another buffer) and
+// writes the tag.
 void gcmSeal(const GcmKey* key, const unsigned char nonce[GCM_NONCE_SIZE], const unsigned char* plain,
              size_t length, unsigned char* sealed, unsigned char tag[GCM_TAG_SIZE]);
 
-// Decrypts length bytes of sealed into plain when the tag matches (compared
-// in constant time) and returns true; otherwise returns false with plain all
+// Decrypts length bytes of sealed into plain (another buffer) when the tag
+// matches (compared in constant time) and returns true; otherwise returns false with plain all
 // zeros, never unverified bytes.
 bool gcmOpen(const GcmKey* key, const unsigned char nonce[GCM_NONCE_SIZE], const unsigned char* sealed,
              size_t length, const unsigned char tag[GCM_TAG_SIZE], unsigned char* plain);

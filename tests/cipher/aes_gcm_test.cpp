@@ -1,6 +1,7 @@
-// AES-256-GCM of both engines against the library's GCM: every length around
-// the four-block stride and the block, a whole chunk, the same buffer in and
-// out; a changed byte, tag, nonce or key opens to nothing.
+// AES-256-GCM of both engines against the library's GCM at every length
+// around the block and the four-block stride, and a whole chunk. (What a
+// changed chunk, tag, nonce or key gives is checked on both engines through
+// the chunk cipher, in container_format2_test.cpp.)
 #include "manager/cipher/aes_gcm.h"
 
 #include <gtest/gtest.h>
@@ -60,44 +61,8 @@ TEST(AesGcm, BothEnginesSealAndOpenAsTheLibraryDoes) {
       ASSERT_TRUE(gcmOpen(&k, nonce.data(), sealed.data(), n, sealed.data() + n, back.data()));
       EXPECT_TRUE(memcmp(back.data(), plain.data(), n) == 0);
       EXPECT_EQ(back[n], 0xEE);  // not a byte beyond
-      // One buffer for both sides.
-      Bytes inPlace = plain;
-      inPlace.resize(n + GCM_TAG_SIZE);
-      gcmSeal(&k, nonce.data(), inPlace.data(), n, inPlace.data(), inPlace.data() + n);
-      EXPECT_TRUE(inPlace == expected);
-      ASSERT_TRUE(gcmOpen(&k, nonce.data(), inPlace.data(), n, inPlace.data() + n, inPlace.data()));
-      EXPECT_TRUE(memcmp(inPlace.data(), plain.data(), n) == 0);
       gcmWipeKey(&k);
       EXPECT_EQ(hexOf(reinterpret_cast<unsigned char*>(&k), sizeof k), std::string(2 * sizeof k, '0'));
-    }
-  }
-}
-
-TEST(AesGcm, AnyChangeOpensToZerosOnly) {
-  const Bytes key = noise(32, 7), nonce = noise(12, 8), plain = noise(200, 9);
-  const Bytes sealed = librarySeal(key, nonce, plain);
-  Bytes otherKey = key, otherNonce = nonce;
-  otherKey[31] ^= 0x80;
-  otherNonce[11] ^= 1;
-  const struct {
-    const char* what;
-    const Bytes* key;
-    const Bytes* nonce;
-    int flip;  // byte of the sealed text to change, or -1
-  } cases[] = {{"first byte", &key, &nonce, 0},     {"a byte of the last block", &key, &nonce, 199},
-               {"the tag", &key, &nonce, 200 + 15}, {"the nonce", &key, &otherNonce, -1},
-               {"the key", &otherKey, &nonce, -1}};
-  for (GcmEngine engine : kEngines) {
-    for (const auto& c : cases) {
-      Bytes input = sealed;
-      if (c.flip >= 0) input[c.flip] ^= 0x10;
-      GcmKey k;
-      ASSERT_TRUE(gcmSetKey(&k, c.key->data(), engine));
-      Bytes out(200, 0xEE);
-      EXPECT_FALSE(gcmOpen(&k, c.nonce->data(), input.data(), 200, input.data() + 200, out.data()))
-          << c.what << ", engine " << engine;
-      EXPECT_EQ(out, Bytes(200, 0)) << c.what << ", engine " << engine;
-      gcmWipeKey(&k);
     }
   }
 }
