@@ -151,7 +151,7 @@ class Format2ChunkCipher {
   ~Format2ChunkCipher();
   Format2ChunkCipher(const Format2ChunkCipher&) = delete;
   Format2ChunkCipher& operator=(const Format2ChunkCipher&) = delete;
-  // False when the key could not be set (no memory for the cipher).
+  // False when the key could not be set (the library refused it).
   bool ok() const { return ok_; }
   // Seals length bytes of plain (at most one chunk) into sealed: the
   // ciphertext, then the tag (length + 16 bytes). False only without a key.

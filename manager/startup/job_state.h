@@ -55,8 +55,8 @@ struct JobState {
 
 extern JobState jobState;
 
-// Startup defaults: writeLog 1, containerFormat 1, no progress, no pack command, empty paths and
-// password, no destination.
+// Startup defaults: writeLog 1, containerFormat 1, no progress, no pack
+// command, empty paths and password, no destination.
 void resetJobState();
 
 inline int64_t progressLoad(const volatile int64_t* counter) {
