@@ -1,9 +1,11 @@
 // The encryption and decryption jobs, stage by stage, in this process: the
-// same calls the workers make (buildArchive, encryptArchive,
+// same calls the workers make (buildArchive, encryptArchiveAs,
 // assembleSelfDecryptingFile; SplitSelfMeltFile, decryptArchive,
 // runExtraction), each timed.
 //
-//   job_bench jobs  CORPUS WORK PROGRAM REPEATS   both jobs on a tree, best of REPEATS
+//   job_bench jobs  CORPUS WORK PROGRAM REPEATS [FORMAT]
+//                                                 both jobs on a tree, best of REPEATS,
+//                                                 in container format 1 (default) or 2
 //   job_bench copy  CORPUS WORK REPEATS           a 32 KiB-buffer copy of the tree
 //   job_bench large FILE WORK PROGRAM             one round trip of one (large) file
 //
@@ -24,6 +26,7 @@
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
+#include "manager/cipher/container_format2.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
@@ -86,9 +89,22 @@ bool failed(Run* run, int code, const char* stage) {
   return true;
 }
 
-// The encryption job's steps: source (a folder or a file) to result.
+// The second format's key derivation alone, as each of its containers does
+// it once; seconds.
+double keyDerivation() {
+  const unsigned char salt[FORMAT2_SALT_SIZE] = {1, 2, 3};
+  Format2Keys keys;
+  double start = now();
+  deriveFormat2Keys(kPassword, salt, FORMAT2_ITERATIONS, &keys);
+  double seconds = now() - start;
+  wipeFormat2Keys(&keys);
+  return seconds;
+}
+
+// The encryption job's steps: source (a folder or a file) to result, the
+// container in the given format.
 void encryption(const std::string& source, const std::string& work, const std::string& program,
-                const std::string& result, Run* run) {
+                const std::string& result, Run* run, int format = CONTAINER_FORMAT_1) {
   std::string archive = work + "\\TmpCrp_bench.arv", container = work + "\\TmpCrp_bench.enc";
   resetJobState();
   setPath(jobState.moduleDir, work + "\\");
@@ -101,12 +117,12 @@ void encryption(const std::string& source, const std::string& work, const std::s
   run->pack = t1 - t0;
   run->archiveSize = fileSizeOf(archive);
   if (!failed(run, code, "buildArchive")) {
-    code = encryptArchive(archive.c_str(), container.c_str(), kPassword);
+    code = encryptArchiveAs(archive.c_str(), container.c_str(), kPassword, format);
     double t2 = now();
     run->encrypt = t2 - t1;
     run->containerSize = fileSizeOf(container);
     DeleteFileA(archive.c_str());
-    if (!failed(run, code, "encryptArchive")) {
+    if (!failed(run, code, "encryptArchiveAs")) {
       code = assembleSelfDecryptingFile(result.c_str(), program.c_str(), container.c_str());
       run->assemble = now() - t2;
       run->resultSize = fileSizeOf(result);
@@ -158,12 +174,14 @@ void printRun(int index, const Run& run, double mb) {
   fflush(stdout);
 }
 
-int jobs(const std::string& corpus, const std::string& work, const std::string& program, int repeats) {
+int jobs(const std::string& corpus, const std::string& work, const std::string& program, int repeats, int format) {
   double mb = static_cast<double>(bytesOf(corpus)) / 1e6;
   // KYVO_PACKER_THREADS=n packs with n compression threads (1: none), as the
   // job's setting would; unset, one per processor.
   if (const char* threads = getenv("KYVO_PACKER_THREADS")) setPackerThreads(atoi(threads));
-  printf("corpus %s: %.1f MB; packer threads %d\n", corpus.c_str(), mb, packerThreadCount());
+  printf("corpus %s: %.1f MB, container format %d; packer threads %d\n", corpus.c_str(), mb, format,
+         packerThreadCount());
+  double kdf = 0;  // format 2: the best key derivation, taken beside the runs
   std::string out = work + "\\out", result = out + "\\bench.crpt.exe";
   makeFolder(out);
   printMemory("before the first run", "rest_peak_ws");
@@ -177,13 +195,17 @@ int jobs(const std::string& corpus, const std::string& work, const std::string& 
     std::string restore = work + "\\restore" + std::to_string(i);
     removeTree(restore);
     makeFolder(restore);
-    encryption(corpus, work, program, result, &run);
+    encryption(corpus, work, program, result, &run, format);
     if (run.code == 0) decryption(result, work, restore, &run);
     if (run.code != 0) {
       printf("run %d: %s failed with %d\n", i, run.failedStage, run.code);
       return 1;
     }
     printRun(i, run, mb);
+    if (format == CONTAINER_FORMAT_2) {
+      double k = keyDerivation();
+      if (i == 1 || k < kdf) kdf = k;
+    }
     if (i == 1) printMemory("after the first run", "job_peak_ws");
     if (i == 1) {  // the restored tree must be the corpus, byte for byte
       std::string difference = compareTrees(corpus, restore + "\\" + baseName(corpus));
@@ -209,6 +231,7 @@ int jobs(const std::string& corpus, const std::string& work, const std::string& 
   figure("decrypt_s", bestDecryption.decrypt);
   figure("extract_s", bestDecryption.extract);
   figure("decryption_s", bestDecryption.decryption());
+  figure("kdf_s", kdf);
   return 0;
 }
 
@@ -304,11 +327,12 @@ int large(const std::string& file, const std::string& work, const std::string& p
 
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "jobs" && argc == 6) return jobs(argv[2], argv[3], argv[4], atoi(argv[5]));
+  if (mode == "jobs" && (argc == 6 || argc == 7))
+    return jobs(argv[2], argv[3], argv[4], atoi(argv[5]), argc == 7 ? atoi(argv[6]) : CONTAINER_FORMAT_1);
   if (mode == "copy" && argc == 5) return copy(argv[2], argv[3], atoi(argv[4]));
   if (mode == "large" && argc == 5) return large(argv[2], argv[3], argv[4]);
   fprintf(stderr,
-          "usage: job_bench jobs CORPUS WORK PROGRAM REPEATS | copy CORPUS WORK REPEATS | "
+          "usage: job_bench jobs CORPUS WORK PROGRAM REPEATS [FORMAT] | copy CORPUS WORK REPEATS | "
           "large FILE WORK PROGRAM\n");
   return 2;
 }

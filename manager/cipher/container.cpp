@@ -6,6 +6,7 @@
 
 #include <mbedtls/platform_util.h>
 
+#include "manager/cipher/container_format2_win.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/crypt_stream.h"
 #include "manager/cipher/key_material.h"
@@ -78,7 +79,15 @@ int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, con
   return engineResult(prm);
 }
 
+int encryptArchiveAs(const wchar_t* archivePath, const wchar_t* containerPath, const char* password, int format) {
+  if (format != CONTAINER_FORMAT_2) return encryptArchive(archivePath, containerPath, password);
+  uint64_t n = 0;
+  if (!sizeOfFile(archivePath, &n) || n == 0) return CONTAINER_EMPTY_ARCHIVE;
+  return encryptArchiveFormat2(archivePath, containerPath, password);
+}
+
 int decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password) {
+  if (isFormat2Container(containerPath)) return decryptArchiveFormat2(containerPath, archivePath, password);
   EntryPrm prm;
   resetEntryPrm(&prm);
   prm.sourceKind = SRC_FILE_HEAD;

@@ -200,30 +200,25 @@ void format2ChunkNonce(uint64_t index, bool last, unsigned char nonce[FORMAT2_NO
   put32(nonce + 8, last ? 1 : 0);
 }
 
-Format2ChunkCipher::Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE]) {
-  mbedtls_gcm_init(&gcm_);
-  ok_ = mbedtls_gcm_setkey(&gcm_, MBEDTLS_CIPHER_ID_AES, key, 8 * FORMAT2_KEY_SIZE) == 0;
-}
+Format2ChunkCipher::Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine)
+    : ok_(gcmSetKey(&key_, key, engine)) {}
 
-Format2ChunkCipher::~Format2ChunkCipher() { mbedtls_gcm_free(&gcm_); }  // zeroizes
+Format2ChunkCipher::~Format2ChunkCipher() { gcmWipeKey(&key_); }
 
 bool Format2ChunkCipher::seal(uint64_t index, bool last, const unsigned char* plain, size_t length,
                               unsigned char* sealed) {
   if (!ok_) return false;
   unsigned char nonce[FORMAT2_NONCE_SIZE];
   format2ChunkNonce(index, last, nonce);
-  return mbedtls_gcm_crypt_and_tag(&gcm_, MBEDTLS_GCM_ENCRYPT, length, nonce, sizeof nonce, nullptr, 0, plain,
-                                   sealed, FORMAT2_TAG_SIZE, sealed + length) == 0;
+  gcmSeal(&key_, nonce, plain, length, sealed, sealed + length);
+  return true;
 }
 
 int Format2ChunkCipher::open(uint64_t index, bool last, const unsigned char* sealed, size_t length,
                              unsigned char* plain) {
   unsigned char nonce[FORMAT2_NONCE_SIZE];
   format2ChunkNonce(index, last, nonce);
-  // The library clears the output when the tag does not match.
-  if (ok_ && mbedtls_gcm_auth_decrypt(&gcm_, length, nonce, sizeof nonce, nullptr, 0, sealed + length,
-                                      FORMAT2_TAG_SIZE, sealed, plain) == 0)
-    return FORMAT2_OK;
+  if (ok_ && gcmOpen(&key_, nonce, sealed, length, sealed + length, plain)) return FORMAT2_OK;
   if (length > 0) mbedtls_platform_zeroize(plain, length);
   return FORMAT2_DAMAGED;
 }

@@ -61,7 +61,8 @@ int runSteps() {
   if (jobState.packCommand == nullptr) return 1;
   int result = buildArchive(jobState.packCommand, &packProblem);
   if (result != 0) return result;
-  result = encryptArchive(jobState.tempArchivePath, jobState.tempEncryptedPath, jobState.password);
+  result = encryptArchiveAs(jobState.tempArchivePath, jobState.tempEncryptedPath, jobState.password,
+                            jobState.containerFormat);
   clearJobPassword();  // no longer needed once the container is written
   if (result != 0) return result;
   wchar_t program[2048];

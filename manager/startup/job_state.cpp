@@ -11,6 +11,7 @@ JobState jobState;
 void resetJobState() {
   jobState.quitRequested = 0;
   jobState.writeLog = 1;
+  jobState.containerFormat = 1;
   jobState.progressActive = 0;
   free(jobState.packCommand);
   jobState.packCommand = nullptr;

@@ -40,6 +40,7 @@ struct JobState {
   LONG decryptExternalFile;
   wchar_t tempArchivePath[2049];
   LONG writeLog;
+  LONG containerFormat;          // format of new containers: 1, or 2 by the machine's policy
   wchar_t tempEncryptedPath[2049];
   wchar_t outputPath[2049];
   wchar_t mediaPath[2049];
@@ -54,8 +55,8 @@ struct JobState {
 
 extern JobState jobState;
 
-// Startup defaults: writeLog 1, no progress, no pack command, empty paths and
-// password, no destination.
+// Startup defaults: writeLog 1, containerFormat 1, no progress, no pack
+// command, empty paths and password, no destination.
 void resetJobState();
 
 inline int64_t progressLoad(const volatile int64_t* counter) {

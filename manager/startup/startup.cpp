@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "manager/archive/self_decrypting.h"
+#include "manager/cipher/container_policy_win.h"
 #include "manager/startup/app_flows.h"
 #include "manager/startup/command_line.h"
 #include "manager/startup/configuration.h"
@@ -55,6 +56,7 @@ void dispatchCommandLine(const wchar_t* text) {
   classifyCommandLine(text, &info);
   jobState.pathListText = info.pathList;
   readConfiguration();
+  jobState.containerFormat = readContainerFormatPolicy();
   jobState.destinationMode = DESTINATION_NONE;
 
   size_t size = textLength(info.pathList) + 1;

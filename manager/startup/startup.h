@@ -5,7 +5,9 @@
 int initModulePaths();
 // Applies "Kyvomar.Cfg" beside the program to writeLog.
 void readConfiguration();
-// Classifies the arguments of the command line and runs the matching wizard.
+// Reads the settings (the configuration file, the machine's container format
+// policy), classifies the arguments of the command line and runs the matching
+// wizard.
 void dispatchCommandLine(const wchar_t* text);
 
 // Name of the configuration file.

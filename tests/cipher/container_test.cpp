@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "cipher/cipher_test_util.h"
+#include "manager/cipher/container_format2.h"
+#include "manager/cipher/container_format2_win.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/random_fill.h"
 #include "manager/startup/job_state.h"
@@ -235,6 +237,40 @@ TEST_F(Container, AFullDiskGives207) {
   std::string target = disk.windowsPath() + "\\a.arv";
   EXPECT_EQ(decryptArchive(container().c_str(), target.c_str(), kPassword), 207);
   DeleteFileA(target.c_str());
+}
+
+// The format of a new container is the caller's choice; the reader tells
+// the two apart by the magic alone.
+TEST_F(Container, EitherFormatIsWrittenOnRequestAndReadWithoutBeingTold) {
+  const Format2WriterSettings quick = {FORMAT2_ITERATIONS_MIN, nullptr};
+  setFormat2WriterSettings(&quick);
+  const std::string data = patternBytes(70001, 11);
+  writeFile(archive(), data);
+  const long long format1Size = 1024 + roundUpToBlock(70001), format2Size = 84 + 70001 + 2 * 16;
+  const struct {
+    int format;
+    bool second;
+  } cases[] = {{CONTAINER_FORMAT_1, false}, {CONTAINER_FORMAT_2, true}, {0, false}, {3, false}};
+  for (const auto& c : cases) {
+    DeleteFileA(restored().c_str());
+    ASSERT_EQ(encryptArchiveAs(archive().c_str(), container().c_str(), kPassword, c.format), 0) << c.format;
+    EXPECT_EQ(isFormat2Container(W(container()).c_str()), c.second) << c.format;
+    EXPECT_EQ(fileSizeOf(container()), c.second ? format2Size : format1Size) << c.format;
+    if (!c.second) {  // the first format's body, byte for byte
+      EXPECT_TRUE(readFile(container()).substr(1024) == referenceEncrypt(data, kPassword)) << c.format;
+    }
+    ASSERT_EQ(decryptArchive(container().c_str(), restored().c_str(), kPassword), 0) << c.format;
+    EXPECT_TRUE(readFile(restored()) == data) << c.format;
+  }
+  // An empty or missing archive is refused alike in both formats.
+  writeFile(archive(), "");
+  for (int format : {CONTAINER_FORMAT_1, CONTAINER_FORMAT_2}) {
+    DeleteFileA(container().c_str());
+    EXPECT_EQ(encryptArchiveAs(archive().c_str(), container().c_str(), kPassword, format), 97) << format;
+    EXPECT_EQ(encryptArchiveAs((dir / "none").c_str(), container().c_str(), kPassword, format), 97) << format;
+    EXPECT_FALSE(fileExists(container())) << format;
+  }
+  setFormat2WriterSettings(nullptr);
 }
 
 TEST(RandomFill, TwoBlocksFromTheStrongSourceDiffer) {

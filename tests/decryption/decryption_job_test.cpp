@@ -9,6 +9,8 @@
 #include "manager/cipher/container.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/key_material.h"
+#include "manager/cipher/container_format2.h"
+#include "manager/cipher/container_format2_win.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
@@ -54,11 +56,15 @@ class DecryptionJob : public ::testing::Test {
     makeFolder(work / "out");
     setUpJob(work / "out");
   }
-  void TearDown() override { wizardDialogs = saved_; }
+  void TearDown() override {
+    wizardDialogs = saved_;
+    setFormat2WriterSettings(nullptr);
+  }
 
   // A self-decrypting file of folder, built with this test program as image;
   // alter, when given, changes the archive before it is encrypted.
-  std::string makeResult(const std::string& folder, std::function<void(std::string*)> alter = nullptr) {
+  std::string makeResult(const std::string& folder, std::function<void(std::string*)> alter = nullptr,
+                         int format = CONTAINER_FORMAT_1) {
     std::string arv = work / "mk.arv", enc = work / "mk.enc", out = work / "result.exe";
     setPath(jobState.sourceListPath, (work / "mk.prc"));
     std::string command = "\"" + folder + "\" -o \"" + arv + "\"";
@@ -68,7 +74,7 @@ class DecryptionJob : public ::testing::Test {
       alter(&bytes);
       writeFile(arv, bytes);
     }
-    EXPECT_EQ(encryptArchive(arv.c_str(), enc.c_str(), kPassword), 0);
+    EXPECT_EQ(encryptArchiveAs(arv.c_str(), enc.c_str(), kPassword, format), 0);
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, sizeof program);
     EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), program, enc.c_str()), 0);
@@ -184,6 +190,43 @@ TEST_F(DecryptionJob, DamagedBodyIsReportedAsAFailedRestore) {
   EXPECT_TRUE(text == "書庫化したファイルを戻せませんでした" || text == "正常に処理出来ませんでした。 エラー(17)") << text;
 }
 
+// A result of the second format opens only whole and under its password: a
+// changed byte in a chunk, like a wrong password, restores nothing.
+TEST_F(DecryptionJob, SecondFormatOpensWholeOrNotAtAll) {
+  const Format2WriterSettings quick = {FORMAT2_ITERATIONS_MIN, nullptr};
+  setFormat2WriterSettings(&quick);
+  result = makeResult(source, nullptr, CONTAINER_FORMAT_2);
+  const std::string good = readFile(result);
+  std::string damaged = good;
+  damaged[damaged.size() - 12 - 150000] ^= 0x40;  // inside a chunk of big.bin's data
+  const struct {
+    const char* what;
+    const std::string* bytes;
+    const char* password;
+    const char* message;  // null: restored silently
+  } cases[] = {
+      {"whole", &good, kPassword, nullptr},
+      {"wrong password", &good, "違う", "復号出来ませんでした。\r\nパスワードを確認してください"},
+      {"changed chunk", &damaged, kPassword, "正常に処理出来ませんでした。 エラー(81)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(work / "out");
+    makeFolder(work / "out");
+    writeFile(result, *c.bytes);
+    setUpJob(work / "out", c.password);
+    runDecryptionJob();
+    expectCleanedUp();
+    if (c.message == nullptr) {
+      EXPECT_TRUE(messages.texts().empty());
+      EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
+    } else {
+      EXPECT_EQ(messages.texts().back(), c.message);
+      EXPECT_TRUE(listFolder(work / "out").empty());
+    }
+  }
+}
+
 // Offset of the n-th entry header (from 0) of an archive.
 size_t entryOffset(const std::string& archive, size_t n) {
   size_t at = 0;
@@ -294,6 +337,7 @@ TEST(DecryptionMessages, PartialFailuresAndEveryCode) {
   EXPECT_STREQ(decryptionResultMessage(9, b, sizeof b), "元に戻すファイルパスが長すぎます");
   EXPECT_STREQ(decryptionResultMessage(10, b, sizeof b), "書庫化したファイルを戻せませんでした");
   EXPECT_STREQ(decryptionResultMessage(80, b, sizeof b), "復号出来ませんでした。\r\nパスワードを確認してください");
+  EXPECT_STREQ(decryptionResultMessage(81, b, sizeof b), "正常に処理出来ませんでした。 エラー(81)");
   EXPECT_STREQ(decryptionResultMessage(99, b, sizeof b), "処理を中断しました。");
   EXPECT_STREQ(decryptionResultMessage(299, b, sizeof b), "正常に処理出来ませんでした。 エラー(299)");
   EXPECT_STREQ(decryptionResultMessage(999, b, sizeof b), "正常に処理出来ませんでした。 エラー(999)");

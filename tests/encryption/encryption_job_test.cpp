@@ -5,6 +5,8 @@
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
+#include "manager/cipher/container_format2.h"
+#include "manager/cipher/container_format2_win.h"
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/encryption_job.h"
 #include "manager/startup/job_state.h"
@@ -32,6 +34,7 @@ class EncryptionJob : public ::testing::Test {
     prepare("\"" + source + "\"", work / "out\\r.crpt.exe");
   }
   void TearDown() override {
+    setFormat2WriterSettings(nullptr);
     free(jobState.packCommand);
     jobState.packCommand = nullptr;
   }
@@ -63,6 +66,14 @@ class EncryptionJob : public ::testing::Test {
     DeleteFileA(arv.c_str());
     return into;
   }
+  // True when the container inside a result is of the second format.
+  bool carriesFormat2(const std::string& result) {
+    std::string enc = work / "tmp\\probe.enc";
+    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
+    bool second = isFormat2Container(W(enc).c_str());
+    DeleteFileA(enc.c_str());
+    return second;
+  }
   // Nothing of the job is left in the temporary folder, but a result that
   // could not be handed on (kept) when given.
   void expectCleanedUp(const std::string& kept = "") {
@@ -92,6 +103,7 @@ TEST_F(EncryptionJob, FolderDeliveryKeepsTheResultAndLogsEveryFile) {
   EXPECT_TRUE(messages.texts().empty());
   std::string result = work / "out\\r.crpt.exe";
   ASSERT_TRUE(fileExists(result));
+  EXPECT_FALSE(carriesFormat2(result));
   EXPECT_EQ(compareTrees(source, restore(result) + "\\src"), "");
   std::string log = readFile(work / "Log\\Crypt.Log");
   EXPECT_NE(log.find("FilePath=\"" + result + "\";"), std::string::npos);
@@ -252,6 +264,33 @@ TEST_F(EncryptionJob, MailProviderThatFaultsIsReportedTwice) {
   EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
 }
 
+bool noSalt(unsigned char*, size_t) { return false; }
+
+// The job writes the format it is given; a generator that gives no salt is
+// reported by its number and leaves no result.
+TEST_F(EncryptionJob, SecondFormatIsWrittenWhenAskedAndAGeneratorFailureIsReported) {
+  Format2WriterSettings settings = {FORMAT2_ITERATIONS_MIN, nullptr};
+  setFormat2WriterSettings(&settings);
+  jobState.containerFormat = 2;
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_TRUE(messages.texts().empty());
+  std::string result = work / "out\\r.crpt.exe";
+  ASSERT_TRUE(fileExists(result));
+  EXPECT_TRUE(carriesFormat2(result));
+  EXPECT_EQ(compareTrees(source, restore(result) + "\\src"), "");
+  DeleteFileA(result.c_str());
+
+  settings.fillSalt = noSalt;
+  setFormat2WriterSettings(&settings);
+  prepare("\"" + source + "\"", result);
+  jobState.containerFormat = 2;
+  runEncryptionJob();
+  expectCleanedUp();
+  EXPECT_EQ(messages.texts().back(), "正常に処理出来ませんでした エラー(211)");
+  EXPECT_TRUE(listFolder(work / "out").empty());
+}
+
 TEST(MediaCopyMessage, TwoLongPathsAreShortenedToFitWithoutSplittingACharacter) {
   const wchar_t pair[] = {0xD83D, 0xDE00, 0};  // one character of two UTF-16 units
   std::wstring a = L"C:\\" + std::wstring(600, L'a'), b = L"E:\\";
@@ -290,6 +329,7 @@ TEST(EncryptionMessages, EveryCodeHasItsText) {
   EXPECT_STREQ(encryptionResultMessage(299, buffer, sizeof buffer), "処理を中断しました");
   EXPECT_STREQ(encryptionResultMessage(32, buffer, sizeof buffer), "正常に処理出来ませんでした エラー(32)");
   EXPECT_STREQ(encryptionResultMessage(205, buffer, sizeof buffer), "正常に処理出来ませんでした エラー(205)");
+  EXPECT_STREQ(encryptionResultMessage(211, buffer, sizeof buffer), "正常に処理出来ませんでした エラー(211)");
 }
 
 }  // namespace

@@ -13,6 +13,10 @@
 
 namespace {
 
+// A dialog of this process: the end-to-end tests, which may run meanwhile,
+// show dialogs of the same titles in programs of their own.
+HWND ownDialog(const char* title) { return waitForWindow(title, 10000, GetCurrentProcessId()); }
+
 class WizardDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -34,7 +38,7 @@ TEST_F(WizardDialogsTest, EncryptionPasswordChecksRunInOrderAndKeepTheDialogOpen
   std::string heading;
   bool checkboxVisible = true, confirmVisible = false;
   DriverThread driver([&] {
-    HWND d = waitForWindow("暗号化");
+    HWND d = ownDialog("暗号化");
     if (!d) return;
     heading = controlText(d, IDC_PASSWORD_HEADING);
     checkboxVisible = controlVisible(d, IDC_MAKE_EXE);
@@ -88,7 +92,7 @@ TEST_F(WizardDialogsTest, DecryptionPasswordAsksOnceAndAcceptsAnEmptyEntry) {
   std::string heading, okText;
   bool confirmVisible = true, labelVisible = true;
   DriverThread driver([&] {
-    HWND d = waitForWindow("暗号化");
+    HWND d = ownDialog("暗号化");
     if (!d) return;
     heading = controlText(d, IDC_PASSWORD_HEADING);
     okText = controlText(d, IDOK);
@@ -108,7 +112,7 @@ TEST_F(WizardDialogsTest, DecryptionPasswordAsksOnceAndAcceptsAnEmptyEntry) {
 
 TEST_F(WizardDialogsTest, PasswordCancelGivesTwo) {
   DriverThread driver([&] {
-    if (HWND d = waitForWindow("暗号化")) press(d, IDCANCEL);
+    if (HWND d = ownDialog("暗号化")) press(d, IDCANCEL);
   });
   EXPECT_EQ(askPassword(PASSWORD_ENCRYPT, &context), DIALOG_CANCEL);
 }
@@ -118,7 +122,7 @@ TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
   std::string proposal, selected;
   int count = 0;
   DriverThread driver([&] {
-    HWND d = waitForWindow("暗号化ファイル名指定");
+    HWND d = ownDialog("暗号化ファイル名指定");
     if (!d) return;
     proposal = controlText(d, IDC_FILE_NAME);
     count = static_cast<int>(SendDlgItemMessageA(d, IDC_FILE_EXT, CB_GETCOUNT, 0, 0));
@@ -135,7 +139,7 @@ TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
   EXPECT_EQ(A(context.fileName), "表.crpt.ex_");
 
   DriverThread again([&] {
-    HWND d = waitForWindow("暗号化ファイル名指定");
+    HWND d = ownDialog("暗号化ファイル名指定");
     if (!d) return;
     setControlText(d, IDC_FILE_NAME, "");
     press(d, IDOK);
@@ -148,7 +152,7 @@ TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
 TEST_F(WizardDialogsTest, DestinationStartsOnTheDriveChoice) {
   bool driveChecked = false;
   DriverThread driver([&] {
-    HWND d = waitForWindow("暗号化ファイル保存先選択");
+    HWND d = ownDialog("暗号化ファイル保存先選択");
     if (!d) return;
     driveChecked = IsDlgButtonChecked(d, IDC_DEST_DRIVE) == BST_CHECKED;
     CheckRadioButton(d, IDC_DEST_DRIVE, IDC_DEST_MAIL, IDC_DEST_MAIL);
@@ -159,7 +163,7 @@ TEST_F(WizardDialogsTest, DestinationStartsOnTheDriveChoice) {
   EXPECT_TRUE(driveChecked);
   EXPECT_EQ(jobState.destinationMode, 2);
   DriverThread cancel([&] {
-    if (HWND d = waitForWindow("暗号化ファイル保存先選択")) press(d, IDCANCEL);
+    if (HWND d = ownDialog("暗号化ファイル保存先選択")) press(d, IDCANCEL);
   });
   EXPECT_EQ(chooseDestination(), DIALOG_CANCEL);
 }
@@ -167,7 +171,7 @@ TEST_F(WizardDialogsTest, DestinationStartsOnTheDriveChoice) {
 TEST_F(WizardDialogsTest, MediaDialogListsRemovableDrivesAndKeepsTheRoot) {
   std::vector<std::string> lines;
   DriverThread driver([&] {
-    HWND d = waitForWindow("メディア選択");
+    HWND d = ownDialog("メディア選択");
     if (!d) return;
     int n = static_cast<int>(SendDlgItemMessageA(d, IDC_MEDIA_LIST, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < n; ++i) {
@@ -203,7 +207,7 @@ TEST_F(WizardDialogsTest, SaveAsAppendsExeUnlessTheNameEndsInExeOrEx_) {
   for (const Case& c : cases) {
     std::string initial;
     DriverThread driver([&] {
-      HWND d = waitForWindow("暗号化されたファイルを保存します");
+      HWND d = ownDialog("暗号化されたファイルを保存します");
       if (!d) return;
       initial = controlText(d, 0x47c);  // the file-name box
       setControlText(d, 0x47c, c.typed);
@@ -216,7 +220,7 @@ TEST_F(WizardDialogsTest, SaveAsAppendsExeUnlessTheNameEndsInExeOrEx_) {
     EXPECT_EQ(A(context.chosenPath), c.expected);
   }
   DriverThread cancel([&] {
-    if (HWND d = waitForWindow("暗号化されたファイルを保存します")) PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+    if (HWND d = ownDialog("暗号化されたファイルを保存します")) PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
   });
   EXPECT_EQ(askSaveAsPath(&context), 0);
 }

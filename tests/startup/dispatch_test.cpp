@@ -5,6 +5,7 @@
 #include "manager/archive/payload_trailer.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/startup.h"
+#include "support/container_policy.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
 
@@ -146,6 +147,23 @@ TEST_F(Dispatch, ConfigurationBesideTheProgramSetsWriteLog) {
   DeleteFileA(cfg.c_str());
   dispatchCommandLine(L"/crpmode=0 \"C:\\a\"");
   EXPECT_EQ(jobState.writeLog, 1);
+}
+
+// The policy is read with the configuration, once, before any flow starts;
+// results are written in the format it names (readers take both anyway).
+TEST_F(Dispatch, ContainerFormatPolicyIsReadAtStart) {
+  ContainerPolicyValue policy;
+  const struct {
+    int value;  // -1: no value
+    long expected;
+  } cases[] = {{2, 2}, {-1, 1}, {3, 1}, {1, 1}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(c.value < 0 ? policy.remove() : policy.set(static_cast<DWORD>(c.value)));
+    resetJobState();
+    EXPECT_EQ(jobState.containerFormat, 1);
+    dispatchCommandLine(L"/crpmode=0 \"C:\\a\"");
+    EXPECT_EQ(jobState.containerFormat, c.expected) << c.value;
+  }
 }
 
 }  // namespace

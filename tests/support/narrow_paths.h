@@ -59,6 +59,9 @@ inline int makeDirectoryPath(const char* path, int includeLast) {
 inline int encryptArchive(const char* archive, const char* container, const char* password) {
   return encryptArchive(viaWide::P(archive), viaWide::P(container), password);
 }
+inline int encryptArchiveAs(const char* archive, const char* container, const char* password, int format) {
+  return encryptArchiveAs(viaWide::P(archive), viaWide::P(container), password, format);
+}
 inline int decryptArchive(const char* container, const char* archive, const char* password) {
   return decryptArchive(viaWide::P(container), viaWide::P(archive), password);
 }
