@@ -209,6 +209,22 @@ TEST_F(Hostile, BlockInflatingBeyondOneChunkIsADecompressionFailure) {
   EXPECT_FALSE(fileExists(out + "\\bomb2.bin"));
 }
 
+// The archive is decoded ahead of the entries' checks, but an entry that is
+// refused is passed over by its stored length, whatever its data holds.
+TEST_F(Hostile, RefusedEntriesArePassedOverEvenWhenTheirDataWouldNotDecode) {
+  const std::string areas[] = {
+      std::string("\x01\x90", 2) + std::string(36865, 'z'),  // longer than the read buffer
+      block("no zlib stream at all"),
+      block(zlibStream(std::string(36864, 'a'))),  // inflates beyond one chunk
+      blocksOf(payload()).substr(0, 40000),        // cut in the middle of a block
+  };
+  for (const std::string& area : areas) {
+    SCOPED_TRACE(area.size());
+    EXPECT_EQ(extract(entryWithArea("..\\evil.bin", area, area.size()) + good()), EXTRACT_PARTIAL + UNPACK_FAILED);
+    expectOnlyTheGoodEntry();
+  }
+}
+
 TEST_F(Hostile, HugeStoredLengthOnAFileReadsOnlyToTheEndOfTheArchive) {
   std::string area = blocksOf(payload());
   EXPECT_EQ(extract(entryWithArea("huge.bin", area, 0x7FFFFFFFFFFFFFFFull)), EXTRACT_DAMAGED);

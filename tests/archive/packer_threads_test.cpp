@@ -363,13 +363,16 @@ TEST_F(PackerThreads, AFailureAmongFilesLoadedAheadComesWhereTheSerialWalkMeetsI
   ASSERT_EQ(listed.size(), 40u);
   TmpfsMount disk("64k");
   KYVO_REQUIRE_MOUNT(disk);
+  std::string eachFile;  // the same files selected one by one
+  for (const std::string& name : listed) eachFile += quoted(tree + "\\" + name) + " ";
   struct Case {
     const char* what;
-    std::string archive, locked;
+    std::string sources, archive, locked;
     int code;
   } cases[] = {
-      {"a file held by another program", work / "locked.arv", tree + "\\" + listed[20], PACK_IN_USE},
-      {"the disk of the archive full", disk.windowsPath() + "\\full.arv", "", PACK_ARCHIVE_UNWRITABLE},
+      {"a file held by another program", quoted(tree), work / "locked.arv", tree + "\\" + listed[20], PACK_IN_USE},
+      {"the same among selected files", eachFile, work / "locked.arv", tree + "\\" + listed[20], PACK_IN_USE},
+      {"the disk of the archive full", quoted(tree), disk.windowsPath() + "\\full.arv", "", PACK_ARCHIVE_UNWRITABLE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -386,7 +389,7 @@ TEST_F(PackerThreads, AFailureAmongFilesLoadedAheadComesWhereTheSerialWalkMeetsI
       DeleteFileA(c.archive.c_str());
       clearProgress();
       PackProblem problem;
-      EXPECT_EQ(buildArchive((quoted(tree) + " -o " + quoted(c.archive)).c_str(), &problem), c.code);
+      EXPECT_EQ(buildArchive((c.sources + " -o " + quoted(c.archive)).c_str(), &problem), c.code);
       EXPECT_EQ(compressThreadsRunning(), 0);
       std::string item = A(problem.item), bytes = readFile(c.archive), list = readFile(A(jobState.sourceListPath));
       EXPECT_EQ(item, c.locked.empty() ? c.archive : c.locked);
