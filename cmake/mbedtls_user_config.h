@@ -1,11 +1,12 @@
 /* Additions to mbed TLS's default configuration for Kyvomar. The program uses
- * AES (CBC, and GCM through the generic cipher layer) and SHA-256; the self
- * tests (and the printf they pull in) stay out of the program. */
+ * AES (CBC, and the block function under its own GCM), SHA-256, HMAC and
+ * PBKDF2; the library's GCM serves the tests as the reference for ours. The
+ * self tests (and the printf they pull in) stay out of the program. */
 #undef MBEDTLS_SELF_TEST
 
-/* The generic cipher layer that GCM sets its key through holds a table of
- * every enabled cipher and mode, and so links them all: the ciphers and modes
- * the program never uses are left out of the library. */
+/* The generic cipher layer that the library's GCM sets its key through holds
+ * a table of every enabled cipher and mode, and so links them all into what
+ * uses it: the ciphers and modes nothing here uses are left out. */
 #undef MBEDTLS_ARC4_C
 #undef MBEDTLS_BLOWFISH_C
 #undef MBEDTLS_CAMELLIA_C
