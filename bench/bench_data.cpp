@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "manager/cipher/container_format2.h"
+
 std::string textLike(size_t size, unsigned seed) {
   static const char* const words[] = {"archive ", "block ", "zlib stream ", "header\r\n", "表ソ能 ", "データ ",
                                       "0123456789 ", "checksum ", "folder path "};
@@ -34,4 +36,14 @@ double now() {
   LARGE_INTEGER t;
   QueryPerformanceCounter(&t);
   return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double format2KeyDerivationSeconds(const char* password) {
+  const unsigned char salt[FORMAT2_SALT_SIZE] = {1, 2, 3};
+  Format2Keys keys;
+  double start = now();
+  deriveFormat2Keys(password, salt, FORMAT2_ITERATIONS, &keys);
+  double seconds = now() - start;
+  wipeFormat2Keys(&keys);
+  return seconds;
 }

@@ -10,3 +10,6 @@ std::string textLike(size_t size, unsigned seed);
 std::string randomBytes(size_t size, unsigned seed);
 // Seconds from an arbitrary start, high resolution.
 double now();
+// Seconds the second container format's key derivation takes once, with the
+// iterations every container gets.
+double format2KeyDerivationSeconds(const char* password);

@@ -140,19 +140,9 @@ void bareGcm() {
   free(sealed);
 }
 
-// The second format's key derivation with the iterations every container
-// gets, once; seconds.
-double keyDerivationOnce() {
-  const unsigned char salt[FORMAT2_SALT_SIZE] = {1, 2, 3};
-  Format2Keys keys;
-  double start = now();
-  deriveFormat2Keys(kPassword, salt, FORMAT2_ITERATIONS, &keys);
-  double seconds = now() - start;
-  wipeFormat2Keys(&keys);
-  return seconds;
-}
+double keyDerivationOnce() { return format2KeyDerivationSeconds(kPassword); }
 
-// The same, best of three.
+// The second format's key derivation, best of three.
 double keyDerivation() {
   double best = 1e9;
   for (int run = 0; run < 3; ++run) {

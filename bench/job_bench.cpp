@@ -26,7 +26,6 @@
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
-#include "manager/cipher/container_format2.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
@@ -87,18 +86,6 @@ bool failed(Run* run, int code, const char* stage) {
   run->code = code;
   run->failedStage = stage;
   return true;
-}
-
-// The second format's key derivation alone, as each of its containers does
-// it once; seconds.
-double keyDerivation() {
-  const unsigned char salt[FORMAT2_SALT_SIZE] = {1, 2, 3};
-  Format2Keys keys;
-  double start = now();
-  deriveFormat2Keys(kPassword, salt, FORMAT2_ITERATIONS, &keys);
-  double seconds = now() - start;
-  wipeFormat2Keys(&keys);
-  return seconds;
 }
 
 // The encryption job's steps: source (a folder or a file) to result, the
@@ -203,7 +190,7 @@ int jobs(const std::string& corpus, const std::string& work, const std::string& 
     }
     printRun(i, run, mb);
     if (format == CONTAINER_FORMAT_2) {
-      double k = keyDerivation();
+      double k = format2KeyDerivationSeconds(kPassword);
       if (i == 1 || k < kdf) kdf = k;
     }
     if (i == 1) printMemory("after the first run", "job_peak_ws");

@@ -33,7 +33,7 @@
 
 namespace {
 
-enum { SOURCE_PATH_LIMIT = 260 };  // every source path must be shorter (UTF-16 units)
+enum { SOURCE_PATH_LIMIT = SOURCE_TASK_PATH };  // every source path must be shorter (UTF-16 units)
 
 unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
 
