@@ -5,8 +5,8 @@
 #include <string.h>
 #include <vector>
 
-#include "manager/startup/command_line.h"
-#include "manager/startup/text_util.h"
+#include "common/command_line.h"
+#include "common/text_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<wchar_t> text;

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "manager/startup/unique_handle.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "shellext/module.h"
 #include "shellext/module_path.h"
-#include "shellext/wide_text.h"
 
 namespace {
 

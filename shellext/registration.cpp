@@ -9,7 +9,7 @@
 #include <objbase.h>
 #include <stdlib.h>
 
-#include "manager/startup/unique_handle.h"
+#include "common/unique_handle.h"
 #include "shellext/module.h"
 #include "shellext/registry_script.h"
 #include "shellext/script_runner.h"

@@ -8,13 +8,13 @@
 
 #include <new>
 
-#include "manager/startup/unique_handle.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "shellext/command_line.h"
 #include "shellext/manager_launch.h"
 #include "shellext/menu_texts.h"
 #include "shellext/module.h"
-#include "shellext/shift_jis.h"
-#include "shellext/wide_text.h"
 
 namespace {
 
@@ -201,9 +201,7 @@ STDMETHODIMP KyvoShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR
     if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0])) return E_INVALIDARG;
     lstrcpynW(reinterpret_cast<WCHAR*>(name), wide, static_cast<int>(cchMax));
   } else {
-    // Cut on a character boundary, never between the two bytes of one.
-    size_t keep = shiftJisCutLength(text, cchMax - 1);
-    lstrcpynA(name, text, static_cast<int>(keep + 1));
+    copyText(name, cchMax, text);  // cut on a character boundary, never between the two bytes of one
   }
   return S_OK;
 }

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 namespace {
 enum {

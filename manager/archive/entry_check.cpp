@@ -2,8 +2,8 @@
 
 #include <string.h>
 
+#include "common/text_util.h"
 #include "manager/archive/utf8_text.h"
-#include "manager/startup/text_util.h"
 
 namespace {
 

@@ -26,6 +26,11 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/command_line.h"
+#include "common/file_util.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
 #include "manager/archive/entry_check.h"
@@ -34,12 +39,7 @@
 #include "manager/archive/packer.h"
 #include "manager/archive/target_path.h"
 #include "manager/archive/utf8_text.h"
-#include "manager/startup/command_line.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
-#include "manager/startup/wide_text.h"
 
 namespace {
 

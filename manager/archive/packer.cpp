@@ -19,17 +19,17 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/option_parser.h"
 #include "manager/archive/target_path.h"
 #include "manager/archive/utf8_text.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
-#include "manager/startup/wide_text.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <string.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 
 #include <mbedtls/platform_util.h>
 
+#include "common/file_util.h"
+#include "common/unique_handle.h"
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/key_material.h"
 #include "manager/cipher/random_fill.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/unique_handle.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "manager/startup/unique_handle.h"
+#include "common/unique_handle.h"
 
 int readContainerFormatPolicy() {
   UniqueRegKey key;

@@ -6,11 +6,11 @@
 
 #include <mbedtls/platform_util.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
 #include "manager/cipher/key_material.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
 
 namespace {
 

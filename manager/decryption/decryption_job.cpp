@@ -3,16 +3,16 @@
 
 #include <stdio.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/encryption/write_probe.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
 
 int mapExtractionResult(int code) {
   if (code >= EXTRACT_PARTIAL) return (code & DISK_FULL) ? 7 : 10;

@@ -1,12 +1,12 @@
 // The decryption wizard: password and output folder, then the job.
 #include "manager/decryption/decryption_wizard.h"
 
+#include "common/text_util.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/encryption/working_names.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
 
 // The folder a result proposes: its own folder (the file named on the command
 // line, or the running program), with a trailing backslash.

@@ -4,11 +4,11 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "common/text_util.h"
+#include "common/wide_text.h"
 #include "manager/encryption/result_names.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/wide_text.h"
 
 int askSaveAsPath(WizardContext* context) {
   WidePathParts parts;

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "common/text_util.h"
 #include "manager/encryption/write_probe.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
 
 bool deliverToMedia(const wchar_t* sourcePath, const wchar_t* targetPath) {
   wchar_t folder[2049];

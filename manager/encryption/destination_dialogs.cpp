@@ -4,11 +4,11 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/text_util.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/modal_dialog.h"
-#include "manager/startup/text_util.h"
 
 namespace {
 

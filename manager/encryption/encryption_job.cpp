@@ -3,6 +3,8 @@
 
 #include <stdlib.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
@@ -10,11 +12,9 @@
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/operation_log.h"
 #include "manager/encryption/working_names.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
 
 const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
   switch (code) {

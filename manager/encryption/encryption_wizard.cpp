@@ -5,15 +5,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
 #include "manager/encryption/result_names.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/encryption/working_names.h"
 #include "manager/encryption/write_probe.h"
 #include "manager/startup/job_control.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/text_util.h"
+#include "common/unique_handle.h"
 #include "manager/encryption/result_names.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/modal_dialog.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <mapi.h>
 #include <stddef.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "manager/encryption/guarded_call.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/wide_text.h"
-#include "manager/startup/unique_handle.h"
 
 // The records are the platform's Simple MAPI ones (32-bit layout).
 static_assert(sizeof(MapiMessage) == 48 && offsetof(MapiMessage, lpFiles) == 44, "MapiMessage layout");

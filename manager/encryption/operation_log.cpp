@@ -8,13 +8,13 @@
 #include <string.h>
 #include <time.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "manager/encryption/operation_log_record.h"
 #include "manager/encryption/working_names.h"
-#include "manager/startup/file_util.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
-#include "manager/startup/wide_text.h"
 
 namespace {
 

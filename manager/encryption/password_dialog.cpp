@@ -3,15 +3,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "manager/encryption/password_rules.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
 #include "manager/startup/modal_dialog.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
-#include "manager/startup/wide_text.h"
 
 namespace {
 

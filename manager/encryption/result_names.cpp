@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "manager/startup/command_line.h"
-#include "manager/startup/text_util.h"
+#include "common/command_line.h"
+#include "common/text_util.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 void clearWizardContext(WizardContext* context) {
   memset(context, 0, sizeof *context);

@@ -2,7 +2,7 @@
 
 #include <stdlib.h>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 const char kUniqueNameAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <string.h>
 
+#include "common/file_util.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "manager/encryption/working_names.h"
-#include "manager/startup/file_util.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
-#include "manager/startup/wide_text.h"
 
 int probeFolder(const wchar_t* folder, const char* content) {
   wchar_t base[2049];

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 static bool isBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 

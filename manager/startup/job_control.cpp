@@ -15,11 +15,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "common/text_util.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/app_flows.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
 
 static unsigned __stdcall workerEntry(void* decrypting) {
   if (decrypting)

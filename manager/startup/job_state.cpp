@@ -3,8 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "manager/startup/text_util.h"
-#include "manager/startup/wide_text.h"
+#include "common/text_util.h"
+#include "common/wide_text.h"
 
 JobState jobState;
 

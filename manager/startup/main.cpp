@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "common/command_line.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/command_line.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/startup.h"

@@ -2,9 +2,9 @@
 
 #include <string.h>
 
+#include "common/text_util.h"
+#include "common/wide_text.h"
 #include "manager/startup/app_flows.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/wide_text.h"
 
 const char kDefaultCaption[] = "手動暗号 ";
 

@@ -3,15 +3,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/command_line.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container_policy_win.h"
 #include "manager/startup/app_flows.h"
-#include "manager/startup/command_line.h"
 #include "manager/startup/configuration.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
 
 const char kConfigFileName[] = "Kyvomar.Cfg";
 

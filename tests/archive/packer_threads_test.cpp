@@ -13,14 +13,14 @@
 
 #include "archive/archive_files.h"
 #include "archive/packer_data.h"
+#include "common/unique_handle.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/unique_handle.h"
+#include "support/narrow_paths.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
-#include "support/narrow_paths.h"
 
 namespace {
 

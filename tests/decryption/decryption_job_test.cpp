@@ -4,23 +4,23 @@
 #include <functional>
 #include <string.h>
 
+#include "common/text_util.h"
+#include "manager/archive/archive_format.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
-#include "manager/cipher/container_header.h"
-#include "manager/cipher/key_material.h"
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/container_format2_win.h"
+#include "manager/cipher/container_header.h"
+#include "manager/cipher/key_material.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/encryption/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
-#include "manager/archive/archive_format.h"
 #include "support/message_capture.h"
+#include "support/narrow_paths.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
-#include "support/narrow_paths.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "e2e/program_driver.h"
 
+#include "common/text_util.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/message_box.h"
-#include "manager/startup/text_util.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/window_driver.h"

@@ -1,6 +1,7 @@
 // The encryption worker on real files: every delivery mode, failures and stops.
 #include <gtest/gtest.h>
 
+#include "common/text_util.h"
 #include "fake_mapi/fake_mapi.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
@@ -10,12 +11,11 @@
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/encryption_job.h"
 #include "manager/startup/job_state.h"
-#include "manager/startup/text_util.h"
 #include "support/message_capture.h"
+#include "support/narrow_paths.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
-#include "support/narrow_paths.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "common/text_util.h"
 #include "shellext/command_line.h"
 #include "shellext/menu_texts.h"
 #include "shellext/module_path.h"
-#include "shellext/shift_jis.h"
 
 namespace {
 
@@ -168,14 +168,14 @@ TEST(MenuTexts, BitmapsAndUnknownOffsets) {
 
 TEST(ShiftJis, CutNeverSplitsACharacter) {
   const char* text = commandHelpText(2);  // 暗 = 88 C3 ...
-  EXPECT_EQ(shiftJisCutLength(text, 0), 0u);
-  EXPECT_EQ(shiftJisCutLength(text, 1), 0u);
-  EXPECT_EQ(shiftJisCutLength(text, 2), 2u);
-  EXPECT_EQ(shiftJisCutLength(text, 3), 2u);
-  EXPECT_EQ(shiftJisCutLength(text, 1000), strlen(text));
-  EXPECT_EQ(shiftJisCutLength("a\x95\x5C" "b", 2), 1u);
-  EXPECT_EQ(shiftJisCutLength("a\x95\x5C" "b", 3), 3u);
-  EXPECT_EQ(shiftJisCutLength("\x95", 5), 1u);  // a lone lead byte at the end counts as one
+  EXPECT_EQ(safeCutLength(text, strlen(text), 0), 0u);
+  EXPECT_EQ(safeCutLength(text, strlen(text), 1), 0u);
+  EXPECT_EQ(safeCutLength(text, strlen(text), 2), 2u);
+  EXPECT_EQ(safeCutLength(text, strlen(text), 3), 2u);
+  EXPECT_EQ(safeCutLength(text, strlen(text), 1000), strlen(text));
+  EXPECT_EQ(safeCutLength("a\x95\x5C" "b", strlen("a\x95\x5C" "b"), 2), 1u);
+  EXPECT_EQ(safeCutLength("a\x95\x5C" "b", strlen("a\x95\x5C" "b"), 3), 3u);
+  EXPECT_EQ(safeCutLength("\x95", strlen("\x95"), 5), 1u);  // a lone lead byte at the end counts as one
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdio.h>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 namespace {
 LONG tempCounter = 0;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 #include "support/test_files.h"
 
 namespace {

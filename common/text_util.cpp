@@ -1,4 +1,4 @@
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -3,6 +3,7 @@
 // password, the operation log, the ANSI names of archive entries).
 #pragma once
 #include <stddef.h>
+#include <stdlib.h>
 
 // The ANSI text as UTF-16, cut safely to cap units. false when it was cut or
 // could not be converted (out is then empty or the part that fitted).
@@ -20,3 +21,10 @@ void wideToAnsiMarked(const wchar_t* text, char* out, size_t cap);
 
 // A heap copy of an ANSI text as UTF-16 (free it); null without memory.
 wchar_t* wideCopyOfAnsi(const char* text);
+
+// A UTF-16 text of the given number of characters on the heap (malloc), as
+// the shell extension holds paths and the manager its command line; a
+// UniqueWideText owns one.
+inline wchar_t* allocateWideText(size_t characters) {
+  return static_cast<wchar_t*>(malloc(characters * sizeof(wchar_t)));
+}

@@ -1,9 +1,9 @@
-#include "manager/startup/command_line.h"
+#include "common/command_line.h"
 
 #include <string.h>
 #include <wchar.h>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 const wchar_t kModeSwitch[] = L"/crpmode=";
 

@@ -1,9 +1,9 @@
-#include "manager/startup/wide_text.h"
+#include "common/wide_text.h"
 
 #include <windows.h>
 #include <stdlib.h>
 
-#include "manager/startup/text_util.h"
+#include "common/text_util.h"
 
 bool ansiToWide(const char* text, wchar_t* out, size_t cap) {
   if (cap == 0) return false;

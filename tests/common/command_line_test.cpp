@@ -1,4 +1,4 @@
-#include "manager/startup/command_line.h"
+#include "common/command_line.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,10 +1,10 @@
-#include "manager/startup/file_util.h"
+#include "common/file_util.h"
 
 #include <windows.h>
 #include <string.h>
 
-#include "manager/startup/text_util.h"
-#include "manager/startup/unique_handle.h"
+#include "common/text_util.h"
+#include "common/unique_handle.h"
 
 bool writeAll(HANDLE file, const void* data, size_t size) {
   const unsigned char* p = static_cast<const unsigned char*>(data);
