@@ -35,25 +35,6 @@ void putText(unsigned char* field, size_t size, const char* text) {
 }
 }  // namespace
 
-void putLe16(unsigned char* p, uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-void putLe32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void putLe64(unsigned char* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-uint16_t getLe16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t getLe32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t getLe64(const unsigned char* p) {
-  return static_cast<uint64_t>(getLe32(p)) | (static_cast<uint64_t>(getLe32(p + 4)) << 32);
-}
-
 void clearArchiveHeader(ArchiveEntryHeader* header) {
   memset(header, 0, sizeof *header);
   header->magic = ARCHIVE_MAGIC;

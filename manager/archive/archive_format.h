@@ -24,6 +24,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/le_bytes.h"
+
 enum {
   ARCHIVE_HEADER_SIZE = 2434,
   ARCHIVE_NAME_SIZE = 261,     // 260 bytes of text and the terminator
@@ -79,9 +81,3 @@ bool isValidArchiveHeader(const unsigned char in[ARCHIVE_HEADER_SIZE]);
 uint32_t addDataChecksum(uint32_t sum, const unsigned char* data, size_t size);
 
 // Little-endian helpers.
-void putLe16(unsigned char* p, uint16_t v);
-void putLe32(unsigned char* p, uint32_t v);
-void putLe64(unsigned char* p, uint64_t v);
-uint16_t getLe16(const unsigned char* p);
-uint32_t getLe32(const unsigned char* p);
-uint64_t getLe64(const unsigned char* p);

@@ -28,6 +28,7 @@
 
 #include "common/command_line.h"
 #include "common/file_util.h"
+#include "common/fresh_file.h"
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
@@ -45,12 +46,10 @@ namespace {
 
 enum {
   ENTRY_FAILED = -1,  // this entry failed, the archive position is right: go on
-  TEMPORARY_ATTEMPTS = 32,
   WALK_LIMIT = 1025,  // folder parts this long or longer are not walked
 };
 
 unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
-LONG temporaryCounter = 0;
 
 // A top-level folder being built under a temporary name.
 struct Staging {
@@ -153,20 +152,22 @@ FILETIME toFileTime(uint64_t value) {
   return t;
 }
 
+// Where a fresh name for a target goes: beside it, in its folder part.
+struct TemporaryPlace {
+  const wchar_t* target;
+  size_t folderPartLength;
+};
+
+bool formTemporaryName(const void* context, unsigned long value, wchar_t* out, size_t cap) {
+  const TemporaryPlace* place = static_cast<const TemporaryPlace*>(context);
+  return cap >= TARGET_PATH_SIZE && formTemporaryPath(place->target, place->folderPartLength, value, out);
+}
+
 // Creates the file an entry is written to, under a fresh name beside the
 // target. Sets the error of the last attempt when none could be created.
 HANDLE createTemporary(const wchar_t* target, size_t folderPartLength, DWORD attributes, wchar_t* temporary) {
-  unsigned long seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
-  for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
-    unsigned long value = seed + static_cast<unsigned long>(InterlockedIncrement(&temporaryCounter)) * 0x9E37u;
-    if (!formTemporaryPath(target, folderPartLength, value, temporary)) break;
-    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
-  }
-  temporary[0] = 0;
-  return INVALID_HANDLE_VALUE;
+  TemporaryPlace place = {target, folderPartLength};
+  return createFreshFile(formTemporaryName, &place, attributes, temporary, TARGET_PATH_SIZE);
 }
 
 // Puts the written file under the target name. false when it had to be
@@ -294,17 +295,9 @@ void beginStaging(Extraction* x, const wchar_t* component, size_t componentLengt
   copyTextN(s.component, countOf(s.component), component, componentLength);
   copyTextN(s.finalPath, countOf(s.finalPath), target, finalLength);
   if (pathExists(s.finalPath)) return;
-  unsigned long seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
-  size_t folderPart = finalLength - componentLength;
-  for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
-    unsigned long value = seed + static_cast<unsigned long>(InterlockedIncrement(&temporaryCounter)) * 0x9E37u;
-    if (!formTemporaryPath(target, folderPart, value, s.stagedPath)) return;
-    if (CreateDirectoryW(s.stagedPath, nullptr)) {
-      s.active = true;
-      return;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return;  // its entries go in place and meet the failure there
-  }
+  // Without one, its entries go in place and meet the failure there.
+  TemporaryPlace place = {target, finalLength - componentLength};
+  s.active = createFreshFolder(formTemporaryName, &place, s.stagedPath, countOf(s.stagedPath));
 }
 
 // The path of an entry below the staged folder; false when it is too long

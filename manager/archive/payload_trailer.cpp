@@ -1,16 +1,18 @@
 #include "manager/archive/payload_trailer.h"
 
+#include "common/le_bytes.h"
+
 const uint32_t kPayloadMarker = 0xFF00AA55u;
 
 void encodePayloadTrailer(uint64_t APFileLen, unsigned char out[PAYLOAD_TRAILER_SIZE]) {
-  for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(APFileLen >> (8 * i));
-  for (int i = 0; i < 4; ++i) out[8 + i] = static_cast<unsigned char>(kPayloadMarker >> (8 * i));
+  putLe64(out, APFileLen);
+  putLe32(out + 8, kPayloadMarker);
 }
 
 PayloadTrailer decodePayloadTrailer(const unsigned char in[PAYLOAD_TRAILER_SIZE]) {
   PayloadTrailer t = {0, 0};
-  for (int i = 7; i >= 0; --i) t.APFileLen = (t.APFileLen << 8) | in[i];
-  for (int i = 3; i >= 0; --i) t.payloadMarker = (t.payloadMarker << 8) | in[8 + i];
+  t.APFileLen = getLe64(in);
+  t.payloadMarker = getLe32(in + 8);
   return t;
 }
 

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "common/file_util.h"
+#include "common/fresh_file.h"
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
@@ -69,27 +70,14 @@ int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, boo
   return result;
 }
 
-// Creates the file under construction in the folder of outputPath, under a
-// name of its own: never a file that exists already, which someone else may
-// have put there. out receives its path.
-HANDLE createTemporaryOutput(const wchar_t* outputPath, wchar_t* out, size_t cap) {
+// The name of the file under construction: in the folder of the output
+// (the folder part of the context's path, empty when it has none), "~kyv",
+// the process and the attempt's value.
+bool formOutputName(const void* context, unsigned long value, wchar_t* out, size_t cap) {
   wchar_t folder[2049];
-  copyText(folder, countOf(folder), outputPath);
-  long sep = lastSeparatorIndex(folder);
-  folder[sep + 1] = 0;  // keeps the separator; empty when there is none
-  DWORD seed = GetTickCount();
-  for (int attempt = 0; attempt < 32; ++attempt) {
-    if (!formatText(out, cap, L"%ls~kyv%lx%lx.tmp", folder, GetCurrentProcessId(), seed + attempt * 0x9E37u) ||
-        textLength(out) >= MAX_PATH)
-      break;
-    HANDLE file = CreateFileW(out, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-  }
-  out[0] = 0;
-  return INVALID_HANDLE_VALUE;
+  copyText(folder, countOf(folder), static_cast<const wchar_t*>(context));
+  folder[lastSeparatorIndex(folder) + 1] = 0;  // keeps the separator
+  return formatText(out, cap, L"%ls~kyv%lx%lx.tmp", folder, GetCurrentProcessId(), value) && textLength(out) < MAX_PATH;
 }
 
 }  // namespace
@@ -128,7 +116,7 @@ int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* program
   uint64_t imageLength = 0;
   if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
   wchar_t temporary[MAX_PATH + 1];
-  UniqueFile output(createTemporaryOutput(outputPath, temporary, countOf(temporary)));
+  UniqueFile output(createFreshFile(formOutputName, outputPath, FILE_ATTRIBUTE_NORMAL, temporary, countOf(temporary)));
   if (!output) return ASSEMBLY_OPEN_OUTPUT;
   int result = appendFileRange(output.get(), programPath, imageLength, false);
   if (result == ASSEMBLY_OK) result = appendFileRange(output.get(), containerPath, UINT64_MAX, true);

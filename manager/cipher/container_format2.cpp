@@ -5,29 +5,14 @@
 #include <mbedtls/platform_util.h>
 #include <mbedtls/sha256.h>
 
+#include "common/le_bytes.h"
+
 const unsigned char format2Magic[FORMAT2_MAGIC_SIZE] = {'K', 'Y', 'V', 'O', 'M', 'A', 'R', ' ',
                                                          'C', 'R', 'Y', 'P', 'T', ' ', '2', 0x0A};
 
 namespace {
 
 enum { kShaBlock = 64, kShaSize = 32 };
-
-void put32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void put64(unsigned char* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-uint32_t get32(const unsigned char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-uint64_t get64(const unsigned char* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
 
 // HMAC-SHA256 with the key's padded blocks already absorbed: inner and outer
 // hold the state after the key XOR ipad and the key XOR opad.
@@ -99,21 +84,21 @@ Format2Header newFormat2Header(const unsigned char salt[FORMAT2_SALT_SIZE], uint
 
 void encodeFormat2Header(const Format2Header& header, unsigned char out[FORMAT2_HEADER_SIZE]) {
   memcpy(out, format2Magic, FORMAT2_MAGIC_SIZE);
-  put32(out + 16, header.derivation);
-  put32(out + 20, header.iterations);
+  putLe32(out + 16, header.derivation);
+  putLe32(out + 20, header.iterations);
   memcpy(out + 24, header.salt, FORMAT2_SALT_SIZE);
-  put32(out + 40, header.chunkSize);
-  put64(out + 44, header.archiveSize);
+  putLe32(out + 40, header.chunkSize);
+  putLe64(out + 44, header.archiveSize);
   memcpy(out + FORMAT2_MAC_OFFSET, header.mac, sizeof header.mac);
 }
 
 int parseFormat2Header(const unsigned char* data, size_t size, Format2Header* header) {
   if (size < FORMAT2_HEADER_SIZE || !hasFormat2Magic(data, size)) return FORMAT2_DAMAGED;
-  header->derivation = get32(data + 16);
-  header->iterations = get32(data + 20);
+  header->derivation = getLe32(data + 16);
+  header->iterations = getLe32(data + 20);
   memcpy(header->salt, data + 24, FORMAT2_SALT_SIZE);
-  header->chunkSize = get32(data + 40);
-  header->archiveSize = get64(data + 44);
+  header->chunkSize = getLe32(data + 40);
+  header->archiveSize = getLe64(data + 44);
   memcpy(header->mac, data + FORMAT2_MAC_OFFSET, sizeof header->mac);
   if (header->derivation != FORMAT2_KDF_PBKDF2_SHA256) return FORMAT2_DAMAGED;
   if (header->iterations < FORMAT2_ITERATIONS_MIN || header->iterations > FORMAT2_ITERATIONS_MAX)
@@ -196,8 +181,8 @@ bool format2ContainerSize(uint64_t n, uint64_t* size) {
 }
 
 void format2ChunkNonce(uint64_t index, bool last, unsigned char nonce[FORMAT2_NONCE_SIZE]) {
-  put64(nonce, index);
-  put32(nonce + 8, last ? 1 : 0);
+  putLe64(nonce, index);
+  putLe32(nonce + 8, last ? 1 : 0);
 }
 
 Format2ChunkCipher::Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine)

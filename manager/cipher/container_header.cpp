@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include "common/le_bytes.h"
+
 HeaderCheck headerCheckBytes(const unsigned char block[HEADER_BLOCK_SIZE], int StatLoc) {
   unsigned char even = 0, odd = 0;
   for (int i = 0; i < HEADER_BLOCK_SIZE; i += 2) {
@@ -35,9 +37,7 @@ bool openHeaderBlock(const unsigned char block[HEADER_BLOCK_SIZE], int StatLoc,
                      HeaderSizeRecord* record) {
   HeaderCheck check = headerCheckBytes(block, StatLoc);
   if (check.checkEven != block[StatLoc + 4] || check.checkOdd != block[StatLoc + 5]) return false;
-  record->Soulen = static_cast<uint32_t>(block[StatLoc]) | (static_cast<uint32_t>(block[StatLoc + 1]) << 8) |
-                   (static_cast<uint32_t>(block[StatLoc + 2]) << 16) |
-                   (static_cast<uint32_t>(block[StatLoc + 3]) << 24);
+  record->Soulen = getLe32(block + StatLoc);
   record->highBits = 0;
   record->highBytes = 0;
   for (int i = 0; i < 2 && StatLoc + 6 + i < HEADER_BLOCK_SIZE; ++i) {
