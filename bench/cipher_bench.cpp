@@ -168,9 +168,9 @@ double containerRun(int format, bool decrypting, const char* from, const char* t
   if (format == 1)
     code = decrypting ? decryptArchive(from, to, kPassword) : encryptArchive(from, to, kPassword);
   else if (decrypting)
-    code = decryptArchiveFormat2(widePath(from).c_str(), widePath(to).c_str(), kPassword);
+    code = decryptArchiveFormat2(widePath(from).c_str(), widePath(to).c_str(), kPassword, jobProgress);
   else
-    code = encryptArchiveFormat2(widePath(from).c_str(), widePath(to).c_str(), kPassword);
+    code = encryptArchiveFormat2(widePath(from).c_str(), widePath(to).c_str(), kPassword, jobProgress);
   double seconds = now() - start;
   if (code != 0) printf("format %d %s failed with code %d\n", format, decrypting ? "decryption" : "encryption", code);
   return code == 0 ? seconds : -1;

@@ -99,7 +99,7 @@ void encryption(const std::string& source, const std::string& work, const std::s
   std::string command = "\"" + source + "\" -o \"" + archive + "\"";
 
   double t0 = now();
-  int code = buildArchive(command.c_str());
+  int code = packForJob(command.c_str());
   double t1 = now();
   run->pack = t1 - t0;
   run->archiveSize = fileSizeOf(archive);

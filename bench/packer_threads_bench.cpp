@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     for (int t : {1, parallel}) {
       setPackerThreads(t);
       double start = now();
-      int result = buildArchive(command.c_str());
+      int result = packForJob(command.c_str());
       double seconds = now() - start;
       if (result != 0) ++failures;
       (t == 1 ? serialRuns : parallelRuns).push_back(seconds);

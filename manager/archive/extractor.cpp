@@ -37,10 +37,8 @@
 #include "manager/archive/entry_check.h"
 #include "manager/archive/entry_stream.h"
 #include "manager/archive/option_parser.h"
-#include "manager/archive/packer.h"
 #include "manager/archive/target_path.h"
 #include "manager/archive/utf8_text.h"
-#include "manager/startup/job_state.h"
 
 namespace {
 
@@ -61,6 +59,7 @@ struct Staging {
 
 struct Extraction {
   const wchar_t* outputFolder;
+  const Progress* progress;
   wchar_t outputRoot[MAX_PATH];  // the output folder as the file system resolves it
   wchar_t checkedFolder[TARGET_PATH_SIZE];  // the folder part last found free of links
   wchar_t madeFolder[TARGET_PATH_SIZE];     // the folder part last found to exist
@@ -185,7 +184,7 @@ bool installTemporary(const wchar_t* temporary, const wchar_t* target) {
 int writeEntryData(Extraction* x, const ArchiveEntryHeader& header, HANDLE output) {
   uint64_t remaining = header.storedLength;
   uint32_t checksum = 0;
-  progressStore(&jobState.progressDone, static_cast<int64_t>(remaining));
+  x->progress->done(static_cast<int64_t>(remaining));
   bool writeFailed = false;
   int stopped = EXTRACT_OK;
   while (remaining > 0) {
@@ -203,8 +202,8 @@ int writeEntryData(Extraction* x, const ArchiveEntryHeader& header, HANDLE outpu
       x->failureSet |= failureOf(GetLastError());
     }
     if (remaining == 0) break;
-    progressStore(&jobState.progressDone, static_cast<int64_t>(remaining));
-    if (stopRequested()) {
+    x->progress->done(static_cast<int64_t>(remaining));
+    if (x->progress->stopRequested()) {
       stopped = EXTRACT_STOPPED;
       break;
     }
@@ -343,7 +342,7 @@ int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
   if (!entryTextAsWide(header.name, utf8, name, countOf(name)) ||
       !entryTextAsWide(header.folderPath, utf8, folderPath, countOf(folderPath)))
     return failEntry(x, UNPACK_FAILED, !folder, header.storedLength);
-  setStatusText(name);
+  x->progress->status(name);
   wchar_t target[TARGET_PATH_SIZE];
   size_t folderPartLength = 0;
   if (buildTargetPath(x->outputFolder, folderPath, name, target, &folderPartLength) != TARGET_OK)
@@ -399,7 +398,7 @@ int extractAll(Extraction* x) {
     if (got < ARCHIVE_HEADER_SIZE) return EXTRACT_OK;
     if (!valid) return EXTRACT_DAMAGED;
     // A stop is also noticed between entries, not only between blocks.
-    if (stopRequested()) return EXTRACT_STOPPED;
+    if (x->progress->stopRequested()) return EXTRACT_STOPPED;
     decodeArchiveHeader(headerBytes, &header);
     int result = extractEntry(x, header);
     if (result == ENTRY_FAILED) {
@@ -464,8 +463,8 @@ int makeDirectoryPath(const wchar_t* path, int includeLast) {
   return isDirectory(whole) ? 0 : 1;
 }
 
-int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
-  jobState.countOnly = 1;
+int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const Progress& progress) {
+  progress.countOnly(true);
   int result = EXTRACT_CANNOT_OPEN;
   UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -473,6 +472,7 @@ int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
     openEntryStream(archive.get());
     Extraction x = {};
     x.outputFolder = outputFolder;
+    x.progress = &progress;
     resolveOutputRoot(&x);
     result = extractAll(&x);
     closeEntryStream();
@@ -482,15 +482,15 @@ int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder) {
   // The buffers and the inflate state held the archive's plaintext.
   SecureZeroMemory(headerBytes, sizeof headerBytes);
   releaseBlockCodecs();
-  jobState.countOnly = 0;
+  progress.countOnly(false);
   return result;
 }
 
-int runExtraction(const wchar_t* commandText) {
+int runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress) {
   static wchar_t archiveValue[OPTION_SLOT_SIZE], outputValue[OPTION_SLOT_SIZE];
   parseExtractionOptions(commandText, archiveValue, outputValue);
   static wchar_t archivePath[OPTION_SLOT_SIZE], outputFolder[OPTION_SLOT_SIZE];
-  makeAbsolutePath(archivePath, archiveValue);
-  makeAbsolutePath(outputFolder, outputValue);
-  return extractArchive(archivePath, outputFolder);
+  makeAbsolutePathFrom(archivePath, archiveValue, baseFolder);
+  makeAbsolutePathFrom(outputFolder, outputValue, baseFolder);
+  return extractArchive(archivePath, outputFolder, progress);
 }

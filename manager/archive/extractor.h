@@ -1,6 +1,8 @@
 // Restores the files and folders of an archive under an output folder.
 #pragma once
 
+#include "common/progress.h"
+
 enum ExtractResult {
   EXTRACT_OK = 0,
   EXTRACT_CANNOT_OPEN = 1,
@@ -18,9 +20,12 @@ enum ExtractResult {
 };
 enum ExtractFailure { UNPACK_FAILED = 1, DISK_FULL = 2 };
 
-// Parses "-i \"<archive>\" -o \"<folder>\"" and calls extractArchive.
-int runExtraction(const wchar_t* commandText);
-int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder);
+// Parses "-i \"<archive>\" -o \"<folder>\"", completes drive-less paths from
+// baseFolder (which ends with a backslash) and calls extractArchive.
+int runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress);
+// Status line (each entry's name), the bytes left of the current file
+// (count only) and the stop request go through progress.
+int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const Progress& progress);
 // Creates every missing folder level of path; with includeLast 0 the last
 // component (a file name) is left out. 0 when the levels exist.
 int makeDirectoryPath(const wchar_t* path, int includeLast);

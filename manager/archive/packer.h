@@ -1,6 +1,8 @@
 // Packs files and folders into an archive (see archive_format.h).
 #pragma once
 
+#include "common/progress.h"
+
 // Result codes of buildArchive. Each failure names the item concerned in the
 // caller's PackProblem, so that the job can say which file stopped it and why.
 enum PackResult {
@@ -18,28 +20,54 @@ enum PackResult {
   PACK_STOPPED = 99,
 };
 
+// Result codes of the entry steps (addFileEntry, addFolderEntry,
+// addFolderTree): those of the archive format's packer.
+enum EntryResult {
+  ENTRY_OK = 0,
+  ENTRY_ARCHIVE_OPEN = 2,         // the archive cannot be opened or created
+  ENTRY_ARCHIVE_END = 3,          // its end cannot be found
+  ENTRY_HEADER_WRITE = 4,         // the (provisional) header cannot be written
+  ENTRY_SOURCE_READ = 6,          // reading the source failed
+  ENTRY_BLOCK_WRITE = 7,          // a block cannot be written
+  ENTRY_HEADER_SEEK = 8,          // the way back to the header, or on to the end, fails
+  ENTRY_PATH_TOO_LONG = 9,        // a path or a name too long for its field
+  ENTRY_FINAL_HEADER_WRITE = 10,
+  ENTRY_SOURCE_INFO = 11,         // the source cannot be opened, or its times or size read
+  ENTRY_NOT_STORABLE = 15,        // a name that is no text
+  ENTRY_COMPRESS = 16,
+  FOLDER_ARCHIVE_OPEN = 20,       // the same three steps for a folder entry
+  FOLDER_ARCHIVE_END = 21,
+  FOLDER_HEADER_WRITE = 22,
+  ENTRY_STOPPED = 99,
+};
+
 // What stopped a packing run: the code and the item (for a clash, both items).
 struct PackProblem {
-  int code;
+  PackResult code;
   wchar_t item[2049];
   wchar_t otherItem[2049];
 };
 
+// What a packing run takes from its caller besides the command text.
+struct PackSetup {
+  const wchar_t* baseFolder;   // completes a drive-less archive path; ends with '\'
+  const Progress* progress;    // status line, bytes of the current file, stop request
+  // Told of every file the walk tries to pack, whatever the outcome (not of
+  // one refused at once for a path too long); may be null.
+  void (*fileTried)(void* context, const wchar_t* sourcePath);
+  void* context;
+};
+
 // Packs the sources named in the command text ("<paths> -o \"<archive>\"") into
-// the archive named after -o, writing one source-list line per file to
-// jobState.sourceListPath. Every source is packed whole, or the run stops with
-// a code above and problem (when given) names the item. The top-level names
-// must differ (regardless of case), or nothing is packed.
-int buildArchive(const wchar_t* commandText, PackProblem* problem = nullptr);
+// the archive named after -o. Every source is packed whole, or the run stops
+// with a code above and problem (when given) names the item. The top-level
+// names must differ (regardless of case), or nothing is packed.
+PackResult buildArchive(const wchar_t* commandText, const PackSetup& setup, PackProblem* problem = nullptr);
 
-// The entry steps; their own result codes (2 to 22, 99) are those of the
-// archive format's packer. A failure is also noted for the run's problem.
-int addFileEntry(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
-                 const wchar_t* folderPath);
-int addFolderEntry(const wchar_t* archivePath, const wchar_t* name, const wchar_t* folderPath);
-int addFolderTree(const wchar_t* archivePath, const wchar_t* folderPath, const wchar_t* relativePath);
-
-// Completes a drive-less path from jobState.moduleDir (quotes trimmed). Returns 1
-// without output when the path is longer than 2048 characters, else 0. out
-// holds 2049 characters.
-int makeAbsolutePath(wchar_t* out, const wchar_t* path);
+// The entry steps. A failure is also noted for the run's problem.
+EntryResult addFileEntry(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* sourcePath,
+                         const wchar_t* name, const wchar_t* folderPath);
+EntryResult addFolderEntry(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* name,
+                           const wchar_t* folderPath);
+EntryResult addFolderTree(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* folderPath,
+                          const wchar_t* relativePath);

@@ -8,7 +8,6 @@
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
-#include "manager/startup/job_state.h"
 
 namespace {
 
@@ -33,7 +32,8 @@ int writeFailure(int code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY
 
 // Appends at most limit bytes of inputPath (all of it when limit is
 // UINT64_MAX), then, with withTrailer, the trailer.
-int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, bool withTrailer) {
+int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, bool withTrailer,
+                    const Progress& progress) {
   LARGE_INTEGER zero = {};
   if (!SetFilePointerEx(output, zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
 
@@ -43,12 +43,12 @@ int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, boo
     if (!probe || !fileSize(probe.get(), &size)) size = 0;
   }
   if (size > limit) size = limit;
-  progressStore(&jobState.progressTotal, static_cast<int64_t>(size));
+  progress.total(static_cast<int64_t>(size));
 
   UniqueFile input(openForReading(inputPath));
   if (!input) return ASSEMBLY_OPEN_INPUT;
-  setStatusText("最終出力中です");
-  progressStore(&jobState.progressDone, 0);
+  reportStatus(progress, "最終出力中です");
+  progress.done(0);
 
   uint64_t remaining = limit;
   for (;;) {
@@ -58,8 +58,8 @@ int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, boo
     if (got == 0) break;
     if (!writeAll(output, copyBuffer, got)) return writeFailure(ASSEMBLY_WRITE);
     remaining -= got;
-    progressAdd(&jobState.progressDone, got);
-    if (stopRequested()) return ASSEMBLY_STOPPED;
+    progress.advance(got);
+    if (progress.stopRequested()) return ASSEMBLY_STOPPED;
   }
   if (!withTrailer) return ASSEMBLY_OK;
   unsigned char trailer[PAYLOAD_TRAILER_SIZE];
@@ -82,11 +82,12 @@ bool formOutputName(const void* context, unsigned long value, wchar_t* out, size
 
 }  // namespace
 
-int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer) {
+int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
+                       const Progress& progress) {
   UniqueFile output(CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output) return ASSEMBLY_OPEN_OUTPUT;
-  return appendFileRange(output.get(), inputPath, UINT64_MAX, withTrailer);
+  return appendFileRange(output.get(), inputPath, UINT64_MAX, withTrailer, progress);
 }
 
 bool programImageLength(const wchar_t* programPath, uint64_t* length) {
@@ -112,14 +113,14 @@ bool programImageLength(const wchar_t* programPath, uint64_t* length) {
 }
 
 int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
-                               const wchar_t* containerPath) {
+                               const wchar_t* containerPath, const Progress& progress) {
   uint64_t imageLength = 0;
   if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
   wchar_t temporary[MAX_PATH + 1];
   UniqueFile output(createFreshFile(formOutputName, outputPath, FILE_ATTRIBUTE_NORMAL, temporary, countOf(temporary)));
   if (!output) return ASSEMBLY_OPEN_OUTPUT;
-  int result = appendFileRange(output.get(), programPath, imageLength, false);
-  if (result == ASSEMBLY_OK) result = appendFileRange(output.get(), containerPath, UINT64_MAX, true);
+  int result = appendFileRange(output.get(), programPath, imageLength, false, progress);
+  if (result == ASSEMBLY_OK) result = appendFileRange(output.get(), containerPath, UINT64_MAX, true, progress);
   output.reset();
   if (result == ASSEMBLY_OK &&
       !MoveFileExW(temporary, outputPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -128,7 +129,7 @@ int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* program
   return result;
 }
 
-int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath) {
+int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress) {
   if (textLengthUpTo(filePath, kMaxSplitPath) >= kMaxSplitPath) return SPLIT_CANNOT_OPEN;
   UniqueFile file(openForReading(filePath));
   if (!file) return SPLIT_CANNOT_OPEN;
@@ -151,9 +152,9 @@ int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath) {
   UniqueFile payload(CreateFileW(payloadPath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!payload) return SPLIT_CANNOT_CREATE;
-  setStatusText("書庫化ファイルを分離中です");
-  progressStore(&jobState.progressTotal, static_cast<int64_t>(length));
-  progressStore(&jobState.progressDone, 0);
+  reportStatus(progress, "書庫化ファイルを分離中です");
+  progress.total(static_cast<int64_t>(length));
+  progress.done(0);
   uint64_t remaining = length;
   while (remaining > 0) {
     if (!ReadFile(file.get(), copyBuffer, kCopyChunk, &got, nullptr)) return SPLIT_READ_FAILED;
@@ -161,8 +162,8 @@ int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath) {
     DWORD put = remaining < got ? static_cast<DWORD>(remaining) : got;
     if (!writeAll(payload.get(), copyBuffer, put)) return SPLIT_WRITE_FAILED;
     remaining -= put;
-    progressAdd(&jobState.progressDone, put);
-    if (stopRequested()) return SPLIT_STOPPED;
+    progress.advance(put);
+    if (progress.stopRequested()) return SPLIT_STOPPED;
   }
   return SPLIT_OK;
 }

@@ -3,6 +3,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "common/progress.h"
+
 // Result codes of the output assembly.
 enum AssemblyResult {
   ASSEMBLY_OK = 0,
@@ -35,15 +37,17 @@ enum SplitResult {
 // over it only when complete, so a failed or stopped assembly leaves no
 // partial output and keeps a file that stood there before.
 int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
-                               const wchar_t* containerPath);
+                               const wchar_t* containerPath, const Progress& progress);
 
 // Appends inputPath to the end of outputPath; with withTrailer also APFileLen
 // (the input's size) and the marker.
-int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer);
+int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
+                       const Progress& progress);
 
 // Tests filePath for a payload; with payloadPath it also copies the payload
-// there. A path of 520 characters or more cannot be opened (2).
-int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath);
+// there, with progress and stop. A path of 520 characters or more cannot be
+// opened (2).
+int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress = quietProgress);
 
 // Length of the program image in a file: the whole file, or the part before
 // its payload (repeated while the image itself ends with a payload). Returns

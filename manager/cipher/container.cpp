@@ -32,6 +32,20 @@ int engineResult(const EntryPrm& prm) {
   return prm.resultCode == 0 ? CONTAINER_OK : CONTAINER_ENGINE_BASE + prm.resultCode;
 }
 
+// A record for one pass of the engine over the container's chunks.
+EntryPrm containerPass(int sourceKind, int destKind, const char* password, int decrypting,
+                       const Progress& progress) {
+  EntryPrm prm;
+  resetEntryPrm(&prm);
+  prm.sourceKind = sourceKind;
+  prm.destKind = destKind;
+  prm.passwordText = password;
+  prm.chunkSize = kContainerChunk;
+  prm.decrypting = decrypting;
+  prm.progress = &progress;
+  return prm;
+}
+
 // StatLoc of a password; the digest is wiped at once.
 int statLocOfPassword(const char* password) {
   unsigned char sha2sum[SHA2SUM_SIZE];
@@ -43,7 +57,8 @@ int statLocOfPassword(const char* password) {
 
 }  // namespace
 
-int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, const char* password) {
+int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
+                   const Progress& progress) {
   unsigned char header[HEADER_BLOCK_SIZE];
   fillRandom(header);
   // A missing or overlong password is not hashed: the header stream refuses
@@ -53,52 +68,36 @@ int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, con
   if (!sizeOfFile(archivePath, &n) || n == 0) return CONTAINER_EMPTY_ARCHIVE;
   sealHeaderBlock(header, StatLoc, n);
 
-  EntryPrm prm;
-  resetEntryPrm(&prm);
-  prm.sourceKind = SRC_MEMORY;
+  EntryPrm prm = containerPass(SRC_MEMORY, DST_NEW_FILE, password, 0, progress);
   prm.sourceData = header;
   prm.Soulen = HEADER_BLOCK_SIZE;
-  prm.destKind = DST_NEW_FILE;
   prm.destPath = containerPath;
-  prm.passwordText = password;
-  prm.chunkSize = kContainerChunk;
-  prm.decrypting = 0;
   cryptStream(&prm);
   mbedtls_platform_zeroize(header, sizeof header);
   if (prm.resultCode != 0) return engineResult(prm);
 
-  resetEntryPrm(&prm);
-  prm.sourceKind = SRC_FILE;
+  prm = containerPass(SRC_FILE, DST_APPEND_FILE, password, 0, progress);
   prm.sourcePath = archivePath;
-  prm.destKind = DST_APPEND_FILE;
   prm.destPath = containerPath;
-  prm.passwordText = password;
-  prm.chunkSize = kContainerChunk;
-  prm.decrypting = 0;
   cryptStream(&prm);
   return engineResult(prm);
 }
 
-int encryptArchiveAs(const wchar_t* archivePath, const wchar_t* containerPath, const char* password, int format) {
-  if (format != CONTAINER_FORMAT_2) return encryptArchive(archivePath, containerPath, password);
+int encryptArchiveAs(const wchar_t* archivePath, const wchar_t* containerPath, const char* password, int format,
+                     const Progress& progress) {
+  if (format != CONTAINER_FORMAT_2) return encryptArchive(archivePath, containerPath, password, progress);
   uint64_t n = 0;
   if (!sizeOfFile(archivePath, &n) || n == 0) return CONTAINER_EMPTY_ARCHIVE;
-  return encryptArchiveFormat2(archivePath, containerPath, password);
+  return encryptArchiveFormat2(archivePath, containerPath, password, progress);
 }
 
-int decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password) {
-  if (isFormat2Container(containerPath)) return decryptArchiveFormat2(containerPath, archivePath, password);
-  EntryPrm prm;
-  resetEntryPrm(&prm);
-  prm.sourceKind = SRC_FILE_HEAD;
+int decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
+                   const Progress& progress) {
+  if (isFormat2Container(containerPath)) return decryptArchiveFormat2(containerPath, archivePath, password, progress);
+  EntryPrm prm = containerPass(SRC_FILE_HEAD, DST_MEMORY, password, 1, progress);
   prm.sourcePath = containerPath;
   prm.Soulen = HEADER_BLOCK_SIZE;
-  prm.destKind = DST_MEMORY;
   prm.outLimit = HEADER_BLOCK_SIZE + 1;
-  prm.outData = nullptr;
-  prm.passwordText = password;
-  prm.chunkSize = kContainerChunk;
-  prm.decrypting = 1;
   cryptStream(&prm);
   if (prm.resultCode != 0) {
     free(prm.outData);
@@ -130,16 +129,11 @@ int decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, con
   if (sizeOfFile(containerPath, &containerSize) && containerSize >= HEADER_BLOCK_SIZE)
     bodyLength = containerSize - HEADER_BLOCK_SIZE;
 
-  resetEntryPrm(&prm);
-  prm.sourceKind = SRC_FILE_RANGE;
+  prm = containerPass(SRC_FILE_RANGE, DST_NEW_FILE, password, 1, progress);
   prm.sourcePath = containerPath;
   prm.startOffset = HEADER_BLOCK_SIZE;
   prm.Soulen = bodyBytesToWrite(bodyLength, record);
-  prm.destKind = DST_NEW_FILE;
   prm.destPath = archivePath;
-  prm.passwordText = password;
-  prm.chunkSize = kContainerChunk;
-  prm.decrypting = 1;
   cryptStream(&prm);
   return engineResult(prm);
 }

@@ -10,7 +10,6 @@
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/key_material.h"
 #include "manager/cipher/random_fill.h"
-#include "manager/startup/job_state.h"
 
 namespace {
 
@@ -86,19 +85,19 @@ class ContainerKeys {
   Format2Keys keys_;
 };
 
-void startProgress() {
-  progressStore(&jobState.progressTotal, 0);
-  progressStore(&jobState.progressDone, 0);
-  setStatusText("");
+void startProgress(const Progress& progress) {
+  progress.total(0);
+  progress.done(0);
+  reportStatus(progress, "");
 }
 
-void progressTotalOf(uint64_t n) {
-  progressStore(&jobState.progressTotal, n > INT64_MAX ? INT64_MAX : static_cast<int64_t>(n));
+void progressTotalOf(const Progress& progress, uint64_t n) {
+  progress.total(n > INT64_MAX ? INT64_MAX : static_cast<int64_t>(n));
 }
 
 // Header and chunks of an archive of n bytes, from its current position.
 int writeContainer(HANDLE archive, HANDLE container, uint64_t n, const unsigned char salt[FORMAT2_SALT_SIZE],
-                   const char* password, ChunkBuffers* buffers) {
+                   const char* password, ChunkBuffers* buffers, const Progress& progress) {
   const uint32_t iterations = writerSettings.iterations;
   unsigned char header[FORMAT2_HEADER_SIZE];
   encodeFormat2Header(newFormat2Header(salt, iterations, n), header);
@@ -117,15 +116,16 @@ int writeContainer(HANDLE archive, HANDLE container, uint64_t n, const unsigned 
     // Sealing fails only without a key schedule, which ok() ruled out.
     if (!cipher.seal(index, index == last, buffers->plain(), length, buffers->sealed())) return FORMAT2_NO_MEMORY;
     if (!writeAll(container, buffers->sealed(), length + FORMAT2_TAG_SIZE)) return FORMAT2_WRITE_FAILED;
-    progressAdd(&jobState.progressDone, static_cast<int64_t>(length));
-    if (stopRequested()) return FORMAT2_STOPPED;
+    progress.advance(static_cast<int64_t>(length));
+    if (progress.stopRequested()) return FORMAT2_STOPPED;
     if (index == last) return FORMAT2_OK;
   }
 }
 
 // The chunks of an archive of n bytes, from the container's current position
 // (just behind the header), each written once its tag matched.
-int readBody(HANDLE container, HANDLE archive, uint64_t n, Format2ChunkCipher* cipher, ChunkBuffers* buffers) {
+int readBody(HANDLE container, HANDLE archive, uint64_t n, Format2ChunkCipher* cipher, ChunkBuffers* buffers,
+             const Progress& progress) {
   const uint64_t last = format2LastChunk(n);
   for (uint64_t index = 0;; ++index) {
     size_t length = format2ChunkLength(n, index);
@@ -135,8 +135,8 @@ int readBody(HANDLE container, HANDLE archive, uint64_t n, Format2ChunkCipher* c
     if (cipher->open(index, index == last, buffers->sealed(), length, buffers->plain()) != FORMAT2_OK)
       return FORMAT2_DAMAGED;
     if (!writeAll(archive, buffers->plain(), length)) return FORMAT2_WRITE_FAILED;
-    progressAdd(&jobState.progressDone, static_cast<int64_t>(length));
-    if (stopRequested()) return FORMAT2_STOPPED;
+    progress.advance(static_cast<int64_t>(length));
+    if (progress.stopRequested()) return FORMAT2_STOPPED;
     if (index == last) break;
   }
   // Nothing may follow the last chunk.
@@ -160,16 +160,17 @@ bool isFormat2Container(const wchar_t* containerPath) {
   return file && readUpTo(file.get(), magic, sizeof magic, &got) && hasFormat2Magic(magic, got);
 }
 
-int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password) {
-  startProgress();
+int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
+                          const Progress& progress) {
+  startProgress(progress);
   if (!passwordAcceptable(password)) return FORMAT2_BAD_PASSWORD;
   UniqueFile archive(openForReading(archivePath));
   LARGE_INTEGER size;
   if (!archive || !GetFileSizeEx(archive.get(), &size) || size.QuadPart < 0) return FORMAT2_ARCHIVE_MISSING;
   const uint64_t n = static_cast<uint64_t>(size.QuadPart);
-  setStatusText("書庫を暗号化中です");
-  progressTotalOf(n);
-  jobState.countOnly = 0;
+  reportStatus(progress, "書庫を暗号化中です");
+  progressTotalOf(progress, n);
+  progress.countOnly(false);
 
   unsigned char salt[FORMAT2_SALT_SIZE];
   if (!writerSettings.fillSalt(salt, sizeof salt)) return FORMAT2_NO_RANDOM;
@@ -177,18 +178,19 @@ int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPa
   if (!buffers.ok()) return FORMAT2_NO_MEMORY;
   UniqueFile container(createForWriting(containerPath));
   if (!container) return FORMAT2_CANNOT_CREATE;
-  int code = writeContainer(archive.get(), container.get(), n, salt, password, &buffers);
+  int code = writeContainer(archive.get(), container.get(), n, salt, password, &buffers, progress);
   if (code != FORMAT2_OK) discardOutput(container.get());
   return code;
 }
 
-int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password) {
-  startProgress();
+int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
+                          const Progress& progress) {
+  startProgress(progress);
   if (!passwordAcceptable(password)) return FORMAT2_BAD_PASSWORD;
   UniqueFile container(openForReading(containerPath));
   if (!container) return FORMAT2_UNREADABLE;
-  setStatusText("書庫を復号中です");
-  jobState.countOnly = 0;
+  reportStatus(progress, "書庫を復号中です");
+  progress.countOnly(false);
 
   unsigned char header[FORMAT2_HEADER_SIZE];
   size_t got = 0;
@@ -203,8 +205,8 @@ int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePa
   if (!buffers.ok() || !cipher.ok()) return FORMAT2_NO_MEMORY;
   UniqueFile archive(createForWriting(archivePath));
   if (!archive) return FORMAT2_CANNOT_CREATE;
-  progressTotalOf(fields.archiveSize);
-  int code = readBody(container.get(), archive.get(), fields.archiveSize, &cipher, &buffers);
+  progressTotalOf(progress, fields.archiveSize);
+  int code = readBody(container.get(), archive.get(), fields.archiveSize, &cipher, &buffers, progress);
   if (code != FORMAT2_OK) discardOutput(archive.get());
   return code;
 }

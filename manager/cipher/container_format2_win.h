@@ -1,6 +1,6 @@
 // Containers of the second format on files: an archive file to a container
-// file and back, streamed through two 64 KiB buffers, with the job's progress
-// and stop request (see container_format2.h for the layout and the codes).
+// file and back, streamed through two 64 KiB buffers, with the caller's
+// progress and stop request (see container_format2.h for the layout and the codes).
 // Paths are UTF-16. Every file is opened shared for reading, writing and
 // deletion, so that the caller may hold its intermediate files open (for
 // example with FILE_FLAG_DELETE_ON_CLOSE); a destination is created, or
@@ -8,6 +8,8 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
+
+#include "common/progress.h"
 
 // Writes the container of the archive file. Status line "書庫を暗号化中です",
 // progress over the archive's bytes, stop polled after every chunk.
@@ -25,7 +27,8 @@
 // Nothing is created before the salt is drawn; once the container was
 // created, any failure cuts it back to zero bytes (the file itself stays, for
 // the caller to delete as before).
-int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password);
+int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
+                          const Progress& progress);
 
 // Writes the archive held in a container. The header's fields are checked
 // first, then its MAC under the keys of the password; only then is the
@@ -51,7 +54,8 @@ int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPa
 // was created, any failure cuts it back to zero bytes, so no unverified or
 // partial archive is ever left for the extractor. The caller deletes its
 // intermediate files as before.
-int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password);
+int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
+                          const Progress& progress);
 
 // True when the file begins with the magic of the second format; false when
 // it does not, or can't be opened or read. Anything else is read as the first

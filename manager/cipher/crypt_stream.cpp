@@ -10,9 +10,10 @@
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "manager/cipher/key_material.h"
-#include "manager/startup/job_state.h"
 
 namespace {
+
+const Progress& progressOf(const EntryPrm* prm) { return prm->progress ? *prm->progress : quietProgress; }
 
 // Files are read and written in pieces this large under the chunk loop: a
 // system call per 1024-byte chunk would cost more than the cipher.
@@ -157,8 +158,8 @@ int openSource(const EntryPrm* prm, UniqueFile* source) {
   if (prm->sourceKind == SRC_MEMORY) {
     char status[32];
     formatText(status, sizeof status, "MEM -> %d", static_cast<int>(prm->destKind));
-    setStatusText(status);
-    progressStore(&jobState.progressTotal, static_cast<int64_t>(prm->Soulen));
+    reportStatus(progressOf(prm), status);
+    progressOf(prm).total(static_cast<int64_t>(prm->Soulen));
     return STREAM_OK;
   }
   if (prm->sourcePath == nullptr) return STREAM_SOURCE_UNREADABLE;
@@ -167,9 +168,9 @@ int openSource(const EntryPrm* prm, UniqueFile* source) {
   if (!*source) return STREAM_SOURCE_UNREADABLE;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(source->get(), &size)) size.QuadPart = 0;
-  progressStore(&jobState.progressTotal, size.QuadPart);
-  setStatusText(prm->decrypting ? "書庫を復号中です" : "書庫を暗号化中です");
-  jobState.countOnly = 0;
+  progressOf(prm).total(size.QuadPart);
+  reportStatus(progressOf(prm), prm->decrypting ? "書庫を復号中です" : "書庫を暗号化中です");
+  progressOf(prm).countOnly(false);
   if (prm->sourceKind == SRC_FILE_RANGE) {
     LARGE_INTEGER at;
     if (prm->startOffset > static_cast<uint64_t>(INT64_MAX)) return STREAM_SOURCE_UNREADABLE;
@@ -267,8 +268,8 @@ int runChunks(EntryPrm* prm, HANDLE source, HANDLE dest, CipherKey* key, ChunkBu
       }
     }
 
-    progressAdd(&jobState.progressDone, static_cast<int64_t>(count));
-    bool stopped = stopRequested();
+    progressOf(prm).advance(static_cast<int64_t>(count));
+    bool stopped = progressOf(prm).stopRequested();
     // What the loop wrote is in the file whenever it returns.
     if ((stopped || last) && prm->destKind != DST_MEMORY && !writer.flush() && code == STREAM_OK)
       code = STREAM_WRITE_FAILED;
@@ -286,9 +287,9 @@ void resetEntryPrm(EntryPrm* prm) {
 }
 
 bool cryptStream(EntryPrm* prm) {
-  progressStore(&jobState.progressTotal, 0);
-  progressStore(&jobState.progressDone, 0);
-  setStatusText("");
+  progressOf(prm).total(0);
+  progressOf(prm).done(0);
+  reportStatus(progressOf(prm), "");
   prm->resultCode = STREAM_OK;
   if (!passwordAcceptable(prm->passwordText)) {
     prm->resultCode = STREAM_BAD_PASSWORD;
@@ -315,7 +316,7 @@ bool cryptStream(EntryPrm* prm) {
   code = runChunks(prm, source.get(), dest.get(), key.get(), &buffers);
   source.reset();
   dest.reset();
-  jobState.countOnly = 0;
+  progressOf(prm).countOnly(false);
   prm->resultCode = code;
   return true;
 }

@@ -2,10 +2,12 @@
 // part of a file, a memory block) to a destination (a new file, the end of a
 // file, a growing memory block) in fixed chunks, enciphering or deciphering
 // every chunk with AES-256-CBC under the password's key. Each call starts a
-// new CBC chain from a zero IV. Progress goes to the job record after every
-// chunk, and a stop request is honoured after every chunk.
+// new CBC chain from a zero IV. Progress goes to the record's progress after
+// every chunk, and a stop request is honoured after every chunk.
 #pragma once
 #include <stdint.h>
+
+#include "common/progress.h"
 
 enum SourceKind {
   SRC_FILE = 0,        // a whole file from its start
@@ -52,6 +54,7 @@ struct EntryPrm {
   const char* passwordText;
   int32_t chunkSize;                // 16..65535
   int32_t decrypting;               // 0 encrypt, 1 decrypt
+  const Progress* progress;         // status, counters and stop; null: none
 };
 
 // Kinds -1, everything else zero or null.

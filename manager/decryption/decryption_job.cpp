@@ -61,16 +61,16 @@ static int runSteps() {
     DWORD n = GetModuleFileNameW(nullptr, source, countOf(source));
     if (n == 0 || n >= countOf(source)) return SPLIT_CANNOT_OPEN;
   }
-  int result = SplitSelfMeltFile(source, jobState.tempEncryptedPath);
+  int result = SplitSelfMeltFile(source, jobState.tempEncryptedPath, jobProgress);
   if (result != 0) return result;
-  result = decryptArchive(jobState.tempEncryptedPath, jobState.tempArchivePath, jobState.password);
+  result = decryptArchive(jobState.tempEncryptedPath, jobState.tempArchivePath, jobState.password, jobProgress);
   clearJobPassword();
   if (result != 0) return result;
   wchar_t command[2 * 2049 + 16];
   if (!formatText(command, countOf(command), L"-i \"%ls\" -o \"%ls\"", jobState.tempArchivePath,
                   jobState.outputPath))
     return EXTRACT_PATH_TOO_LONG;
-  return mapExtractionResult(runExtraction(command));
+  return mapExtractionResult(runExtraction(command, jobState.moduleDir, jobProgress));
 }
 
 void runDecryptionJob() {

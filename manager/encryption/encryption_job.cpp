@@ -11,6 +11,7 @@
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/operation_log.h"
+#include "manager/encryption/source_list.h"
 #include "manager/encryption/working_names.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
@@ -59,16 +60,16 @@ PackProblem packProblem;
 
 int runSteps() {
   if (jobState.packCommand == nullptr) return 1;
-  int result = buildArchive(jobState.packCommand, &packProblem);
+  int result = packForJob(jobState.packCommand, &packProblem);
   if (result != 0) return result;
   result = encryptArchiveAs(jobState.tempArchivePath, jobState.tempEncryptedPath, jobState.password,
-                            jobState.containerFormat);
+                            jobState.containerFormat, jobProgress);
   clearJobPassword();  // no longer needed once the container is written
   if (result != 0) return result;
   wchar_t program[2048];
   DWORD n = GetModuleFileNameW(nullptr, program, countOf(program));
   if (n == 0 || n >= countOf(program)) return ASSEMBLY_OPEN_INPUT;
-  return assembleSelfDecryptingFile(jobState.outputPath, program, jobState.tempEncryptedPath);
+  return assembleSelfDecryptingFile(jobState.outputPath, program, jobState.tempEncryptedPath, jobProgress);
 }
 
 void reportFailure(int result) {

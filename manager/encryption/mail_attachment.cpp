@@ -11,9 +11,12 @@
 #include "manager/encryption/guarded_call.h"
 #include "manager/startup/message_box.h"
 
-// The records are the platform's Simple MAPI ones (32-bit layout).
+// The records are the platform's Simple MAPI ones (32-bit layout in the
+// program; the 64-bit test build has the platform's 64-bit one).
+#if defined(__i386__)
 static_assert(sizeof(MapiMessage) == 48 && offsetof(MapiMessage, lpFiles) == 44, "MapiMessage layout");
 static_assert(sizeof(MapiRecipDesc) == 24 && sizeof(MapiFileDesc) == 24, "Simple MAPI record layout");
+#endif
 static_assert((MAPI_LOGON_UI | MAPI_DIALOG) == 0x9, "Simple MAPI flags");
 
 namespace {

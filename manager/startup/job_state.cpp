@@ -42,6 +42,19 @@ void setStatusText(const wchar_t* text) {
   copyText(jobState.statusText, countOf(jobState.statusText), text);
 }
 
+namespace {
+
+void jobStatus(const wchar_t* text) { setStatusText(text); }
+void jobTotal(int64_t total) { progressStore(&jobState.progressTotal, total); }
+void jobDone(int64_t done) { progressStore(&jobState.progressDone, done); }
+void jobAdvance(int64_t amount) { progressAdd(&jobState.progressDone, amount); }
+void jobCountOnly(bool countOnly) { jobState.countOnly = countOnly ? 1 : 0; }
+bool jobStopRequested() { return stopRequested(); }
+
+}  // namespace
+
+const Progress jobProgress = {jobStatus, jobTotal, jobDone, jobAdvance, jobCountOnly, jobStopRequested};
+
 void clearJobPassword() {
   SecureZeroMemory(jobState.password, sizeof jobState.password);
 }

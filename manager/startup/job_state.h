@@ -15,6 +15,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "common/progress.h"
+
 enum { STOP_REQUESTED = 999 };
 
 enum DestinationMode {
@@ -74,6 +76,10 @@ inline bool stopRequested() { return jobState.stopCode == STOP_REQUESTED; }
 // the program's own.
 void setStatusText(const char* text);
 void setStatusText(const wchar_t* text);
+
+// The job record as the engines' progress: status line, counters and the
+// stop request of the progress window.
+extern const Progress jobProgress;
 
 // Wipes the password from the job record.
 void clearJobPassword();

@@ -49,7 +49,7 @@ DWORD attributesOf(const std::string& path) { return GetFileAttributesA(path.c_s
 
 int extractWithDriver(const std::string& archive, const std::string& outputFolder) {
   std::wstring command = L"-i \"" + W(archive) + L"\" -o \"" + W(outputFolder) + L"\"";
-  return runExtraction(command.c_str());
+  return runExtraction(command.c_str(), jobState.moduleDir, jobProgress);
 }
 
 std::vector<ReadEntry> readArchiveFile(const std::string& path) { return readArchiveBytes(readFile(path)); }

@@ -30,7 +30,7 @@ class Packer : public ::testing::Test {
   }
   int pack(const std::string& sources) {
     std::string command = sources + " -o \"" + archive + "\"";
-    return buildArchive(command.c_str());
+    return packForJob(command.c_str());
   }
   std::vector<ReadEntry> entries() { return readArchiveFile(archive); }
   std::string line(const std::string& path) {
@@ -229,7 +229,7 @@ TEST_F(Packer, SelectionsThatCannotBePackedStopBeforePackingAndNameTheItem) {
     DeleteFileA(archive.c_str());
     DeleteFileA(listPath.c_str());
     PackProblem problem;
-    EXPECT_EQ(buildArchive((c.sources + " -o " + quoted(archive)).c_str(), &problem), c.code);
+    EXPECT_EQ(packForJob((c.sources + " -o " + quoted(archive)).c_str(), &problem), c.code);
     EXPECT_EQ(problem.code, c.code);
     EXPECT_EQ(A(problem.item), c.item);
     EXPECT_EQ(A(problem.otherItem), c.otherItem);
@@ -266,7 +266,7 @@ TEST_F(Packer, RelativeSourceIsFoundInTheCurrentFolderAndListedAsGiven) {
 
 TEST_F(Packer, RelativeArchivePathIsCompletedFromTheProgramFolder) {
   writeFile(src / "a", "a");
-  ASSERT_EQ(buildArchive((quoted(src / "a") + " -o rel.arv").c_str()), 0);
+  ASSERT_EQ(packForJob((quoted(src / "a") + " -o rel.arv").c_str()), 0);
   EXPECT_EQ(entrySequence(readArchiveFile(work / "rel.arv")), std::vector<std::string>{"F:|a"});
 }
 
@@ -321,7 +321,7 @@ TEST_F(Packer, LockedSourceIsInUseAndStillGetsItsLine) {
   EXPECT_EQ(addFileEntry(archive.c_str(), (src / "locked.bin").c_str(), "locked.bin", ""), 11);
   DeleteFileA(listPath.c_str());
   PackProblem problem;
-  EXPECT_EQ(buildArchive((quoted(src / "locked.bin") + " -o " + quoted(archive)).c_str(), &problem), PACK_IN_USE);
+  EXPECT_EQ(packForJob((quoted(src / "locked.bin") + " -o " + quoted(archive)).c_str(), &problem), PACK_IN_USE);
   EXPECT_EQ(A(problem.item), src / "locked.bin");
   CloseHandle(lock);
   EXPECT_EQ(readFile(listPath), line(src / "locked.bin"));
@@ -333,7 +333,7 @@ TEST_F(Packer, ArchiveThatCannotBeCreatedFailsAndTheLineIsStillWritten) {
   EXPECT_EQ(addFileEntry(badArchive.c_str(), (src / "a").c_str(), "a", ""), 2);
   EXPECT_EQ(addFolderEntry(badArchive.c_str(), "x", ""), 20);
   DeleteFileA(listPath.c_str());
-  EXPECT_EQ(buildArchive((quoted(src / "a") + " -o " + quoted(badArchive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
+  EXPECT_EQ(packForJob((quoted(src / "a") + " -o " + quoted(badArchive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
   EXPECT_EQ(readFile(listPath), line(src / "a"));
 }
 
@@ -344,7 +344,7 @@ TEST_F(Packer, OverlongTokensFailWithoutOverrun) {
   EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{});  // refused before packing
   // An overlong archive path is not taken; the archive cannot be written then.
   std::string command = quoted(src / "a") + " -o " + std::string(3000, 'o');
-  EXPECT_EQ(buildArchive(command.c_str()), PACK_ARCHIVE_UNWRITABLE);
+  EXPECT_EQ(packForJob(command.c_str()), PACK_ARCHIVE_UNWRITABLE);
   EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{"TmpCrp_test.prc"});
 }
 

@@ -134,7 +134,7 @@ class PackerThreads : public ::testing::Test {
     setPath(jobState.sourceListPath, (name + ".prc"));
     jobState.stopCode = 0;
     Packed p;
-    p.result = buildArchive((sources + " -o \"" + name + ".arv\"").c_str());
+    p.result = packForJob((sources + " -o \"" + name + ".arv\"").c_str());
     p.archive = readFile(name + ".arv");
     p.list = readFile(name + ".prc");
     p.status = A(jobState.statusText);
@@ -257,7 +257,7 @@ TEST_F(PackerThreads, CancelWhilePackingLeavesWholeBlocksOfTheSerialDataArea) {
     int result;
     {
       StopWhen stop("big.bin");
-      result = buildArchive((quoted(big) + " " + quoted(src / "after") + " -o " + quoted(archive)).c_str());
+      result = packForJob((quoted(big) + " " + quoted(src / "after") + " -o " + quoted(archive)).c_str());
       EXPECT_TRUE(stop.fired());
     }
     EXPECT_EQ(result, PACK_STOPPED);
@@ -359,7 +359,7 @@ TEST_F(PackerThreads, AFailureAmongFilesLoadedAheadComesWhereTheSerialWalkMeetsI
       DeleteFileA(c.archive.c_str());
       clearProgress();
       PackProblem problem;
-      EXPECT_EQ(buildArchive((c.sources + " -o " + quoted(c.archive)).c_str(), &problem), c.code);
+      EXPECT_EQ(packForJob((c.sources + " -o " + quoted(c.archive)).c_str(), &problem), c.code);
       EXPECT_EQ(compressThreadsRunning(), 0);
       std::string item = A(problem.item), bytes = readFile(c.archive), list = readFile(A(jobState.sourceListPath));
       EXPECT_EQ(item, c.locked.empty() ? c.archive : c.locked);
@@ -395,7 +395,7 @@ TEST_F(PackerThreads, FullDiskGives7InEveryModeAfterTheSameBlocks) {
     if (threads == 1) serialBytes = bytes;
     EXPECT_EQ(firstDifference(bytes, serialBytes), -1);
     DeleteFileA(archive.c_str());
-    EXPECT_EQ(buildArchive((quoted(path) + " -o " + quoted(archive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
+    EXPECT_EQ(packForJob((quoted(path) + " -o " + quoted(archive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
   }
 }
 

@@ -48,7 +48,7 @@ class RoundTrip : public ::testing::Test {
     sourceTimes[path] = timesOf(path);  // read before packing
   }
   int pack(const std::string& sources) {
-    return buildArchive((sources + " -o \"" + archive + "\"").c_str());
+    return packForJob((sources + " -o \"" + archive + "\"").c_str());
   }
   // The times of every restored file match its source's (creation times are
   // not kept by the platform here).

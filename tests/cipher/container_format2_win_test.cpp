@@ -51,11 +51,11 @@ class Format2Files : public ::testing::Test {
   }
   int encrypt(const std::string& data, const char* password = kPassword) {
     writeFile(archive, data);
-    return encryptArchiveFormat2(wide(archive).c_str(), wide(container).c_str(), password);
+    return encryptArchiveFormat2(wide(archive).c_str(), wide(container).c_str(), password, jobProgress);
   }
   int decrypt(const std::string& bytes, const char* password = kPassword) {
     writeFile(container, bytes);
-    return decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), password);
+    return decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), password, jobProgress);
   }
   TempDir dir;
   const std::string archive = dir / "表.arv", container = dir / "表.enc", restored = dir / "ソ.arv";
@@ -95,7 +95,7 @@ TEST_F(Format2Files, RoundTripsAtEveryChunkBoundaryWithProgress) {
     EXPECT_EQ(A(jobState.statusText), "書庫を暗号化中です");
     EXPECT_EQ(progressLoad(&jobState.progressDone), progressLoad(&jobState.progressTotal));
     EXPECT_EQ(progressLoad(&jobState.progressTotal), static_cast<int64_t>(n));
-    ASSERT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword), 0);
+    ASSERT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword, jobProgress), 0);
     EXPECT_TRUE(readFile(restored) == data) << n;
     EXPECT_EQ(A(jobState.statusText), "書庫を復号中です");
     EXPECT_EQ(progressLoad(&jobState.progressDone), static_cast<int64_t>(n));
@@ -159,7 +159,7 @@ TEST_F(Format2Files, StopMidStreamGives299AndLeavesNothing) {
   ASSERT_EQ(encrypt(data), 0);
   {
     StopWhen stop("書庫を復号中です");
-    EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword), 299);
+    EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword, jobProgress), 299);
   }
   EXPECT_LT(progressLoad(&jobState.progressDone), static_cast<int64_t>(data.size()));
   resetJobState();  // no stop, no status line left from before
@@ -177,9 +177,9 @@ TEST_F(Format2Files, AFullDiskGives207AndLeavesNothing) {
   KYVO_REQUIRE_MOUNT(disk);
   const std::string full = disk.windowsPath() + "\\f";
   ASSERT_EQ(encrypt(patternBytes(200000, 5)), 0);
-  EXPECT_EQ(encryptArchiveFormat2(wide(archive).c_str(), wide(full).c_str(), kPassword), 207);
+  EXPECT_EQ(encryptArchiveFormat2(wide(archive).c_str(), wide(full).c_str(), kPassword, jobProgress), 207);
   EXPECT_EQ(fileSizeOf(full), 0);
-  EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(full).c_str(), kPassword), 207);
+  EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(full).c_str(), kPassword, jobProgress), 207);
   EXPECT_EQ(fileSizeOf(full), 0);
   DeleteFileA(full.c_str());
 }
@@ -200,8 +200,8 @@ TEST_F(Format2Files, UnusableArgumentsAndAFailingGenerator) {
       {false, container, noFolder, longest.c_str(), 203}, {false, container, restored, longest.c_str(), 0},
   };
   for (const auto& c : cases) {
-    int result = c.encrypting ? encryptArchiveFormat2(wide(c.from).c_str(), wide(c.to).c_str(), c.password)
-                              : decryptArchiveFormat2(wide(c.from).c_str(), wide(c.to).c_str(), c.password);
+    int result = c.encrypting ? encryptArchiveFormat2(wide(c.from).c_str(), wide(c.to).c_str(), c.password, jobProgress)
+                              : decryptArchiveFormat2(wide(c.from).c_str(), wide(c.to).c_str(), c.password, jobProgress);
     EXPECT_EQ(result, c.expected) << c.from << " " << c.to;
     EXPECT_EQ(fileExists(c.to), c.expected == 0) << c.from << " " << c.to;
   }
@@ -224,9 +224,9 @@ TEST_F(Format2Files, FilesHeldOpenForDeletionOnCloseAndAPathOutsideTheCodePage) 
                           FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     ASSERT_NE(held[i], INVALID_HANDLE_VALUE);
   }
-  EXPECT_EQ(encryptArchiveFormat2(wide(archive).c_str(), ete.c_str(), kPassword), 0);
+  EXPECT_EQ(encryptArchiveFormat2(wide(archive).c_str(), ete.c_str(), kPassword, jobProgress), 0);
   EXPECT_TRUE(isFormat2Container(ete.c_str()));
-  EXPECT_EQ(decryptArchiveFormat2(ete.c_str(), wide(restored).c_str(), kPassword), 0);
+  EXPECT_EQ(decryptArchiveFormat2(ete.c_str(), wide(restored).c_str(), kPassword, jobProgress), 0);
   std::string back(300000, '\0');
   DWORD got = 0;
   ReadFile(held[1], &back[0], static_cast<DWORD>(back.size()), &got, nullptr);  // the holder reads it

@@ -68,7 +68,7 @@ class DecryptionJob : public ::testing::Test {
     std::string arv = work / "mk.arv", enc = work / "mk.enc", out = work / "result.exe";
     setPath(jobState.sourceListPath, (work / "mk.prc"));
     std::string command = "\"" + folder + "\" -o \"" + arv + "\"";
-    EXPECT_EQ(buildArchive(command.c_str()), 0);
+    EXPECT_EQ(packForJob(command.c_str()), 0);
     if (alter) {
       std::string bytes = readFile(arv);
       alter(&bytes);

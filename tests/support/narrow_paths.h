@@ -2,6 +2,8 @@
 // ANSI texts of code page 932 (their literals are compiled to it). These
 // overloads hand such paths on converted, so that a test reads as the call it
 // makes. Tests of names the code page cannot hold call the wide functions.
+// The engines report to the job record, as in a job, and a test stops them
+// through it.
 #pragma once
 #include <wchar.h>
 
@@ -12,6 +14,8 @@
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
 #include "manager/encryption/mail_attachment.h"
+#include "manager/encryption/source_list.h"
+#include "manager/startup/job_state.h"
 #include "support/test_files.h"
 
 namespace viaWide {
@@ -25,45 +29,54 @@ struct P {
 };
 }  // namespace viaWide
 
-inline int assembleSelfDecryptingFile(const char* out, const char* program, const char* container) {
-  return assembleSelfDecryptingFile(viaWide::P(out), viaWide::P(program), viaWide::P(container));
+inline int assembleSelfDecryptingFile(const char* out, const char* program, const char* container, const Progress& progress = jobProgress) {
+  return assembleSelfDecryptingFile(viaWide::P(out), viaWide::P(program), viaWide::P(container), progress);
 }
-inline int appendFileToOutput(const char* out, const char* in, bool withTrailer) {
-  return appendFileToOutput(viaWide::P(out), viaWide::P(in), withTrailer);
+inline int appendFileToOutput(const char* out, const char* in, bool withTrailer, const Progress& progress = jobProgress) {
+  return appendFileToOutput(viaWide::P(out), viaWide::P(in), withTrailer, progress);
 }
-inline int SplitSelfMeltFile(const char* file, const char* payload) {
-  return SplitSelfMeltFile(viaWide::P(file), viaWide::P(payload));
+inline int SplitSelfMeltFile(const char* file, const char* payload, const Progress& progress = jobProgress) {
+  return SplitSelfMeltFile(viaWide::P(file), viaWide::P(payload), progress);
 }
 inline bool programImageLength(const char* program, uint64_t* length) {
   return programImageLength(viaWide::P(program), length);
 }
-inline int buildArchive(const char* command, PackProblem* problem = nullptr) {
-  return buildArchive(viaWide::P(command), problem);
+inline int packForJob(const char* command, PackProblem* problem = nullptr) {
+  return packForJob(viaWide::P(command), problem);
 }
+// The entry steps as in an encryption job's packing run.
 inline int addFileEntry(const char* archive, const char* source, const char* name, const char* folder) {
-  return addFileEntry(viaWide::P(archive), viaWide::P(source), viaWide::P(name), viaWide::P(folder));
+  SourceListWriter list(jobState.sourceListPath);
+  return addFileEntry(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(source),
+                      viaWide::P(name), viaWide::P(folder));
 }
 inline int addFolderEntry(const char* archive, const char* name, const char* folder) {
-  return addFolderEntry(viaWide::P(archive), viaWide::P(name), viaWide::P(folder));
+  SourceListWriter list(jobState.sourceListPath);
+  return addFolderEntry(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(name),
+                        viaWide::P(folder));
 }
 inline int addFolderTree(const char* archive, const char* folder, const char* relative) {
-  return addFolderTree(viaWide::P(archive), viaWide::P(folder), viaWide::P(relative));
+  SourceListWriter list(jobState.sourceListPath);
+  return addFolderTree(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(folder),
+                       viaWide::P(relative));
 }
-inline int extractArchive(const char* archive, const char* output) {
-  return extractArchive(viaWide::P(archive), viaWide::P(output));
+inline int extractArchive(const char* archive, const char* output, const Progress& progress = jobProgress) {
+  return extractArchive(viaWide::P(archive), viaWide::P(output), progress);
 }
-inline int runExtraction(const char* command) { return runExtraction(viaWide::P(command)); }
+inline int runExtraction(const char* command) {
+  return runExtraction(viaWide::P(command), jobState.moduleDir, jobProgress);
+}
 inline int makeDirectoryPath(const char* path, int includeLast) {
   return makeDirectoryPath(viaWide::P(path), includeLast);
 }
-inline int encryptArchive(const char* archive, const char* container, const char* password) {
-  return encryptArchive(viaWide::P(archive), viaWide::P(container), password);
+inline int encryptArchive(const char* archive, const char* container, const char* password, const Progress& progress = jobProgress) {
+  return encryptArchive(viaWide::P(archive), viaWide::P(container), password, progress);
 }
-inline int encryptArchiveAs(const char* archive, const char* container, const char* password, int format) {
-  return encryptArchiveAs(viaWide::P(archive), viaWide::P(container), password, format);
+inline int encryptArchiveAs(const char* archive, const char* container, const char* password, int format, const Progress& progress = jobProgress) {
+  return encryptArchiveAs(viaWide::P(archive), viaWide::P(container), password, format, progress);
 }
-inline int decryptArchive(const char* container, const char* archive, const char* password) {
-  return decryptArchive(viaWide::P(container), viaWide::P(archive), password);
+inline int decryptArchive(const char* container, const char* archive, const char* password, const Progress& progress = jobProgress) {
+  return decryptArchive(viaWide::P(container), viaWide::P(archive), password, progress);
 }
 
 inline int attachToMail(const char* path) { return attachToMail(viaWide::P(path)); }

@@ -1,0 +1,22 @@
+// The seam between a long step and whoever started it: the step reports its
+// status line and counters through it and asks it, between blocks, whether
+// to stop. The engines (packer, extractor, assembly, cipher) take one from
+// their caller and know nothing else of the job; the jobs bind it to the job
+// record, tests to whatever they watch.
+#pragma once
+#include <stdint.h>
+
+struct Progress {
+  void (*status)(const wchar_t* text);  // the status line
+  void (*total)(int64_t total);         // the size of the current piece of work
+  void (*done)(int64_t done);           // how much of it is done (or, count only, left)
+  void (*advance)(int64_t amount);      // adds to done
+  void (*countOnly)(bool countOnly);    // the counter shows one number, not "done / total"
+  bool (*stopRequested)();              // the user asked the step to stop
+};
+
+// Reports nothing and never asks to stop.
+extern const Progress quietProgress;
+
+// Sets the status line to one of the program's own texts (code page 932).
+void reportStatus(const Progress& progress, const char* text);
