@@ -26,6 +26,7 @@ class CryptStream : public ::testing::Test {
     destPath_ = W(dest);
     EntryPrm prm;
     resetEntryPrm(&prm);
+    prm.progress = &jobProgress;  // the job record's progress and stop, as in a job
     prm.sourceKind = sourceKind;
     prm.sourcePath = sourcePath_.c_str();
     prm.destKind = destKind;
@@ -52,6 +53,7 @@ TEST_F(CryptStream, ResetSetsKindsToMinusOneAndEverythingElseToZero) {
   EntryPrm prm;
   memset(&prm, 0x5A, sizeof prm);
   resetEntryPrm(&prm);
+  prm.progress = &jobProgress;  // the job record's progress and stop, as in a job
   EXPECT_EQ(prm.sourceKind, -1);
   EXPECT_EQ(prm.destKind, -1);
   EXPECT_EQ(prm.sourcePath, nullptr);
@@ -166,6 +168,7 @@ TEST_F(CryptStream, MemorySourceToFileAndToMemory) {
   std::string data = patternBytes(2500, 7);
   EntryPrm prm;
   resetEntryPrm(&prm);
+  prm.progress = &jobProgress;  // the job record's progress and stop, as in a job
   prm.sourceKind = SRC_MEMORY;
   prm.sourceData = reinterpret_cast<const unsigned char*>(data.data());
   prm.Soulen = data.size();
@@ -183,6 +186,7 @@ TEST_F(CryptStream, MemorySourceToFileAndToMemory) {
 
   std::string enc = readFile(out);
   resetEntryPrm(&prm);
+  prm.progress = &jobProgress;  // the job record's progress and stop, as in a job
   prm.sourceKind = SRC_MEMORY;
   prm.sourceData = reinterpret_cast<const unsigned char*>(enc.data());
   prm.Soulen = enc.size();
@@ -300,6 +304,7 @@ TEST_F(CryptStream, MissingOrOverlongPasswordIsRefusedBeforeAnythingOpens) {
 TEST_F(CryptStream, BadCallerBlocksGiveTwo) {
   EntryPrm prm;
   resetEntryPrm(&prm);
+  prm.progress = &jobProgress;  // the job record's progress and stop, as in a job
   prm.sourceKind = SRC_MEMORY;
   prm.sourceData = nullptr;
   prm.Soulen = 10;
@@ -331,6 +336,7 @@ TEST_F(CryptStream, AGivenMemoryBlockWithALimitStartsAgainFromItsStart) {
   std::string data = patternBytes(100, 8);
   EntryPrm prm;
   resetEntryPrm(&prm);
+  prm.progress = &jobProgress;  // the job record's progress and stop, as in a job
   prm.sourceKind = SRC_MEMORY;
   prm.sourceData = reinterpret_cast<const unsigned char*>(data.data());
   prm.Soulen = data.size();
@@ -366,6 +372,7 @@ TEST_F(CryptStream, StopIsSeenAfterTheChunkIsWrittenEvenTheLast) {
 
   std::string mem = "xyz";
   resetEntryPrm(&prm);
+  prm.progress = &jobProgress;  // the job record's progress and stop, as in a job
   prm.sourceKind = SRC_MEMORY;
   prm.sourceData = reinterpret_cast<const unsigned char*>(mem.data());
   prm.Soulen = 3;

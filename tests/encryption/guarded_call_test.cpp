@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+// The guard is the 32-bit program's: the 64-bit test build calls plainly.
+#if defined(__i386__)
+
 namespace {
 
 volatile ULONG_PTR unmappedAddress = 16;
@@ -14,7 +17,6 @@ void readViolation(void* out) { *static_cast<int*>(out) = *reinterpret_cast<vola
 void raiseOwnCode(void*) { RaiseException(0xE0C0FFEE, 0, 0, nullptr); }
 void count(void* counter) { ++*static_cast<int*>(counter); }
 
-#if defined(__i386__)
 // The head of this thread's exception registration list (fs:[0]).
 void* exceptionList() {
   void* head;
@@ -22,10 +24,6 @@ void* exceptionList() {
   return head;
 }
 void setExceptionList(void* record) { __asm__ __volatile__("movl %0, %%fs:0" : : "r"(record) : "memory"); }
-#else
-// The 64-bit test build: exception handling is table based, no list to keep.
-void* exceptionList() { return nullptr; }
-#endif
 
 TEST(GuardedCall, NormalReturnGivesZero) {
   void* before = exceptionList();
@@ -63,7 +61,6 @@ TEST(GuardedCall, ExceptionHandledInsideDoesNotReachTheOuterCall) {
   EXPECT_EQ(inner, 1);
 }
 
-#if defined(__i386__)
 // A record of the called code's own, which only watches: it declines the
 // exception and notes the unwind that passes through it.
 int unwindsSeen = 0;
@@ -131,8 +128,6 @@ TEST(GuardedCall, CallerRegistersSurviveAFault) {
   EXPECT_EQ(marks[3], 0x44444444u);
 }
 
-#endif
-
 DWORD WINAPI faultOnThread(void* result) {
   unsigned long code = 0;
   *static_cast<int*>(result) = callGuarded(accessViolation, nullptr, &code) * 10 + (code == EXCEPTION_ACCESS_VIOLATION);
@@ -149,3 +144,5 @@ TEST(GuardedCall, WorksOnAWorkerThread) {
 }
 
 }  // namespace
+
+#endif
