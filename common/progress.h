@@ -15,6 +15,9 @@ struct Progress {
   bool (*stopRequested)();              // the user asked the step to stop
 };
 
+// What every step returns when it ended because the user asked it to stop.
+enum { RESULT_STOPPED = 99 };
+
 // Reports nothing and never asks to stop.
 extern const Progress quietProgress;
 

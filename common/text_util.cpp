@@ -180,49 +180,56 @@ bool equalsIgnoreAsciiCase(const wchar_t* a, const wchar_t* b) { return equalsIg
 long textToInt(const char* text) { return textToIntT(text); }
 long textToInt(const wchar_t* text) { return textToIntT(text); }
 
-bool formatTextV(char* dst, size_t cap, const char* format, va_list args) {
-  if (cap == 0) return false;
-  // The Windows runtime returns -1 and leaves no terminator when the text is
-  // cut; the C99 form returns the full length. Both end up terminated here.
+namespace {
+
+// The runtime's bounded print for each kind of text. The Windows runtime
+// returns -1 and leaves no terminator when the text is cut; the C99 form
+// returns the full length (wide: -1 when cut).
+int printInto(char* dst, size_t cap, const char* format, va_list args) {
 #ifdef _WIN32
-  int n = _vsnprintf(dst, cap, format, args);  // the system runtime's, not a bundled copy
+  return _vsnprintf(dst, cap, format, args);  // the system runtime's, not a bundled copy
 #else
-  int n = vsnprintf(dst, cap, format, args);
+  return vsnprintf(dst, cap, format, args);
 #endif
-  dst[cap - 1] = '\0';
-  if (n >= 0 && static_cast<size_t>(n) < cap) return true;
-  // Cut: drop a lead byte whose partner fell outside the buffer.
-  size_t len = strlen(dst);
-  if (len > 0 && isTrailByteAt(dst, len - 1) == 1) dst[len - 1] = '\0';
-  return false;
+}
+int printInto(wchar_t* dst, size_t cap, const wchar_t* format, va_list args) {
+#ifdef _WIN32
+  return _vsnwprintf(dst, cap, format, args);
+#else
+  return vswprintf(dst, cap, format, args);
+#endif
 }
 
-bool formatText(char* dst, size_t cap, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  bool ok = formatTextV(dst, cap, format, args);
-  va_end(args);
-  return ok;
-}
-
-bool formatTextV(wchar_t* dst, size_t cap, const wchar_t* format, va_list args) {
+template <typename C>
+bool formatTextVT(C* dst, size_t cap, const C* format, va_list args) {
   if (cap == 0) return false;
-#ifdef _WIN32
-  int n = _vsnwprintf(dst, cap, format, args);
-#else
-  int n = vswprintf(dst, cap, format, args);  // -1 when cut
-#endif
+  int n = printInto(dst, cap, format, args);
   dst[cap - 1] = 0;
   if (n >= 0 && static_cast<size_t>(n) < cap) return true;
+  // Cut: drop a lead unit whose partner fell outside the buffer.
   size_t len = textLength(dst);
   if (len > 0 && isTrailByteAt(dst, len - 1) == 1) dst[len - 1] = 0;
   return false;
 }
 
-bool formatText(wchar_t* dst, size_t cap, const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  bool ok = formatTextV(dst, cap, format, args);
-  va_end(args);
-  return ok;
+}  // namespace
+
+bool formatTextV(char* dst, size_t cap, const char* format, va_list args) {
+  return formatTextVT(dst, cap, format, args);
 }
+bool formatTextV(wchar_t* dst, size_t cap, const wchar_t* format, va_list args) {
+  return formatTextVT(dst, cap, format, args);
+}
+
+// The variadic forms, which differ in their kind of text only.
+#define KYVO_DEFINE_FORMAT_TEXT(C)                                \
+  bool formatText(C* dst, size_t cap, const C* format, ...) {     \
+    va_list args;                                                 \
+    va_start(args, format);                                       \
+    bool ok = formatTextVT(dst, cap, format, args);               \
+    va_end(args);                                                 \
+    return ok;                                                    \
+  }
+KYVO_DEFINE_FORMAT_TEXT(char)
+KYVO_DEFINE_FORMAT_TEXT(wchar_t)
+#undef KYVO_DEFINE_FORMAT_TEXT

@@ -43,41 +43,31 @@ class UniqueHandle {
   Type value_;
 };
 
-struct FileHandleTraits {  // CreateFile: empty is INVALID_HANDLE_VALUE
-  using Type = HANDLE;
-  static Type empty() { return INVALID_HANDLE_VALUE; }
-  static void close(Type h) { CloseHandle(h); }
+// The traits of a kind: the type of its values, the empty value (NULL, or
+// INVALID_HANDLE_VALUE where the platform marks a failed open with it) and
+// the call that closes one.
+template <typename T, typename Result, Result (WINAPI* Close)(T), bool emptyIsInvalidHandle = false>
+struct SystemHandleTraits {
+  using Type = T;
+  static Type empty() {
+    if (emptyIsInvalidHandle) return reinterpret_cast<Type>(INVALID_HANDLE_VALUE);
+    return nullptr;
+  }
+  static void close(Type h) { Close(h); }
 };
-struct KernelHandleTraits {  // threads, semaphores, events: empty is NULL
-  using Type = HANDLE;
-  static Type empty() { return nullptr; }
-  static void close(Type h) { CloseHandle(h); }
-};
-struct FindHandleTraits {
-  using Type = HANDLE;
-  static Type empty() { return INVALID_HANDLE_VALUE; }
-  static void close(Type h) { FindClose(h); }
-};
-struct LibraryTraits {
-  using Type = HMODULE;
-  static Type empty() { return nullptr; }
-  static void close(Type h) { FreeLibrary(h); }
-};
-struct RegKeyTraits {
-  using Type = HKEY;
-  static Type empty() { return nullptr; }
-  static void close(Type h) { RegCloseKey(h); }
-};
-struct GdiObjectTraits {
-  using Type = HGDIOBJ;
-  static Type empty() { return nullptr; }
-  static void close(Type h) { DeleteObject(h); }
-};
-struct HeapTextTraits {  // texts from malloc
-  using Type = char*;
+template <typename T>
+struct HeapTraits {  // texts and arrays from malloc
+  using Type = T*;
   static Type empty() { return nullptr; }
   static void close(Type p) { free(p); }
 };
+
+using FileHandleTraits = SystemHandleTraits<HANDLE, BOOL, CloseHandle, true>;  // CreateFile
+using KernelHandleTraits = SystemHandleTraits<HANDLE, BOOL, CloseHandle>;     // threads, semaphores, events
+using FindHandleTraits = SystemHandleTraits<HANDLE, BOOL, FindClose, true>;
+using LibraryTraits = SystemHandleTraits<HMODULE, BOOL, FreeLibrary>;
+using RegKeyTraits = SystemHandleTraits<HKEY, LONG, RegCloseKey>;
+using GdiObjectTraits = SystemHandleTraits<HGDIOBJ, BOOL, DeleteObject>;
 
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
@@ -85,18 +75,7 @@ using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueLibrary = UniqueHandle<LibraryTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
-using UniqueHeapText = UniqueHandle<HeapTextTraits>;
-struct WideHeapTextTraits {  // wide texts from malloc
-  using Type = wchar_t*;
-  static Type empty() { return nullptr; }
-  static void close(Type p) { free(p); }
-};
-using UniqueWideText = UniqueHandle<WideHeapTextTraits>;
+using UniqueHeapText = UniqueHandle<HeapTraits<char>>;
+using UniqueWideText = UniqueHandle<HeapTraits<wchar_t>>;
 template <typename T>
-struct HeapBlockTraits {  // arrays from malloc
-  using Type = T*;
-  static Type empty() { return nullptr; }
-  static void close(Type p) { free(p); }
-};
-template <typename T>
-using UniqueHeapBlock = UniqueHandle<HeapBlockTraits<T>>;
+using UniqueHeapBlock = UniqueHandle<HeapTraits<T>>;

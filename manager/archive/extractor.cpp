@@ -409,6 +409,16 @@ int extractAll(Extraction* x) {
   }
 }
 
+// An archive read to its end whose entries failed so.
+ExtractResult partialResultOf(unsigned failureSet) {
+  switch (failureSet) {
+    case 0: return EXTRACT_OK;
+    case UNPACK_FAILED: return EXTRACT_PARTIAL_UNPACK;
+    case DISK_FULL: return EXTRACT_PARTIAL_DISK_FULL;
+    default: return EXTRACT_PARTIAL_BOTH;
+  }
+}
+
 bool isDirectory(const wchar_t* path) {
   DWORD a = GetFileAttributesW(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -463,9 +473,9 @@ int makeDirectoryPath(const wchar_t* path, int includeLast) {
   return isDirectory(whole) ? 0 : 1;
 }
 
-int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const Progress& progress) {
+ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const Progress& progress) {
   progress.countOnly(true);
-  int result = EXTRACT_CANNOT_OPEN;
+  ExtractResult result = EXTRACT_CANNOT_OPEN;
   UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (archive) {
@@ -474,10 +484,10 @@ int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, cons
     x.outputFolder = outputFolder;
     x.progress = &progress;
     resolveOutputRoot(&x);
-    result = extractAll(&x);
+    result = static_cast<ExtractResult>(extractAll(&x));
     closeEntryStream();
     finishStaging(&x);  // what was completed takes its real name, whatever ended the extraction
-    if (result == EXTRACT_OK && x.anyEntryFailed && x.failureSet != 0) result = EXTRACT_PARTIAL + x.failureSet;
+    if (result == EXTRACT_OK && x.anyEntryFailed) result = partialResultOf(x.failureSet);
   }
   // The buffers and the inflate state held the archive's plaintext.
   SecureZeroMemory(headerBytes, sizeof headerBytes);
@@ -486,7 +496,7 @@ int extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, cons
   return result;
 }
 
-int runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress) {
+ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress) {
   static wchar_t archiveValue[OPTION_SLOT_SIZE], outputValue[OPTION_SLOT_SIZE];
   parseExtractionOptions(commandText, archiveValue, outputValue);
   static wchar_t archivePath[OPTION_SLOT_SIZE], outputFolder[OPTION_SLOT_SIZE];

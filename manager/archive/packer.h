@@ -17,7 +17,7 @@ enum PackResult {
   PACK_NAME_CLASH = 17,         // two selected items of one name at the top level
   PACK_ARCHIVE_UNWRITABLE = 18, // the archive cannot be written (a full disk among others)
   PACK_DRIVE_ROOT = 19,         // a selected drive root, which has no name of its own
-  PACK_STOPPED = 99,
+  PACK_STOPPED = RESULT_STOPPED,
 };
 
 // Result codes of the entry steps (addFileEntry, addFolderEntry,
@@ -38,7 +38,7 @@ enum EntryResult {
   FOLDER_ARCHIVE_OPEN = 20,       // the same three steps for a folder entry
   FOLDER_ARCHIVE_END = 21,
   FOLDER_HEADER_WRITE = 22,
-  ENTRY_STOPPED = 99,
+  ENTRY_STOPPED = RESULT_STOPPED,
 };
 
 // What stopped a packing run: the code and the item (for a clash, both items).

@@ -16,13 +16,13 @@ PayloadTrailer decodePayloadTrailer(const unsigned char in[PAYLOAD_TRAILER_SIZE]
   return t;
 }
 
-int locatePayload(uint64_t fileSize, const unsigned char tail[PAYLOAD_TRAILER_SIZE],
+PayloadResult locatePayload(uint64_t fileSize, const unsigned char tail[PAYLOAD_TRAILER_SIZE],
                   uint64_t* payloadStart, uint64_t* APFileLen) {
-  if (fileSize < PAYLOAD_TRAILER_SIZE) return 3;
+  if (fileSize < PAYLOAD_TRAILER_SIZE) return PAYLOAD_BAD_LENGTH;
   PayloadTrailer t = decodePayloadTrailer(tail);
-  if (t.payloadMarker != kPayloadMarker) return 999;
-  if (t.APFileLen > fileSize - PAYLOAD_TRAILER_SIZE) return 3;
+  if (t.payloadMarker != kPayloadMarker) return PAYLOAD_NONE;
+  if (t.APFileLen > fileSize - PAYLOAD_TRAILER_SIZE) return PAYLOAD_BAD_LENGTH;
   *payloadStart = fileSize - PAYLOAD_TRAILER_SIZE - t.APFileLen;
   *APFileLen = t.APFileLen;
-  return 0;
+  return PAYLOAD_FOUND;
 }

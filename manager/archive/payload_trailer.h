@@ -14,9 +14,12 @@ struct PayloadTrailer {
 void encodePayloadTrailer(uint64_t APFileLen, unsigned char out[PAYLOAD_TRAILER_SIZE]);
 PayloadTrailer decodePayloadTrailer(const unsigned char in[PAYLOAD_TRAILER_SIZE]);
 
+enum PayloadResult {
+  PAYLOAD_FOUND = 0,        // payloadStart and APFileLen set
+  PAYLOAD_BAD_LENGTH = 3,   // the file is shorter than the trailer, or APFileLen points before its start
+  PAYLOAD_NONE = 999,       // no marker: the file carries no payload
+};
+
 // Where the payload of a file of fileSize bytes lies, given its last 12 bytes.
-// Returns 0 (payloadStart and APFileLen set), 3 when the file is shorter than
-// the trailer or APFileLen points before the start of the file, 999 when the
-// marker is missing.
-int locatePayload(uint64_t fileSize, const unsigned char tail[PAYLOAD_TRAILER_SIZE],
+PayloadResult locatePayload(uint64_t fileSize, const unsigned char tail[PAYLOAD_TRAILER_SIZE],
                   uint64_t* payloadStart, uint64_t* APFileLen);

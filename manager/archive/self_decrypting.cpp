@@ -28,11 +28,11 @@ bool fileSize(HANDLE file, uint64_t* size) {
   return true;
 }
 
-int writeFailure(int code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY_DISK_FULL : code; }
+AssemblyResult writeFailure(AssemblyResult code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY_DISK_FULL : code; }
 
 // Appends at most limit bytes of inputPath (all of it when limit is
 // UINT64_MAX), then, with withTrailer, the trailer.
-int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, bool withTrailer,
+AssemblyResult appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, bool withTrailer,
                     const Progress& progress) {
   LARGE_INTEGER zero = {};
   if (!SetFilePointerEx(output, zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
@@ -64,7 +64,7 @@ int appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, boo
   if (!withTrailer) return ASSEMBLY_OK;
   unsigned char trailer[PAYLOAD_TRAILER_SIZE];
   encodePayloadTrailer(size, trailer);
-  int result = ASSEMBLY_OK;
+  AssemblyResult result = ASSEMBLY_OK;
   if (!writeAll(output, trailer, 8)) result = writeFailure(ASSEMBLY_WRITE_LENGTH);
   if (!writeAll(output, trailer + 8, 4)) result = writeFailure(ASSEMBLY_WRITE_MARKER);
   return result;
@@ -82,7 +82,7 @@ bool formOutputName(const void* context, unsigned long value, wchar_t* out, size
 
 }  // namespace
 
-int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
+AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
                        const Progress& progress) {
   UniqueFile output(CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -105,21 +105,21 @@ bool programImageLength(const wchar_t* programPath, uint64_t* length) {
         !ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
       break;
     uint64_t start = 0, payload = 0;
-    if (locatePayload(size, tail, &start, &payload) != 0) break;
+    if (locatePayload(size, tail, &start, &payload) != PAYLOAD_FOUND) break;
     size = start;
   }
   *length = size;
   return true;
 }
 
-int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
+AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
                                const wchar_t* containerPath, const Progress& progress) {
   uint64_t imageLength = 0;
   if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
   wchar_t temporary[MAX_PATH + 1];
   UniqueFile output(createFreshFile(formOutputName, outputPath, FILE_ATTRIBUTE_NORMAL, temporary, countOf(temporary)));
   if (!output) return ASSEMBLY_OPEN_OUTPUT;
-  int result = appendFileRange(output.get(), programPath, imageLength, false, progress);
+  AssemblyResult result = appendFileRange(output.get(), programPath, imageLength, false, progress);
   if (result == ASSEMBLY_OK) result = appendFileRange(output.get(), containerPath, UINT64_MAX, true, progress);
   output.reset();
   if (result == ASSEMBLY_OK &&
@@ -129,7 +129,7 @@ int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* program
   return result;
 }
 
-int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress) {
+SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress) {
   if (textLengthUpTo(filePath, kMaxSplitPath) >= kMaxSplitPath) return SPLIT_CANNOT_OPEN;
   UniqueFile file(openForReading(filePath));
   if (!file) return SPLIT_CANNOT_OPEN;
@@ -143,8 +143,8 @@ int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const
   if (!ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
     return SPLIT_BAD_LENGTH;
   uint64_t start = 0, length = 0;
-  int located = locatePayload(size, tail, &start, &length);
-  if (located != 0) return located;
+  PayloadResult located = locatePayload(size, tail, &start, &length);
+  if (located != PAYLOAD_FOUND) return located == PAYLOAD_NONE ? SPLIT_NO_PAYLOAD : SPLIT_BAD_LENGTH;
   at.QuadPart = static_cast<LONGLONG>(start);
   if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return SPLIT_BAD_LENGTH;
   if (payloadPath == nullptr) return SPLIT_OK;

@@ -4,31 +4,26 @@
 #include <stdint.h>
 
 #include "common/progress.h"
+#include "manager/archive/payload_trailer.h"
 
 // Result codes of the output assembly.
 enum AssemblyResult {
   ASSEMBLY_OK = 0,
-  ASSEMBLY_OPEN_OUTPUT = 32,
-  ASSEMBLY_SEEK_OUTPUT = 33,
-  ASSEMBLY_OPEN_INPUT = 35,
-  ASSEMBLY_READ_INPUT = 36,
-  ASSEMBLY_WRITE = 37,
-  ASSEMBLY_WRITE_LENGTH = 38,
-  ASSEMBLY_WRITE_MARKER = 39,
+  ASSEMBLY_OPEN_OUTPUT = 32, ASSEMBLY_SEEK_OUTPUT = 33,  // the result under construction
+  ASSEMBLY_OPEN_INPUT = 35, ASSEMBLY_READ_INPUT = 36,    // the program image or the container
+  ASSEMBLY_WRITE = 37, ASSEMBLY_WRITE_LENGTH = 38, ASSEMBLY_WRITE_MARKER = 39,  // data, then the trailer's two parts
   ASSEMBLY_DISK_FULL = 46,
-  ASSEMBLY_STOPPED = 99,
+  ASSEMBLY_STOPPED = RESULT_STOPPED,
 };
 
 // Result codes of SplitSelfMeltFile.
 enum SplitResult {
   SPLIT_OK = 0,
   SPLIT_CANNOT_OPEN = 2,
-  SPLIT_BAD_LENGTH = 3,
-  SPLIT_CANNOT_CREATE = 5,
-  SPLIT_READ_FAILED = 6,
-  SPLIT_WRITE_FAILED = 7,
-  SPLIT_STOPPED = 99,
-  SPLIT_NO_PAYLOAD = 999,
+  SPLIT_BAD_LENGTH = PAYLOAD_BAD_LENGTH,
+  SPLIT_CANNOT_CREATE = 5, SPLIT_READ_FAILED = 6, SPLIT_WRITE_FAILED = 7,  // the copy of the payload
+  SPLIT_STOPPED = RESULT_STOPPED,
+  SPLIT_NO_PAYLOAD = PAYLOAD_NONE,  // the file is no result (not a stop request, which is also 999)
 };
 
 // Writes programPath's image (without any payload it carries itself), then the
@@ -36,18 +31,18 @@ enum SplitResult {
 // beside outputPath (created exclusively, never one that exists) and moved
 // over it only when complete, so a failed or stopped assembly leaves no
 // partial output and keeps a file that stood there before.
-int assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
+AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
                                const wchar_t* containerPath, const Progress& progress);
 
 // Appends inputPath to the end of outputPath; with withTrailer also APFileLen
 // (the input's size) and the marker.
-int appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
+AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
                        const Progress& progress);
 
 // Tests filePath for a payload; with payloadPath it also copies the payload
 // there, with progress and stop. A path of 520 characters or more cannot be
 // opened (2).
-int SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress = quietProgress);
+SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress = quietProgress);
 
 // Length of the program image in a file: the whole file, or the part before
 // its payload (repeated while the image itself ends with a payload). Returns

@@ -14,6 +14,11 @@
 #include "manager/cipher/key_material.h"
 #include "manager/cipher/random_fill.h"
 
+static_assert(static_cast<int>(CONTAINER_DAMAGED) == FORMAT2_DAMAGED && static_cast<int>(CONTAINER_NO_RANDOM) == FORMAT2_NO_RANDOM &&
+                  static_cast<int>(CONTAINER_STOPPED) == FORMAT2_STOPPED &&
+                  static_cast<int>(CONTAINER_WRITE_FAILED) == FORMAT2_WRITE_FAILED,
+              "the two formats share their codes");
+
 namespace {
 
 enum { kContainerChunk = 1024 };
@@ -28,9 +33,25 @@ bool sizeOfFile(const wchar_t* path, uint64_t* size) {
   return true;
 }
 
-int engineResult(const EntryPrm& prm) {
-  return prm.resultCode == 0 ? CONTAINER_OK : CONTAINER_ENGINE_BASE + prm.resultCode;
+ContainerResult engineResult(const EntryPrm& prm) {
+  switch (prm.resultCode) {
+    case STREAM_OK: return CONTAINER_OK;
+    case STREAM_SOURCE_UNREADABLE: return CONTAINER_SOURCE_UNREADABLE;
+    case STREAM_BAD_MEMORY: return CONTAINER_BAD_MEMORY;
+    case STREAM_CANNOT_CREATE: return CONTAINER_CANNOT_CREATE;
+    case STREAM_CANNOT_APPEND: return CONTAINER_CANNOT_APPEND;
+    case STREAM_NO_MEMORY: return CONTAINER_NO_MEMORY;
+    case STREAM_BAD_CHUNK_SIZE: return CONTAINER_BAD_CHUNK_SIZE;
+    case STREAM_WRITE_FAILED: return CONTAINER_WRITE_FAILED;
+    case STREAM_CANNOT_GROW: return CONTAINER_CANNOT_GROW;
+    case STREAM_BAD_PASSWORD: return CONTAINER_BAD_PASSWORD;
+    case STREAM_STOPPED: return CONTAINER_STOPPED;
+    default: return CONTAINER_BAD_KIND;
+  }
 }
+
+// A second-format code as the container's (the numbers are the same).
+ContainerResult format2Result(int code) { return static_cast<ContainerResult>(code); }
 
 // A record for one pass of the engine over the container's chunks.
 EntryPrm containerPass(int sourceKind, int destKind, const char* password, int decrypting,
@@ -57,7 +78,7 @@ int statLocOfPassword(const char* password) {
 
 }  // namespace
 
-int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
+ContainerResult encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
                    const Progress& progress) {
   unsigned char header[HEADER_BLOCK_SIZE];
   fillRandom(header);
@@ -83,17 +104,18 @@ int encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, con
   return engineResult(prm);
 }
 
-int encryptArchiveAs(const wchar_t* archivePath, const wchar_t* containerPath, const char* password, int format,
+ContainerResult encryptArchiveAs(const wchar_t* archivePath, const wchar_t* containerPath, const char* password, int format,
                      const Progress& progress) {
   if (format != CONTAINER_FORMAT_2) return encryptArchive(archivePath, containerPath, password, progress);
   uint64_t n = 0;
   if (!sizeOfFile(archivePath, &n) || n == 0) return CONTAINER_EMPTY_ARCHIVE;
-  return encryptArchiveFormat2(archivePath, containerPath, password, progress);
+  return format2Result(encryptArchiveFormat2(archivePath, containerPath, password, progress));
 }
 
-int decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
+ContainerResult decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
                    const Progress& progress) {
-  if (isFormat2Container(containerPath)) return decryptArchiveFormat2(containerPath, archivePath, password, progress);
+  if (isFormat2Container(containerPath))
+    return format2Result(decryptArchiveFormat2(containerPath, archivePath, password, progress));
   EntryPrm prm = containerPass(SRC_FILE_HEAD, DST_MEMORY, password, 1, progress);
   prm.sourcePath = containerPath;
   prm.Soulen = HEADER_BLOCK_SIZE;

@@ -64,7 +64,7 @@ enum Format2Result {
   FORMAT2_WRITE_FAILED = 207,    // writing the destination failed (a full disk too)
   FORMAT2_BAD_PASSWORD = 209,    // no password, or one longer than 1025 bytes
   FORMAT2_NO_RANDOM = 211,       // the system's random generator failed: no salt, no container
-  FORMAT2_STOPPED = 299,         // the user stopped the job
+  FORMAT2_STOPPED = 299,        // the user stopped the job
 };
 
 extern const unsigned char format2Magic[FORMAT2_MAGIC_SIZE];

@@ -96,7 +96,7 @@ void progressTotalOf(const Progress& progress, uint64_t n) {
 }
 
 // Header and chunks of an archive of n bytes, from its current position.
-int writeContainer(HANDLE archive, HANDLE container, uint64_t n, const unsigned char salt[FORMAT2_SALT_SIZE],
+Format2Result writeContainer(HANDLE archive, HANDLE container, uint64_t n, const unsigned char salt[FORMAT2_SALT_SIZE],
                    const char* password, ChunkBuffers* buffers, const Progress& progress) {
   const uint32_t iterations = writerSettings.iterations;
   unsigned char header[FORMAT2_HEADER_SIZE];
@@ -124,7 +124,7 @@ int writeContainer(HANDLE archive, HANDLE container, uint64_t n, const unsigned 
 
 // The chunks of an archive of n bytes, from the container's current position
 // (just behind the header), each written once its tag matched.
-int readBody(HANDLE container, HANDLE archive, uint64_t n, Format2ChunkCipher* cipher, ChunkBuffers* buffers,
+Format2Result readBody(HANDLE container, HANDLE archive, uint64_t n, Format2ChunkCipher* cipher, ChunkBuffers* buffers,
              const Progress& progress) {
   const uint64_t last = format2LastChunk(n);
   for (uint64_t index = 0;; ++index) {
@@ -160,7 +160,7 @@ bool isFormat2Container(const wchar_t* containerPath) {
   return file && readUpTo(file.get(), magic, sizeof magic, &got) && hasFormat2Magic(magic, got);
 }
 
-int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
+Format2Result encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
                           const Progress& progress) {
   startProgress(progress);
   if (!passwordAcceptable(password)) return FORMAT2_BAD_PASSWORD;
@@ -178,12 +178,12 @@ int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPa
   if (!buffers.ok()) return FORMAT2_NO_MEMORY;
   UniqueFile container(createForWriting(containerPath));
   if (!container) return FORMAT2_CANNOT_CREATE;
-  int code = writeContainer(archive.get(), container.get(), n, salt, password, &buffers, progress);
+  Format2Result code = writeContainer(archive.get(), container.get(), n, salt, password, &buffers, progress);
   if (code != FORMAT2_OK) discardOutput(container.get());
   return code;
 }
 
-int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
+Format2Result decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
                           const Progress& progress) {
   startProgress(progress);
   if (!passwordAcceptable(password)) return FORMAT2_BAD_PASSWORD;
@@ -206,7 +206,7 @@ int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePa
   UniqueFile archive(createForWriting(archivePath));
   if (!archive) return FORMAT2_CANNOT_CREATE;
   progressTotalOf(progress, fields.archiveSize);
-  int code = readBody(container.get(), archive.get(), fields.archiveSize, &cipher, &buffers, progress);
+  Format2Result code = readBody(container.get(), archive.get(), fields.archiveSize, &cipher, &buffers, progress);
   if (code != FORMAT2_OK) discardOutput(archive.get());
   return code;
 }

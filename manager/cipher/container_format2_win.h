@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include "common/progress.h"
+#include "manager/cipher/container_format2.h"
 
 // Writes the container of the archive file. Status line "書庫を暗号化中です",
 // progress over the archive's bytes, stop polled after every chunk.
@@ -27,7 +28,7 @@
 // Nothing is created before the salt is drawn; once the container was
 // created, any failure cuts it back to zero bytes (the file itself stays, for
 // the caller to delete as before).
-int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
+Format2Result encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
                           const Progress& progress);
 
 // Writes the archive held in a container. The header's fields are checked
@@ -54,7 +55,7 @@ int encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* containerPa
 // was created, any failure cuts it back to zero bytes, so no unverified or
 // partial archive is ever left for the extractor. The caller deletes its
 // intermediate files as before.
-int decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
+Format2Result decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
                           const Progress& progress);
 
 // True when the file begins with the magic of the second format; false when

@@ -26,15 +26,13 @@ enum StreamResult {
   STREAM_OK = 0,
   STREAM_SOURCE_UNREADABLE = 1,  // the source file can't be opened (or read)
   STREAM_BAD_MEMORY = 2,         // the memory source or destination isn't usable
-  STREAM_CANNOT_CREATE = 3,
-  STREAM_CANNOT_APPEND = 4,
+  STREAM_CANNOT_CREATE = 3, STREAM_CANNOT_APPEND = 4,  // the destination file
   STREAM_NO_MEMORY = 5,
   STREAM_BAD_CHUNK_SIZE = 6,
-  STREAM_WRITE_FAILED = 7,
-  STREAM_CANNOT_GROW = 8,
+  STREAM_WRITE_FAILED = 7, STREAM_CANNOT_GROW = 8,  // the destination file, or the memory block
   STREAM_BAD_PASSWORD = 9,
   STREAM_BAD_KIND = 10,
-  STREAM_STOPPED = 99,
+  STREAM_STOPPED = RESULT_STOPPED,
 };
 
 enum { CHUNK_SIZE_MIN = 16, CHUNK_SIZE_MAX = 65535 };

@@ -1,59 +1,56 @@
-// The decryption worker: writable-folder check, split, decrypt, extract.
+// The decryption worker: split, decrypt, extract.
 #include "manager/decryption/decryption_job.h"
 
-#include <stdio.h>
+#include <windows.h>
 
 #include "common/file_util.h"
 #include "common/text_util.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
-#include "manager/encryption/wizard_dialogs.h"
-#include "manager/encryption/write_probe.h"
+#include "manager/dialogs/write_probe.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
 
+static_assert(static_cast<int>(DECRYPTION_CANNOT_WRITE) == SPLIT_WRITE_FAILED &&
+                  static_cast<int>(DECRYPTION_NOT_RESTORED) == EXTRACT_DAMAGED &&
+                  static_cast<int>(DECRYPTION_WRONG_PASSWORD) == CONTAINER_BAD_HEADER,
+              "the job's own results share their numbers and messages with those of its steps");
+
 int mapExtractionResult(int code) {
-  if (code >= EXTRACT_PARTIAL) return (code & DISK_FULL) ? 7 : 10;
-  // An archive without a valid first entry came from a wrong password that
-  // passed the container's short check.
-  if (code == EXTRACT_NO_FIRST_ENTRY) return 80;
-  return code;
+  switch (code) {
+    case EXTRACT_PARTIAL_UNPACK: return DECRYPTION_NOT_RESTORED;
+    case EXTRACT_PARTIAL_DISK_FULL:
+    case EXTRACT_PARTIAL_BOTH: return DECRYPTION_CANNOT_WRITE;
+    // An archive without a valid first entry came from a wrong password that
+    // passed the container's short check.
+    case EXTRACT_NO_FIRST_ENTRY: return DECRYPTION_WRONG_PASSWORD;
+    default: return code;
+  }
 }
 
 const char* decryptionResultMessage(int code, char* buffer, size_t cap) {
   switch (code) {
-    case 5: case 7: case 207:
+    case SPLIT_CANNOT_CREATE:
+    case DECRYPTION_CANNOT_WRITE:  // and the split's own write failure
+    case CONTAINER_WRITE_FAILED:
       return "ファイルが書けません。\r\nディスク容量、書き込み権限、ファイル名の長さを確認してください";
-    case 9:
+    case EXTRACT_PATH_TOO_LONG:
       return "元に戻すファイルパスが長すぎます";
-    case 10:
+    case DECRYPTION_NOT_RESTORED:  // and the extractor's damaged archive or folder entry
       return "書庫化したファイルを戻せませんでした";
-    case 80:
+    case DECRYPTION_WRONG_PASSWORD:  // and the container's failed header check
       return "復号出来ませんでした。\r\nパスワードを確認してください";
-    case 99:
+    case RESULT_STOPPED:
+    case CONTAINER_STOPPED:
       return "処理を中断しました。";
   }
-  formatText(buffer, cap, "正常に処理出来ませんでした。 エラー(%d)", code);
-  return buffer;
-}
-
-// Finds a writable output folder; the folder browser comes back until the
-// user picks one or gives up (4).
-static int checkOutputFolder() {
-  for (;;) {
-    removeTrailingBackslash(jobState.outputPath);
-    int probe = probeFolder(jobState.outputPath, "test");
-    if (probe != PROBE_NOT_WRITABLE) return probe;
-    wchar_t chosen[2049] = L"";
-    if (wizardDialogs.browseForFolder(jobState.mainWindow, jobState.outputPath, chosen, 2048) != DIALOG_OK)
-      return PROBE_NOT_WRITABLE;
-    if (chosen[0]) copyText(jobState.outputPath, countOf(jobState.outputPath), chosen);
-  }
+  return codeMessage(buffer, cap, "正常に処理出来ませんでした。 エラー(%d)", code);
 }
 
 static int runSteps() {
+  removeTrailingBackslash(jobState.outputPath);
   wchar_t source[2048];
   if (jobState.decryptExternalFile == 1) {
     copyText(source, countOf(source), jobState.encryptedInputPath);
@@ -62,10 +59,10 @@ static int runSteps() {
     if (n == 0 || n >= countOf(source)) return SPLIT_CANNOT_OPEN;
   }
   int result = SplitSelfMeltFile(source, jobState.tempEncryptedPath, jobProgress);
-  if (result != 0) return result;
+  if (result != SPLIT_OK) return result;
   result = decryptArchive(jobState.tempEncryptedPath, jobState.tempArchivePath, jobState.password, jobProgress);
   clearJobPassword();
-  if (result != 0) return result;
+  if (result != CONTAINER_OK) return result;
   wchar_t command[2 * 2049 + 16];
   if (!formatText(command, countOf(command), L"-i \"%ls\" -o \"%ls\"", jobState.tempArchivePath,
                   jobState.outputPath))
@@ -77,18 +74,12 @@ void runDecryptionJob() {
   // The decrypted archive holds the files unencrypted: no working file
   // outlives the process, however it ends.
   WorkingFile container(jobState.tempEncryptedPath), archive(jobState.tempArchivePath);
-  int result = checkOutputFolder();
-  jobState.countOnly = 0;
-  jobState.progressActive = 1;
-  if (result == 0) result = runSteps();
-  clearJobPassword();
-  jobState.progressActive = 0;
-  closeProgressWindow();
+  int result = runSteps();
+  endJobSteps();
   archive.release();
   container.release();
-  if (result != 0) {
+  if (result != DECRYPTION_OK) {
     char buffer[1024];
     showMessage(nullptr, decryptionResultMessage(result, buffer, sizeof buffer), nullptr, MB_OK);
   }
-  jobState.quitRequested = 1;
 }

@@ -1,11 +1,23 @@
 #pragma once
 #include <stddef.h>
 
-// Runs the decryption worker (the body of the job's thread).
+// What a decryption job ends with: 0, the code of the step that failed (the
+// split's, the cipher's, the extractor's, the folder check's), or one of the
+// job's own below, which stand for what the extractor reports in detail.
+enum DecryptionResult {
+  DECRYPTION_OK = 0,
+  DECRYPTION_CANNOT_WRITE = 7,    // restored files could not be written (the disk was full)
+  DECRYPTION_NOT_RESTORED = 10,   // entries of the archive could not be restored
+  DECRYPTION_WRONG_PASSWORD = 80, // no archive behind the container: a wrong password that passed its check
+};
+
+// The body of the decryption job (see job_control.h).
 void runDecryptionJob();
 
-// Turns an extraction result into the job's result: partial failures become 7
-// (the disk was full) or 10; other codes pass unchanged.
+// Turns an extraction result into the job's result: partial failures become
+// DECRYPTION_CANNOT_WRITE (the disk was full) or DECRYPTION_NOT_RESTORED, an
+// archive without a first entry DECRYPTION_WRONG_PASSWORD; other codes pass
+// unchanged.
 int mapExtractionResult(int code);
 
 // The message for a non-zero result of the decryption job.

@@ -2,8 +2,11 @@
 #include "manager/decryption/decryption_wizard.h"
 
 #include "common/text_util.h"
-#include "manager/encryption/wizard_dialogs.h"
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/wizard_dialogs.h"
+#include "manager/dialogs/working_names.h"
+#include "manager/decryption/decryption_job.h"
+#include "manager/dialogs/write_probe.h"
+#include "manager/startup/app_flows.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
@@ -16,6 +19,18 @@ void defaultOutputFolder(wchar_t* out, size_t cap) {
   splitPath(source, &parts);
   formatText(out, cap, L"%ls%ls", parts.drive, parts.dir);
   if (out[0] && !endsWithSeparator(out)) appendText(out, cap, L"\\");
+}
+
+int settleOutputFolder() {
+  for (;;) {
+    removeTrailingBackslash(jobState.outputPath);
+    int probe = probeFolder(jobState.outputPath, "test");
+    if (probe != PROBE_NOT_WRITABLE) return probe;
+    wchar_t chosen[2049] = L"";
+    if (wizardDialogs.browseForFolder(jobState.mainWindow, jobState.outputPath, chosen, 2048) != DIALOG_OK)
+      return PROBE_NOT_WRITABLE;
+    if (chosen[0]) copyText(jobState.outputPath, countOf(jobState.outputPath), chosen);
+  }
 }
 
 void runDecryptionWizard() {
@@ -38,9 +53,15 @@ void runDecryptionWizard() {
       copyText(jobState.tempArchivePath, countOf(jobState.tempArchivePath), names.archive);
       copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
       copyText(jobState.outputPath, countOf(jobState.outputPath), chosen);
-      openProgressWindow();
-      startJobThread(1);
-      started = true;
+      int settled = settleOutputFolder();
+      if (settled == PROBE_OK) {
+        openProgressWindow();
+        startJobThread(appFlows.runDecryptionJob);
+        started = true;
+      } else {
+        char buffer[1024];
+        showMessage(nullptr, decryptionResultMessage(settled, buffer, sizeof buffer), nullptr, MB_OK);
+      }
     }
   }
   releaseWizardContext(&context);

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "common/text_util.h"
-#include "manager/encryption/write_probe.h"
+#include "manager/dialogs/write_probe.h"
 #include "manager/startup/message_box.h"
 
 bool deliverToMedia(const wchar_t* sourcePath, const wchar_t* targetPath) {

@@ -12,24 +12,29 @@
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/operation_log.h"
 #include "manager/encryption/source_list.h"
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
 
 const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
   switch (code) {
-    case 1:
+    case ENCRYPTION_NOTHING_TO_PACK:  // and the packer without memory for the selection
       return "暗号化するファイルをドラックしてください";
-    case 18: case 37: case 38: case 39: case 46: case 207:
+    case PACK_ARCHIVE_UNWRITABLE:
+    case ASSEMBLY_WRITE:
+    case ASSEMBLY_WRITE_LENGTH:
+    case ASSEMBLY_WRITE_MARKER:
+    case ASSEMBLY_DISK_FULL:
+    case CONTAINER_WRITE_FAILED:
       return "ファイルが書けません。\r\nディスク容量、書き込み権限を確認してください";
-    case 9:
+    case PACK_SOURCE_FAILED:
       return "処理中に長すぎるファイル名がありました。\r\n処理を中断します。";
-    case 99: case 299:
+    case RESULT_STOPPED:
+    case CONTAINER_STOPPED:
       return "処理を中断しました";
   }
-  formatText(buffer, cap, "正常に処理出来ませんでした エラー(%d)", code);
-  return buffer;
+  return codeMessage(buffer, cap, "正常に処理出来ませんでした エラー(%d)", code);
 }
 
 // The message for a packing failure that names its item, or null for one
@@ -59,13 +64,13 @@ namespace {
 PackProblem packProblem;
 
 int runSteps() {
-  if (jobState.packCommand == nullptr) return 1;
+  if (jobState.packCommand == nullptr) return ENCRYPTION_NOTHING_TO_PACK;
   int result = packForJob(jobState.packCommand, &packProblem);
-  if (result != 0) return result;
+  if (result != PACK_OK) return result;
   result = encryptArchiveAs(jobState.tempArchivePath, jobState.tempEncryptedPath, jobState.password,
                             jobState.containerFormat, jobProgress);
   clearJobPassword();  // no longer needed once the container is written
-  if (result != 0) return result;
+  if (result != CONTAINER_OK) return result;
   wchar_t program[2048];
   DWORD n = GetModuleFileNameW(nullptr, program, countOf(program));
   if (n == 0 || n >= countOf(program)) return ASSEMBLY_OPEN_INPUT;
@@ -126,24 +131,17 @@ void runEncryptionJob() {
   // the process, however it ends.
   WorkingFile archive(jobState.tempArchivePath), container(jobState.tempEncryptedPath),
       sourceList(jobState.sourceListPath);
-  jobState.progressActive = 1;
-  jobState.countOnly = 0;
-
   int result = runSteps();
-  clearJobPassword();
-
-  jobState.progressActive = 0;
-  closeProgressWindow();
+  endJobSteps();
   archive.release();
   container.release();
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
 
-  if (result != 0) {
+  if (result != ENCRYPTION_OK) {
     reportFailure(result);
   } else if (deliver() && jobState.writeLog) {
     appendOperationLog(startText, startSeconds);
   }
   sourceList.release();
-  jobState.quitRequested = 1;
 }

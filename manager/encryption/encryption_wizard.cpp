@@ -8,9 +8,10 @@
 #include "common/file_util.h"
 #include "common/text_util.h"
 #include "manager/encryption/result_names.h"
-#include "manager/encryption/wizard_dialogs.h"
-#include "manager/encryption/working_names.h"
-#include "manager/encryption/write_probe.h"
+#include "manager/encryption/encryption_dialogs.h"
+#include "manager/dialogs/working_names.h"
+#include "manager/dialogs/write_probe.h"
+#include "manager/startup/app_flows.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
@@ -58,7 +59,7 @@ State start(WizardContext* context, const WorkingNames& names) {
   copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
   copyText(jobState.sourceListPath, countOf(jobState.sourceListPath), names.sourceList);
   openProgressWindow();
-  startJobThread(0);
+  startJobThread(appFlows.runEncryptionJob);
   return STARTED;
 }
 
@@ -84,13 +85,13 @@ void runEncryptionWizard() {
                     : NO_JOB;
         break;
       case FILE_NAME:
-        if (wizardDialogs.askFileName(&context) != DIALOG_OK || !context.fileName)
+        if (encryptionDialogs.askFileName(&context) != DIALOG_OK || !context.fileName)
           state = NO_JOB;
         else
           state = jobState.modeFromCommandLine == 0 ? DESTINATION : BRANCH;
         break;
       case DESTINATION:
-        state = wizardDialogs.chooseDestination() == DIALOG_OK ? BRANCH : NO_JOB;
+        state = encryptionDialogs.chooseDestination() == DIALOG_OK ? BRANCH : NO_JOB;
         break;
       case BRANCH:
         switch (jobState.destinationMode) {
@@ -101,7 +102,7 @@ void runEncryptionWizard() {
         }
         break;
       case FOLDER: {
-        int result = wizardDialogs.askSaveAsPath(&context);
+        int result = encryptionDialogs.askSaveAsPath(&context);
         if (result == DIALOG_OK && context.chosenPath) {
           state = PROBE;
         } else {
@@ -111,7 +112,7 @@ void runEncryptionWizard() {
         break;
       }
       case MEDIA: {
-        if (wizardDialogs.chooseRemovableDrive(&context) != DIALOG_OK) {
+        if (encryptionDialogs.chooseRemovableDrive(&context) != DIALOG_OK) {
           state = NO_JOB;
           break;
         }

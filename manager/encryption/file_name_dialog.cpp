@@ -5,7 +5,7 @@
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "manager/encryption/result_names.h"
-#include "manager/encryption/wizard_dialogs.h"
+#include "manager/encryption/encryption_dialogs.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/modal_dialog.h"

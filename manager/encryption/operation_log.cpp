@@ -13,7 +13,7 @@
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "manager/encryption/operation_log_record.h"
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 #include "manager/startup/job_state.h"
 
 namespace {

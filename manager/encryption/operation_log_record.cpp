@@ -28,11 +28,6 @@ struct RecordWriter {
     if (length + n < cap) memcpy(out + length, text, n);
     length += n;
   }
-  void addNumber(int value) {
-    char digits[16];
-    formatText(digits, sizeof digits, "%d", value);
-    add(digits);
-  }
 };
 
 }  // namespace
@@ -59,28 +54,16 @@ bool parseSourceListPiece(const char* piece, SourceListFields* fields) {
 }
 
 size_t composeLogRecord(char* out, size_t cap, const LogRecordFields& f) {
+  char procTime[16], drvType[16];
+  formatText(procTime, sizeof procTime, "%d", f.procTime);
+  formatText(drvType, sizeof drvType, "%d", f.drvType);
+  // The record's fixed texts and its fields, in order.
+  const char* const parts[] = {
+      "ProcName=", f.procName, ";CaptionName=;Start=", f.startText, ";End=", f.endText, ";ProcTime=", procTime,
+      ";AccStat=Write;PolNo=0;DNTStat=0;DrvType=", drvType, ";DrvName=", f.drvName, ";FilePath=\"", f.filePath,
+      "\";OldFilePath=", f.oldFilePath, ";UserName=\"", f.userName, "\";SrcDrvType=", f.srcDrvType, ";\r\n"};
   RecordWriter w = {out, cap, 0};
-  w.add("ProcName=");
-  w.add(f.procName);
-  w.add(";CaptionName=;Start=");
-  w.add(f.startText);
-  w.add(";End=");
-  w.add(f.endText);
-  w.add(";ProcTime=");
-  w.addNumber(f.procTime);
-  w.add(";AccStat=Write;PolNo=0;DNTStat=0;DrvType=");
-  w.addNumber(f.drvType);
-  w.add(";DrvName=");
-  w.add(f.drvName);
-  w.add(";FilePath=\"");
-  w.add(f.filePath);
-  w.add("\";OldFilePath=");
-  w.add(f.oldFilePath);
-  w.add(";UserName=\"");
-  w.add(f.userName);
-  w.add("\";SrcDrvType=");
-  w.add(f.srcDrvType);
-  w.add(";\r\n");
+  for (const char* part : parts) w.add(part);
   if (w.length < cap)
     out[w.length] = '\0';
   else if (cap > 0)

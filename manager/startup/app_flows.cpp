@@ -5,6 +5,4 @@
 #include "manager/encryption/encryption_job.h"
 #include "manager/encryption/encryption_wizard.h"
 
-AppFlows appFlows = {
-    runEncryptionWizard, runDecryptionWizard, runEncryptionJob, runDecryptionJob, platformMessageBox,
-};
+AppFlows appFlows = {runEncryptionWizard, runDecryptionWizard, runEncryptionJob, runDecryptionJob};

@@ -1,20 +1,15 @@
-// The seam between start-up and the two workflows, and the one place where
-// user-visible message boxes are raised. The program runs with the real
-// functions; tests swap entries to observe what the dispatcher starts and what
-// the user would have been shown.
+// The seam between start-up and the two workflows: the program runs with the
+// real wizards and jobs; tests swap entries to observe what the dispatcher and
+// the wizards start.
 #pragma once
-#include <windows.h>
+
+#include "manager/startup/job_control.h"
 
 struct AppFlows {
   void (*runEncryptionWizard)();
   void (*runDecryptionWizard)();
-  void (*runEncryptionJob)();  // body of the worker thread
-  void (*runDecryptionJob)();
-  // Shows a message box and returns the button pressed.
-  int (*messageBox)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
+  JobBody runEncryptionJob;  // the bodies the wizards start on the worker thread
+  JobBody runDecryptionJob;
 };
 
 extern AppFlows appFlows;
-
-// The default message box (MessageBoxW).
-int platformMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);

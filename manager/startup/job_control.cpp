@@ -17,27 +17,34 @@
 
 #include "common/text_util.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/app_flows.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
 
-static unsigned __stdcall workerEntry(void* decrypting) {
-  if (decrypting)
-    appFlows.runDecryptionJob();
-  else
-    appFlows.runEncryptionJob();
+void runJob(JobBody job) {
+  jobState.countOnly = 0;
+  jobState.progressActive = 1;
+  job();
+  jobState.quitRequested = 1;
+}
+
+void endJobSteps() {
+  clearJobPassword();
+  jobState.progressActive = 0;
+  closeProgressWindow();
+}
+
+static unsigned __stdcall workerEntry(void* job) {
+  runJob(reinterpret_cast<JobBody>(job));
   return 0;
 }
 
-int startJobThread(int decrypting) {
+int startJobThread(JobBody job) {
   SecureZeroMemory(jobState.statusText, sizeof jobState.statusText);
   jobState.stopCode = 0;
   progressStore(&jobState.progressTotal, 0);
   progressStore(&jobState.progressDone, 0);
   unsigned id = 0;
-  uintptr_t thread = _beginthreadex(nullptr, 0, workerEntry,
-                                    reinterpret_cast<void*>(static_cast<intptr_t>(decrypting != 0)),
-                                    0, &id);
+  uintptr_t thread = _beginthreadex(nullptr, 0, workerEntry, reinterpret_cast<void*>(job), 0, &id);
   if (thread != 0) {
     CloseHandle(reinterpret_cast<HANDLE>(thread));
     return 0;
@@ -51,7 +58,7 @@ int startJobThread(int decrypting) {
               MB_OK | MB_ICONEXCLAMATION);
   if (jobState.tempArchivePath[0]) DeleteFileW(jobState.tempArchivePath);
   if (jobState.tempEncryptedPath[0]) DeleteFileW(jobState.tempEncryptedPath);
-  if (!decrypting && jobState.sourceListPath[0]) DeleteFileW(jobState.sourceListPath);
+  if (jobState.sourceListPath[0]) DeleteFileW(jobState.sourceListPath);
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
   clearJobPassword();

@@ -2,11 +2,23 @@
 #pragma once
 #include <windows.h>
 
-// Clears the progress fields and starts the worker on the decryption job when
-// decrypting is non-zero, else on the encryption job. Returns 0. If the thread
-// can't be started, the user is told, the job's intermediate files and texts
-// are removed and the process is asked to end; the result is then 1.
-int startJobThread(int decrypting);
+// The body of a job, as the worker thread runs it: its steps, endJobSteps,
+// then what follows once the progress window is gone (messages, delivery,
+// the log).
+typedef void (*JobBody)();
+
+// Clears the progress fields and starts the worker on the job. Returns 0. If
+// the thread can't be started, the user is told, the job's intermediate files
+// and texts are removed and the process is asked to end; the result is then 1.
+int startJobThread(JobBody job);
+
+// The worker's whole run of a job on the calling thread: progress on, the
+// body, and last the request to end the process. Every job ends here.
+void runJob(JobBody job);
+
+// Worker side, once a job's steps are done: the password is wiped, the
+// progress is switched off and the main thread closes the progress window.
+void endJobSteps();
 
 // Creates and shows the modeless progress window (owned by the main window).
 // Returns 0, or 1 if it can't be created.

@@ -4,13 +4,14 @@
 
 #include "common/text_util.h"
 #include "common/wide_text.h"
-#include "manager/startup/app_flows.h"
 
 const char kDefaultCaption[] = "手動暗号 ";
 
 int platformMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags) {
   return MessageBoxW(owner, text, caption, flags);
 }
+
+MessageBoxFunction messageBoxFunction = platformMessageBox;
 
 int showMessage(HWND owner, const char* text, const char* caption, UINT flags) {
   char textBuffer[1024];
@@ -27,7 +28,7 @@ int showMessage(HWND owner, const wchar_t* text, const char* caption, UINT flags
   copyText(captionBuffer, sizeof captionBuffer, caption ? caption : kDefaultCaption);
   wchar_t wideCaption[256];
   ansiToWide(captionBuffer, wideCaption, countOf(wideCaption));
-  return appFlows.messageBox(owner, textBuffer, wideCaption, flags);
+  return messageBoxFunction(owner, textBuffer, wideCaption, flags);
 }
 
 namespace {
@@ -80,4 +81,9 @@ void formatPathMessage(wchar_t* out, size_t cap, const char* format, const wchar
   shortened(first, countOf(first), path, firstLimit);
   shortened(other, countOf(other), second, secondLimit);
   formatText(out, limit, wideFormat, first, other);
+}
+
+const char* codeMessage(char* buffer, size_t cap, const char* format, int code) {
+  formatText(buffer, cap, format, code);
+  return buffer;
 }

@@ -1,6 +1,12 @@
 #pragma once
 #include <windows.h>
 
+// What raises a message box: MessageBoxW, which tests replace to see what the
+// user would have been shown. Returns the button pressed.
+typedef int (*MessageBoxFunction)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
+extern MessageBoxFunction messageBoxFunction;
+int platformMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
+
 // Default caption of every message ("手動暗号 " with one trailing blank).
 extern const char kDefaultCaption[];
 
@@ -16,3 +22,7 @@ int showMessage(HWND owner, const wchar_t* text, const char* caption, UINT flags
 // safely to 1023 units; paths too long for their share end in "...".
 void formatPathMessage(wchar_t* out, size_t cap, const char* format, const wchar_t* path,
                        const wchar_t* secondPath = nullptr);
+
+// The general failure message of a job: its format (one "%d") around the
+// code, into buffer; returns buffer.
+const char* codeMessage(char* buffer, size_t cap, const char* format, int code);

@@ -154,7 +154,7 @@ TEST_F(Extractor, ReadOnlyExistingTargetFailsTheEntryAndStaysIntact) {
   writeFile(path, "keep me");
   ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(extract(fileEntry("ro.txt", "", patternBytes(40000, 1)) + fileEntry("next", "", "n")),
-            EXTRACT_PARTIAL + UNPACK_FAILED);
+            EXTRACT_PARTIAL_UNPACK);
   EXPECT_EQ(readFile(path), "keep me");
   EXPECT_EQ(readFile(out + "\\next"), "n");  // the archive position stayed right
   EXPECT_TRUE(temporaryFilesBelow(out).empty());
@@ -168,7 +168,7 @@ TEST_F(Extractor, ReadOnlyMediumKeepsTheOldFile) {
   writeFile(folder + "\\old.txt", "old file");
   ASSERT_TRUE(mount.remount(true));
   writeFile(archive, fileEntry("old.txt", "", "new file") + fileEntry("fresh.txt", "", "f"));
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_UNPACK);
   EXPECT_EQ(readFile(folder + "\\old.txt"), "old file");
   EXPECT_EQ(listFolder(folder), std::vector<std::string>{"old.txt"});
   mount.remount(false);
@@ -180,7 +180,7 @@ TEST_F(Extractor, FullDiskDeletesThePartialFileAndGoesOn) {
   std::string folder = mount.windowsPath();
   std::string bytes = fileEntry("big.bin", "", patternBytes(1 << 20, 4)) + fileEntry("small.txt", "", "small");
   writeFile(archive, bytes);
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + DISK_FULL);
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_DISK_FULL);
   EXPECT_FALSE(fileExists(folder + "\\big.bin"));
   EXPECT_EQ(readFile(folder + "\\small.txt"), "small");
   EXPECT_TRUE(temporaryFilesBelow(folder).empty());
@@ -192,7 +192,7 @@ TEST_F(Extractor, FullDiskKeepsAnOldFileUntouched) {
   std::string folder = mount.windowsPath();
   writeFile(folder + "\\big.bin", "the old big file");
   writeFile(archive, fileEntry("big.bin", "", patternBytes(1 << 20, 5)));
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + DISK_FULL);
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_DISK_FULL);
   EXPECT_EQ(readFile(folder + "\\big.bin"), "the old big file");
   EXPECT_EQ(listFolder(folder), std::vector<std::string>{"big.bin"});
 }
@@ -204,7 +204,7 @@ TEST_F(Extractor, FullDiskAndAnotherFailureGiveBothBits) {
   writeFile(folder + "\\ro.txt", "read-only");
   SetFileAttributesA((folder + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   writeFile(archive, fileEntry("ro.txt", "", "x") + fileEntry("big.bin", "", patternBytes(1 << 20, 6)));
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL + UNPACK_FAILED + DISK_FULL);
+  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_BOTH);
   EXPECT_EQ(readFile(folder + "\\ro.txt"), "read-only");
   SetFileAttributesA((folder + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -225,12 +225,12 @@ TEST_F(Extractor, DataChecksumMismatchReachesTheCaller) {
   raw.dataChecksum = unsignedSum(area) + 1;
   bad = rawHeader(raw) + area;
   // No file before: none is left under its name, and the next entry follows.
-  EXPECT_EQ(extract(bad + fileEntry("good", "", "g")), EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(extract(bad + fileEntry("good", "", "g")), EXTRACT_PARTIAL_UNPACK);
   EXPECT_FALSE(fileExists(out + "\\bad.txt"));
   EXPECT_EQ(readFile(out + "\\good"), "g");
   // An old file is kept instead.
   writeFile(out + "\\bad.txt", "old");
-  EXPECT_EQ(extract(bad), EXTRACT_PARTIAL + UNPACK_FAILED);
+  EXPECT_EQ(extract(bad), EXTRACT_PARTIAL_UNPACK);
   EXPECT_EQ(readFile(out + "\\bad.txt"), "old");
   EXPECT_TRUE(temporaryFilesBelow(out).empty());
 }

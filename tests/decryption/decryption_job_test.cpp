@@ -14,7 +14,10 @@
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/key_material.h"
 #include "manager/decryption/decryption_job.h"
-#include "manager/encryption/wizard_dialogs.h"
+#include "manager/decryption/decryption_wizard.h"
+#include "manager/dialogs/write_probe.h"
+#include "manager/startup/job_control.h"
+#include "manager/dialogs/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
 #include "support/narrow_paths.h"
@@ -105,7 +108,7 @@ class DecryptionJob : public ::testing::Test {
 };
 
 TEST_F(DecryptionJob, SuccessRestoresTheTreeSilently) {
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   expectCleanedUp();
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
@@ -114,7 +117,7 @@ TEST_F(DecryptionJob, SuccessRestoresTheTreeSilently) {
 
 TEST_F(DecryptionJob, WrongPasswordShowsThePasswordMessageAndRestoresNothing) {
   setUpJob(work / "out", "違う");
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"復号出来ませんでした。\r\nパスワードを確認してください"});
   EXPECT_TRUE(listFolder(work / "out").empty());
@@ -140,7 +143,7 @@ TEST_F(DecryptionJob, WrongPasswordThatPassesTheHeaderCheckStillRestoresNothing)
   bytes.replace(start, HEADER_BLOCK_SIZE, reinterpret_cast<const char*>(sealed), HEADER_BLOCK_SIZE);
   writeFile(result, bytes);
   setUpJob(work / "out", kSecond);
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"復号出来ませんでした。\r\nパスワードを確認してください"});
   EXPECT_TRUE(listFolder(work / "out").empty());
@@ -148,12 +151,12 @@ TEST_F(DecryptionJob, WrongPasswordThatPassesTheHeaderCheckStillRestoresNothing)
 
 TEST_F(DecryptionJob, OutputFolderGivenWithATrailingBackslashOrAsADriveRoot) {
   setUpJob(work / "out\\");
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
   // R: is a drive of the test prefix: the files land right under its root.
   removeTree("R:\\data");
   setUpJob("R:\\");
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_EQ(compareTrees(source, "R:\\data"), "");
   removeTree("R:\\data");
@@ -164,17 +167,17 @@ TEST_F(DecryptionJob, UnwritableFolderBringsTheBrowserBackUntilAWritableOneIsCho
   KYVO_REQUIRE_MOUNT(readOnly);
   browse.answer = work / "out";
   setUpJob(readOnly.windowsPath());
-  runDecryptionJob();
+  EXPECT_EQ(settleOutputFolder(), PROBE_OK);  // on the main thread, before the job
+  runJob(runDecryptionJob);
   EXPECT_EQ(browse.calls, 1);
   EXPECT_EQ(browse.initial, readOnly.windowsPath());
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
-  // Leaving the browser without a choice ends with the general message.
+  // Leaving the browser without a choice: the job is not started.
   browse = Browse();
   setUpJob(readOnly.windowsPath());
-  runDecryptionJob();
-  expectCleanedUp();
-  EXPECT_EQ(messages.texts().back(), "正常に処理出来ませんでした。 エラー(4)");
+  EXPECT_EQ(settleOutputFolder(), PROBE_NOT_WRITABLE);
+  EXPECT_EQ(browse.calls, 1);
 }
 
 TEST_F(DecryptionJob, DamagedBodyIsReportedAsAFailedRestore) {
@@ -183,7 +186,7 @@ TEST_F(DecryptionJob, DamagedBodyIsReportedAsAFailedRestore) {
   size_t at = bytes.size() - 12 - 150000;
   bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
   writeFile(result, bytes);
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   expectCleanedUp();
   ASSERT_EQ(messages.texts().size(), 1u);
   const std::string text = messages.texts()[0];
@@ -215,7 +218,7 @@ TEST_F(DecryptionJob, SecondFormatOpensWholeOrNotAtAll) {
     makeFolder(work / "out");
     writeFile(result, *c.bytes);
     setUpJob(work / "out", c.password);
-    runDecryptionJob();
+    runJob(runDecryptionJob);
     expectCleanedUp();
     if (c.message == nullptr) {
       EXPECT_TRUE(messages.texts().empty());
@@ -251,7 +254,7 @@ TEST_F(DecryptionJob, DamagedArchiveIsReportedAndLeavesNoHalfFile) {
     makeFolder(work / "out");
     result = makeResult(source, c.alter);
     setUpJob(work / "out");
-    runDecryptionJob();
+    runJob(runDecryptionJob);
     expectCleanedUp();
     EXPECT_EQ(messages.texts().back(), "書庫化したファイルを戻せませんでした");
     // Whatever came back is whole; nothing is left half-written or under a temporary name.
@@ -268,7 +271,7 @@ TEST_F(DecryptionJob, DiskFillingUpGivesTheWriteMessage) {
   TmpfsMount disk("128k");
   KYVO_REQUIRE_MOUNT(disk);
   setUpJob(disk.windowsPath());
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{kCannotWrite});
   EXPECT_FALSE(fileExists(disk.windowsPath() + "\\data\\big.bin"));
@@ -279,7 +282,7 @@ TEST_F(DecryptionJob, ExistingHiddenFileIsReplacedAndStaysHidden) {
   std::string target = work / "out\\data\\表\\x.txt";
   writeFile(target, "old");
   SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_EQ(readFile(target), "x content");
   EXPECT_TRUE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN);
@@ -290,7 +293,7 @@ TEST_F(DecryptionJob, ExistingReadOnlyFileIsKeptAndTheRestoreIsReportedAsFailed)
   std::string target = work / "out\\data\\表\\x.txt";
   writeFile(target, "old");
   SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"書庫化したファイルを戻せませんでした"});
   EXPECT_EQ(readFile(target), "old");
@@ -300,7 +303,7 @@ TEST_F(DecryptionJob, ExistingReadOnlyFileIsKeptAndTheRestoreIsReportedAsFailed)
 
 TEST_F(DecryptionJob, StopsDuringTheStepsShowTheirMessages) {
   jobState.stopCode = 999;  // seen after the first block of the split
-  runDecryptionJob();
+  runJob(runDecryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理を中断しました。"});
   EXPECT_TRUE(listFolder(work / "out").empty());
@@ -312,15 +315,15 @@ TEST_F(DecryptionJob, StopDuringDecryptionOrExtraction) {
   setUpJob(work / "out");
   {
     StopWhen stop("書庫を復号中です");
-    runDecryptionJob();
+    runJob(runDecryptionJob);
   }
   expectCleanedUp();
-  EXPECT_EQ(messages.texts().back(), "正常に処理出来ませんでした。 エラー(299)");
+  EXPECT_EQ(messages.texts().back(), "処理を中断しました。");  // the cipher saw the stop
   EXPECT_TRUE(listFolder(work / "out").empty());
   setUpJob(work / "out");
   {
     StopWhen stop("big.bin");
-    runDecryptionJob();
+    runJob(runDecryptionJob);
   }
   expectCleanedUp();
   EXPECT_EQ(messages.texts().back(), "処理を中断しました。");
@@ -339,7 +342,7 @@ TEST(DecryptionMessages, PartialFailuresAndEveryCode) {
   EXPECT_STREQ(decryptionResultMessage(80, b, sizeof b), "復号出来ませんでした。\r\nパスワードを確認してください");
   EXPECT_STREQ(decryptionResultMessage(81, b, sizeof b), "正常に処理出来ませんでした。 エラー(81)");
   EXPECT_STREQ(decryptionResultMessage(99, b, sizeof b), "処理を中断しました。");
-  EXPECT_STREQ(decryptionResultMessage(299, b, sizeof b), "正常に処理出来ませんでした。 エラー(299)");
+  EXPECT_STREQ(decryptionResultMessage(299, b, sizeof b), "処理を中断しました。");
   EXPECT_STREQ(decryptionResultMessage(999, b, sizeof b), "正常に処理出来ませんでした。 エラー(999)");
 }
 

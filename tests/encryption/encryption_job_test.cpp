@@ -10,6 +10,7 @@
 #include "manager/cipher/container_format2_win.h"
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/encryption_job.h"
+#include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
 #include "support/narrow_paths.h"
@@ -98,7 +99,7 @@ std::string mailFailure(const std::string& kept) {
 
 TEST_F(EncryptionJob, FolderDeliveryKeepsTheResultAndLogsEveryFile) {
   makeFolder(work / "Log");
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_TRUE(messages.texts().empty());
   std::string result = work / "out\\r.crpt.exe";
@@ -116,7 +117,7 @@ TEST_F(EncryptionJob, FolderDeliveryKeepsTheResultAndLogsEveryFile) {
 TEST_F(EncryptionJob, LogSwitchedOffWritesNothing) {
   makeFolder(work / "Log");
   jobState.writeLog = 0;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   EXPECT_TRUE(fileExists(work / "out\\r.crpt.exe"));
   EXPECT_TRUE(listFolder(work / "Log").empty());
 }
@@ -125,7 +126,7 @@ TEST_F(EncryptionJob, VanishedSourceIsNamedAndKeepsAnOlderResult) {
   std::string result = work / "out\\r.crpt.exe";
   writeFile(result, "older result");
   prepare("\"" + (work / "gone.txt") + "\"", result);
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"次のファイルまたはフォルダが見つかりませんでした。\r\n" +
                                                        (work / "gone.txt") + "\r\n処理を中断します。"});
@@ -134,7 +135,7 @@ TEST_F(EncryptionJob, VanishedSourceIsNamedAndKeepsAnOlderResult) {
 
 TEST_F(EncryptionJob, StopBeforePackingIsReportedAsInterrupted) {
   jobState.stopCode = 999;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理を中断しました"});
   EXPECT_TRUE(listFolder(work / "out").empty());
@@ -144,7 +145,7 @@ TEST_F(EncryptionJob, StopInsideAFileIsReportedAsInterrupted) {
   writeFile(source + "\\big.bin", patternBytes(40 << 20, 4));
   {
     StopWhen stop("big.bin");
-    runEncryptionJob();
+    runJob(runEncryptionJob);
   }
   expectCleanedUp();
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"処理を中断しました"});
@@ -159,7 +160,7 @@ TEST_F(EncryptionJob, StopDuringEncryptionOrAssemblyLeavesNoResult) {
     prepare("\"" + source + "\"", result);
     {
       StopWhen stop(step);
-      runEncryptionJob();
+      runJob(runEncryptionJob);
     }
     expectCleanedUp();
     EXPECT_EQ(messages.texts().back(), "処理を中断しました") << step;
@@ -173,7 +174,7 @@ TEST_F(EncryptionJob, FullDiskAtTheDestinationIsAWriteFailure) {
   KYVO_REQUIRE_MOUNT(disk);
   writeFile(source + "\\noise.bin", patternBytes(2 << 20, 6));
   prepare("\"" + source + "\"", disk.windowsPath() + "\\r.exe");
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts(),
             std::vector<std::string>{"ファイルが書けません。\r\nディスク容量、書き込み権限を確認してください"});
@@ -188,7 +189,7 @@ TEST_F(EncryptionJob, RemovableDeliveryMovesTheResultAndLogsTheMediaPath) {
   prepare("\"" + source + "\"", work / "tmp\\r.crpt.exe");
   setPath(jobState.mediaPath, onMedia);
   jobState.destinationMode = 1;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_EQ(listFolder(media.path()), std::vector<std::string>{"r.crpt.exe"});
@@ -207,7 +208,7 @@ TEST_F(EncryptionJob, FailedMoveToTheMediaKeepsTheOldFileAndNamesBothPaths) {
   prepare("\"" + source + "\"", output);
   setPath(jobState.mediaPath, onMedia);
   jobState.destinationMode = 1;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp("r.crpt.exe");
   ASSERT_EQ(messages.texts().size(), 1u);
   EXPECT_EQ(messages.texts()[0], "暗号化ファイルを外部メディアへコピーできませんでした。\r\n\r\n[コピー元]" + output +
@@ -228,7 +229,7 @@ TEST_F(EncryptionJob, MailDeliveryHandsTheFileOverLogsAndDeletesIt) {
   std::string output = work / "tmp\\r.crpt.exe";
   prepare("\"" + source + "\"", output);
   jobState.destinationMode = 2;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_FALSE(fileExists(output));
@@ -244,7 +245,7 @@ TEST_F(EncryptionJob, MailWithoutAProviderShowsItsMessageAndLogsNothing) {
   std::string output = work / "tmp\\r.crpt.exe";
   prepare("\"" + source + "\"", output);
   jobState.destinationMode = 2;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp("r.crpt.exe");
   EXPECT_EQ(messages.texts(), std::vector<std::string>{mailFailure(output)});
   EXPECT_EQ(compareTrees(source, restore(output) + "\\src"), "");
@@ -259,7 +260,7 @@ TEST_F(EncryptionJob, MailProviderThatFaultsIsReportedTwice) {
   std::string output = work / "tmp\\r.crpt.exe";
   prepare("\"" + source + "\"", output);
   jobState.destinationMode = 2;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp("r.crpt.exe");
   EXPECT_EQ(messages.texts(), (std::vector<std::string>{"メーラーを起動できませんでした", mailFailure(output)}));
   EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
@@ -274,7 +275,7 @@ TEST_F(EncryptionJob, SecondFormatIsWrittenWhenAskedAndAGeneratorFailureIsReport
   Format2WriterSettings settings = {FORMAT2_ITERATIONS_MIN, nullptr};
   setFormat2WriterSettings(&settings);
   jobState.containerFormat = 2;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_TRUE(messages.texts().empty());
   std::string result = work / "out\\r.crpt.exe";
@@ -287,7 +288,7 @@ TEST_F(EncryptionJob, SecondFormatIsWrittenWhenAskedAndAGeneratorFailureIsReport
   setFormat2WriterSettings(&settings);
   prepare("\"" + source + "\"", result);
   jobState.containerFormat = 2;
-  runEncryptionJob();
+  runJob(runEncryptionJob);
   expectCleanedUp();
   EXPECT_EQ(messages.texts().back(), "正常に処理出来ませんでした エラー(211)");
   EXPECT_TRUE(listFolder(work / "out").empty());

@@ -11,7 +11,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 
 static int writeNames(const char* path) {
   static WorkingNames names;

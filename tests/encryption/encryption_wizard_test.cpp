@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "manager/encryption/encryption_wizard.h"
-#include "manager/encryption/wizard_dialogs.h"
+#include "manager/encryption/encryption_dialogs.h"
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
@@ -14,6 +14,7 @@
 namespace {
 
 struct Script {
+  LONG quitWhenStarted = -1;  // what the wizard left in quitRequested for the job
   std::deque<int> passwordAnswers, fileNameAnswers, destinationAnswers, mediaAnswers, saveAsAnswers;
   std::deque<std::string> saveAsPaths;  // chosenPath for each OK of the save-as dialog
   std::string password = "secret", fileName = "doc.crpt.exe", mediaRoot;
@@ -64,7 +65,10 @@ int fakeSaveAs(WizardContext* c) {
   return a;
 }
 int fakeBrowse(HWND, const wchar_t*, wchar_t*, size_t) { return DIALOG_CANCEL; }
-void fakeJob() { ++script.jobsStarted; }
+void fakeJob() {
+  script.quitWhenStarted = jobState.quitRequested;
+  ++script.jobsStarted;
+}
 
 class EncryptionWizard : public ::testing::Test {
  protected:
@@ -72,13 +76,16 @@ class EncryptionWizard : public ::testing::Test {
     script = Script();
     resetJobState();
     saved_ = wizardDialogs;
-    wizardDialogs = {fakePassword, fakeFileName, fakeDestination, fakeMedia, fakeSaveAs, fakeBrowse};
+    wizardDialogs = {fakePassword, fakeBrowse};
+    savedOwn_ = encryptionDialogs;
+    encryptionDialogs = {fakeFileName, fakeDestination, fakeMedia, fakeSaveAs};
     appFlows.runEncryptionJob = fakeJob;
     setPath(jobState.moduleDir, dir.path() + "\\");
     setPathList("\"" + (dir / "src.txt") + "\"");
   }
   void TearDown() override {
     wizardDialogs = saved_;
+    encryptionDialogs = savedOwn_;
     free(jobState.packCommand);
     jobState.packCommand = nullptr;
   }
@@ -97,6 +104,7 @@ class EncryptionWizard : public ::testing::Test {
     jobState.pathListText = widePathList.c_str();
   }
   WizardDialogs saved_;
+  EncryptionDialogs savedOwn_;
   TempDir dir;
   std::string pathList;
   std::wstring widePathList;
@@ -120,7 +128,7 @@ TEST_F(EncryptionWizard, FolderModeFromTheCommandLineStartsTheJob) {
   EXPECT_EQ(script.calls[2], "saveAs");
   waitForJob();
   EXPECT_EQ(script.jobsStarted, 1);
-  EXPECT_EQ(jobState.quitRequested, 0);
+  EXPECT_EQ(script.quitWhenStarted, 0);  // the worker asks for the end once the job is done
   EXPECT_EQ(A(jobState.outputPath), chosen.c_str());
   EXPECT_STREQ(jobState.password, "secret");
   std::string archive = A(jobState.tempArchivePath);

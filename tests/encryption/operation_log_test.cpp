@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "encryption_helper.h"
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <wchar.h>
 
-#include "manager/encryption/wizard_dialogs.h"
+#include "manager/encryption/encryption_dialogs.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"

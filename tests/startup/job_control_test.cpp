@@ -84,7 +84,7 @@ int whichJob;
 void encryptionJob() {
   whichJob = 1;
   workerThreadId = GetCurrentThreadId();
-  closeProgressWindow();
+  endJobSteps();
   SetEvent(done);
 }
 void decryptionJob() {
@@ -94,15 +94,13 @@ void decryptionJob() {
 }
 
 TEST_F(JobControl, WorkerStartsWithClearedProgressAndTheMainThreadClosesTheWindow) {
-  appFlows.runEncryptionJob = encryptionJob;
-  appFlows.runDecryptionJob = decryptionJob;
   done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   ASSERT_EQ(openProgressWindow(), 0);
   HWND window = jobState.progressWindow;
   setStatusText("old");
   jobState.stopCode = 999;
   progressStore(&jobState.progressDone, 7);
-  ASSERT_EQ(startJobThread(0), 0);
+  ASSERT_EQ(startJobThread(encryptionJob), 0);
   EXPECT_EQ(jobState.statusText[0], '\0');
   EXPECT_EQ(progressLoad(&jobState.progressDone), 0);
   // The worker waits in closeProgressWindow until this thread handles the close.
@@ -114,7 +112,7 @@ TEST_F(JobControl, WorkerStartsWithClearedProgressAndTheMainThreadClosesTheWindo
   EXPECT_EQ(jobState.progressWindow, nullptr);
 
   ResetEvent(done);
-  ASSERT_EQ(startJobThread(1), 0);
+  ASSERT_EQ(startJobThread(decryptionJob), 0);
   EXPECT_EQ(WaitForSingleObject(done, 5000), WAIT_OBJECT_0);
   EXPECT_EQ(whichJob, 2);
   EXPECT_EQ(jobState.stopCode, 0);

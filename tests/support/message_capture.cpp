@@ -21,14 +21,14 @@ int captureBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT fla
 }
 }  // namespace
 
-MessageCapture::MessageCapture(int answer) : saved_(appFlows) {
+MessageCapture::MessageCapture(int answer) : saved_(messageBoxFunction) {
   lock();
   captured.clear();
   answerGiven = answer;
-  appFlows.messageBox = captureBox;
+  messageBoxFunction = captureBox;
 }
 
-MessageCapture::~MessageCapture() { appFlows = saved_; }
+MessageCapture::~MessageCapture() { messageBoxFunction = saved_; }
 
 const std::vector<CapturedMessage>& MessageCapture::messages() const { return captured; }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "manager/startup/app_flows.h"
+#include "manager/startup/message_box.h"
 
 struct CapturedMessage {
   HWND owner;
@@ -27,7 +28,7 @@ class MessageCapture {
   std::vector<std::string> texts() const;
 
  private:
-  AppFlows saved_;
+  MessageBoxFunction saved_;
 };
 
 // Saves the flow table and restores it on destruction.

@@ -1,5 +1,5 @@
 // Time texts, working names and unique names from fixed inputs.
-#include "manager/encryption/working_name_formats.h"
+#include "manager/dialogs/working_name_formats.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "manager/encryption/write_probe.h"
+#include "manager/dialogs/write_probe.h"
 
 #include <windows.h>
 #include <string.h>
@@ -7,7 +7,7 @@
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 
 int probeFolder(const wchar_t* folder, const char* content) {
   wchar_t base[2049];

@@ -1,14 +1,13 @@
-// The dialogs of the wizards, reached through one table so that the wizards'
-// state machines run with scripted answers in tests.
+// The dialogs both wizards show, reached through one table so that the
+// wizards' state machines run with scripted answers in tests.
 #pragma once
 #include <windows.h>
 #include <stddef.h>
 
-#include "manager/encryption/wizard_context.h"
+#include "manager/dialogs/wizard_context.h"
 
 enum PasswordKind { PASSWORD_ENCRYPT = 0, PASSWORD_DECRYPT = 1 };
 enum DialogResult { DIALOG_FAILED = 0, DIALOG_OK = 1, DIALOG_CANCEL = 2 };
-enum { SAVE_AS_PATH_TOO_LONG = 128 };
 
 // What a dialog that ended with 1 or 2 means; anything else (it couldn't be
 // created) counts as a failure.
@@ -20,14 +19,6 @@ struct WizardDialogs {
   // 1 after a valid OK (password in enteredPassword), 2 on Cancel, 0 if the
   // dialog couldn't be shown.
   int (*askPassword)(int kind, WizardContext* context);
-  // 1 (fileName set), 2 on Cancel, 0 on failure.
-  int (*askFileName)(WizardContext* context);
-  // 1 (jobState.destinationMode set from the radio buttons), 2, or 0.
-  int (*chooseDestination)();
-  // 1 (jobState.mediaPath may hold a drive root), 2, or 0.
-  int (*chooseRemovableDrive)(WizardContext* context);
-  // 1 (chosenPath set), 0 on cancel, 128 if the initial path is too long.
-  int (*askSaveAsPath)(WizardContext* context);
   // 1 when a folder was chosen (copied into out only if it fits), 2 when cancelled.
   int (*browseForFolder)(HWND owner, const wchar_t* initialFolder, wchar_t* out, size_t cap);
 };
@@ -36,8 +27,4 @@ extern WizardDialogs wizardDialogs;
 
 // The real dialogs.
 int askPassword(int kind, WizardContext* context);
-int askFileName(WizardContext* context);
-int chooseDestination();
-int chooseRemovableDrive(WizardContext* context);
-int askSaveAsPath(WizardContext* context);
 int browseForFolder(HWND owner, const wchar_t* initialFolder, wchar_t* out, size_t cap);

@@ -1,56 +1,10 @@
-// The platform's save-file dialog for the result, and its shell folder browser.
+// The platform's shell folder browser.
 #include <windows.h>
-#include <commdlg.h>
 #include <shlobj.h>
-#include <string.h>
 
 #include "common/text_util.h"
 #include "common/wide_text.h"
-#include "manager/encryption/result_names.h"
-#include "manager/encryption/wizard_dialogs.h"
-#include "manager/startup/job_state.h"
-
-int askSaveAsPath(WizardContext* context) {
-  WidePathParts parts;
-  splitPath(context->proposedPath, &parts);
-  wchar_t initialFolder[2049];
-  if (parts.ext[0] == 0)
-    formatText(initialFolder, countOf(initialFolder), L"%ls%ls%ls", parts.drive, parts.dir, parts.name);
-  else
-    formatText(initialFolder, countOf(initialFolder), L"%ls%ls", parts.drive, parts.dir);
-  wchar_t file[2048];
-  wchar_t title[2048] = L"";
-  bool fits = formatText(file, countOf(file), L"%ls%ls%ls", parts.drive, parts.dir,
-                         context->fileName ? context->fileName : L"");
-  if (!fits || textLength(file) >= 260) return SAVE_AS_PATH_TOO_LONG;
-
-  // The program's own texts, in the code page of its resources.
-  static const char kFilter[] =
-      "実行形式(*.exe)\0*.exe\0実行仮形式(*.ex_)\0*.ex_\0全て(*.*)\0*.*\0\0";
-  wchar_t filter[128];
-  int n = MultiByteToWideChar(CP_ACP, 0, kFilter, sizeof kFilter, filter, countOf(filter));
-  if (n <= 0) return 0;
-  wchar_t dialogTitle[64];
-  ansiToWide("暗号化されたファイルを保存します", dialogTitle, countOf(dialogTitle));
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = jobState.mainWindow;
-  ofn.lpstrFilter = filter;
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = file;
-  ofn.nMaxFile = countOf(file);
-  ofn.lpstrFileTitle = title;
-  ofn.nMaxFileTitle = countOf(title);
-  ofn.lpstrInitialDir = initialFolder[0] ? initialFolder : nullptr;
-  ofn.lpstrTitle = dialogTitle;
-  // No change of the current folder: relative sources are resolved against it.
-  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetSaveFileNameW(&ofn)) return 0;
-  wchar_t chosen[2049];
-  if (!withResultExtension(file, chosen, countOf(chosen))) return 0;
-  if (!setContextText(&context->chosenPath, chosen)) return 0;
-  return 1;
-}
+#include "manager/dialogs/wizard_dialogs.h"
 
 namespace {
 

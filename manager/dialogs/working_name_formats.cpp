@@ -1,4 +1,4 @@
-#include "manager/encryption/working_name_formats.h"
+#include "manager/dialogs/working_name_formats.h"
 
 #include <stdlib.h>
 

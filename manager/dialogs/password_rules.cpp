@@ -1,4 +1,4 @@
-#include "manager/encryption/password_rules.h"
+#include "manager/dialogs/password_rules.h"
 
 #include <string.h>
 

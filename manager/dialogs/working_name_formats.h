@@ -4,7 +4,7 @@
 #pragma once
 #include <stddef.h>
 
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 
 struct LocalTimeFields {
   int year, month, day, hour, minute, second, millisecond;

@@ -1,4 +1,4 @@
-#include "manager/encryption/wizard_context.h"
+#include "manager/dialogs/wizard_context.h"
 
 #include <windows.h>
 #include <stdlib.h>

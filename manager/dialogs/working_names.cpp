@@ -1,8 +1,8 @@
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 
 #include <windows.h>
 
-#include "manager/encryption/working_name_formats.h"
+#include "manager/dialogs/working_name_formats.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Time texts, working names and unique names from the running system.
-#include "manager/encryption/working_names.h"
+#include "manager/dialogs/working_names.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "encryption_helper.h"
+#include "encryption/encryption_helper.h"
 #include "support/test_files.h"
 
 namespace {

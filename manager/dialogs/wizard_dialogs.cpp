@@ -1,0 +1,3 @@
+#include "manager/dialogs/wizard_dialogs.h"
+
+WizardDialogs wizardDialogs = {askPassword, browseForFolder};

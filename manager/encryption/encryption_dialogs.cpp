@@ -1,0 +1,3 @@
+#include "manager/encryption/encryption_dialogs.h"
+
+EncryptionDialogs encryptionDialogs = {askFileName, chooseDestination, chooseRemovableDrive, askSaveAsPath};
