@@ -101,23 +101,40 @@ function placeOf(h, folderEntry) {
   return texts;
 }
 
-// Walks a data area: each block's bytes go to onBytes in order (inflated,
-// with IN_FLIGHT blocks inflating at once). Fails as damage when a block
-// cannot be read or inflated, or when the data checksum differs.
-async function walkData(forward, stored, compressed, checksum, onBytes) {
+// Blocks being inflated, in order: at most IN_FLIGHT at once, each one's
+// bytes handed to its consumer as it settles. The opening pass shares one
+// queue across entries, so that many small files inflate side by side.
+class Inflating {
+  constructor() {
+    this.pending = [];
+  }
+  async push(block, onBytes) {
+    this.pending.push({ out: inflateBlock(block), onBytes });
+    if (this.pending.length >= IN_FLIGHT) await this.settleOne();
+  }
+  async settleOne() {
+    const { out, onBytes } = this.pending.shift();
+    const bytes = await out;
+    if (bytes === null) fail('damaged');
+    onBytes(bytes);
+  }
+  async settle() {
+    while (this.pending.length) await this.settleOne();
+  }
+}
+
+// Walks a data area: each block's bytes go to onBytes in order (inflated).
+// Fails as damage when a block cannot be read or inflated, or when the data
+// checksum differs (which needs no inflating: it covers the stored bytes).
+async function walkData(forward, stored, compressed, checksum, onBytes, inflating) {
   let remaining = stored;
   let sum = 0;
-  const pending = [];
-  const settle = async () => {
-    const out = await pending.shift();
-    if (out === null) fail('damaged');
-    onBytes(out);
-  };
   while (remaining > 0) {
     if (!compressed) {
       const raw = await forward.take(Math.min(RAW_CHUNK, remaining));
       remaining -= raw.length;
       sum = sumBytes(sum, raw);
+      await inflating.settle();
       onBytes(raw);
       continue;
     }
@@ -129,10 +146,8 @@ async function walkData(forward, stored, compressed, checksum, onBytes) {
     const block = (await forward.take(length)).slice();
     remaining -= length;
     sum = sumBytes(sumBytes(sum, prefix), block);
-    pending.push(inflateBlock(block));
-    if (pending.length >= IN_FLIGHT) await settle();
+    await inflating.push(block, onBytes);
   }
-  while (pending.length) await settle();
   if (sum !== checksum) fail('damaged');
 }
 
@@ -145,6 +160,7 @@ const filetimeToDate = (ft) => (ft === 0n ? null : new Date(Number(ft / 10000n) 
 export async function readArchive(body, onProgress) {
   const forward = new Forward(body, 0, body.size, onProgress);
   const entries = [];
+  const inflating = new Inflating();
   for (let first = true; body.size - forward.pos >= HEADER; first = false) {
     const h = (await forward.take(HEADER)).slice();
     if (!isValidHeader(h)) fail(first && body.format === 1 ? 'wrong-password' : 'damaged');
@@ -168,38 +184,52 @@ export async function readArchive(body, onProgress) {
     };
     await walkData(forward, stored, entry.compressed, entry.checksum, (b) => {
       entry.size += b.length;
-    });
+    }, inflating);
     entries.push(entry);
   }
+  await inflating.settle();
   if (entries.length === 0) fail(body.format === 1 ? 'wrong-password' : 'damaged');
   await forward.drain();
   await body.finish();
   return entries;
 }
 
-// A file's bytes as a Blob, read again from the result and checked again.
-export async function entryBlob(body, entry) {
+// A file's bytes, read again from the result and checked again: as parts
+// in order, each a Uint8Array (a file of up to GROUP bytes is one) or, for
+// larger files, Blobs of GROUP bytes each, so that its plaintext is handed
+// to the browser's blob store as it comes rather than held. Every Blob made
+// costs a trip to the browser's process: small files stay arrays.
+const GROUP = 8 << 20;
+
+export async function entryParts(body, entry) {
   const forward = new Forward(body, entry.offset, entry.offset + entry.stored);
   const crc = new Crc32();
   const parts = [];
-  let group = [];
-  let groupSize = 0;
+  let buf = new Uint8Array(Math.min(entry.size, GROUP));
+  let used = 0;
   let size = 0;
+  const inflating = new Inflating();
   await walkData(forward, entry.stored, entry.compressed, entry.checksum, (b) => {
     crc.update(b);
-    group.push(b);
-    groupSize += b.length;
     size += b.length;
-    if (groupSize >= 8 << 20) {
-      parts.push(new Blob(group));
-      group = [];
-      groupSize = 0;
+    if (size > entry.size) fail('damaged');
+    for (let at = 0; at < b.length; ) {
+      const n = Math.min(b.length - at, buf.length - used);
+      buf.set(b.subarray(at, at + n), used);
+      used += n;
+      at += n;
+      if (used === buf.length && size < entry.size) {
+        parts.push(new Blob([buf]));
+        buf = new Uint8Array(Math.min(entry.size - size, GROUP));
+        used = 0;
+      }
     }
-  });
+  }, inflating);
+  await inflating.settle();
   if (size !== entry.size) fail('damaged');
-  if (group.length) parts.push(new Blob(group));
+  if (buf.length) parts.push(parts.length ? new Blob([buf]) : buf);
   entry.crc = crc.value();
-  return new Blob(parts);
+  return parts;
 }
 
 export { filetimeToDate };

@@ -5,9 +5,10 @@ import { ReaderError, fail } from './errors.js';
 import { findContainer } from './source.js';
 import { openFormat1 } from './container1.js';
 import { openFormat2, hasFormat2Magic } from './container2.js';
-import { readArchive, entryBlob, filetimeToDate } from './archive.js';
+import { readArchive, entryParts, filetimeToDate } from './archive.js';
 import { encodeCp932 } from './sjis.js';
 import { makeZip } from './zip.js';
+import { withWindows } from './windows.js';
 import { Crc32 } from './crc32.js';
 import { text } from './messages.js';
 
@@ -47,11 +48,12 @@ function treeOf(body, raw) {
       size: r.size,
       mtime: filetimeToDate(r.times.written),
       times: r.times,
-      data: async () => {
+      data: async () => new Blob(await entry.parts()),
+      parts: async () => {
         try {
-          const blob = await entryBlob(body, r);
+          const parts = await entryParts(body, r);
           entry.crc = r.crc;
-          return blob;
+          return parts;
         } catch (x) {
           throw withMessage(x);
         }
@@ -76,7 +78,7 @@ export async function open(blob, password, options = {}) {
     const head = await container.read(0, Math.min(16, container.length));
     const body = hasFormat2Magic(head) ? await openFormat2(container, pw) : await openFormat1(container, pw);
     const raw = await readArchive(body, options.onProgress);
-    const entries = treeOf(body, raw);
+    const entries = treeOf(withWindows(body), raw);
     return { format: body.format, entries };
   } catch (e) {
     throw withMessage(e);
@@ -86,15 +88,14 @@ export async function open(blob, password, options = {}) {
 export async function zip(entries) {
   try {
     return await makeZip(entries, async (e) => {
+      if (e.parts) return e.parts();
+      // An entry made elsewhere: its checksum comes from its bytes.
       const blob = await e.data();
-      if (e.crc === undefined) {
-        // An entry copied out of the list: its checksum comes from the bytes.
-        const c = new Crc32();
-        for (let at = 0; at < blob.size; at += 8 << 20)
-          c.update(new Uint8Array(await blob.slice(at, at + (8 << 20)).arrayBuffer()));
-        e.crc = c.value();
-      }
-      return blob;
+      const c = new Crc32();
+      for (let at = 0; at < blob.size; at += 8 << 20)
+        c.update(new Uint8Array(await blob.slice(at, at + (8 << 20)).arrayBuffer()));
+      e.crc = c.value();
+      return [blob];
     });
   } catch (e) {
     throw withMessage(e);

@@ -62,18 +62,80 @@ function timeFields(entry) {
   return o.done();
 }
 
+// The files' bytes are fetched a few files ahead of the one being written
+// (up to AHEAD files or AHEAD_BYTES), so that many small files do not wait
+// for each other; each keeps its place.
+const AHEAD = 16;
+const AHEAD_BYTES = 64 << 20;
+
+function prefetch(entries, dataOf) {
+  const started = new Map();
+  let next = 0;
+  let bytes = 0;
+  const fill = (at) => {
+    while (next < entries.length && (next <= at || (next - at < AHEAD && bytes < AHEAD_BYTES))) {
+      const e = entries[next];
+      if (!e.folder) {
+        const p = dataOf(e);
+        p.catch(() => {});
+        started.set(next, p);
+        bytes += e.size;
+      }
+      ++next;
+    }
+  };
+  return async (at) => {
+    fill(at);
+    const p = started.get(at);
+    started.delete(at);
+    const blob = await p;
+    bytes -= entries[at].size;
+    fill(at);
+    return blob;
+  };
+}
+
+// The zip's bytes: small pieces are copied together into blocks of STAGE
+// bytes, each made a Blob once full; Blobs are taken as they are.
+const STAGE = 8 << 20;
+class Parts {
+  constructor() {
+    this.blobs = [];
+    this.stage = new Uint8Array(STAGE);
+    this.used = 0;
+    this.size = 0;
+  }
+  flush() {
+    if (this.used) this.blobs.push(new Blob([this.stage.slice(0, this.used)]));
+    this.used = 0;
+  }
+  add(part) {
+    this.size += part.size ?? part.length;
+    if (part instanceof Blob || part.length > STAGE / 2) {
+      this.flush();
+      this.blobs.push(part instanceof Blob ? part : new Blob([part]));
+      return;
+    }
+    if (this.used + part.length > STAGE) this.flush();
+    this.stage.set(part, this.used);
+    this.used += part.length;
+  }
+}
+
 // entries: as open() gives them (folders and files, parents before their
-// contents). Resolves to the zip as a Blob.
+// contents); dataOf(entry) resolves to its bytes as parts (Uint8Arrays and
+// Blobs) and sets entry.crc. Resolves to the zip as a Blob.
 export async function makeZip(entries, dataOf) {
+  const dataAt = prefetch(entries, dataOf);
   const encoder = new TextEncoder();
-  const parts = [];
+  const parts = new Parts();
   const central = [];
   let offset = 0;
   const now = new Date();
-  for (const e of entries) {
+  for (const [at, e] of entries.entries()) {
     const name = encoder.encode(e.folder ? e.path + '/' : e.path);
-    const data = e.folder ? new Blob([]) : await dataOf(e);
-    const size = data.size;
+    const data = e.folder ? [] : await dataAt(at);
+    const size = data.reduce((n, p) => n + (p.size ?? p.length), 0);
     const crc = e.folder ? 0 : e.crc;
     const times = timeFields(e);
     const { time, date } = dosTime(e.folder ? now : e.mtime);
@@ -99,7 +161,8 @@ export async function makeZip(entries, dataOf) {
     }
     local.raw(times);
     const head = local.done();
-    parts.push(head, data);
+    parts.add(head);
+    for (const p of data) parts.add(p);
     central.push({ name, crc, size, offset, time, date, times, folder: e.folder });
     offset += head.length + size;
   }
@@ -162,6 +225,8 @@ export async function makeZip(entries, dataOf) {
   end.u32(small ? dirBytes.length : U32);
   end.u32(small ? offset : U32);
   end.u16(0);
-  parts.push(dirBytes, end.done());
-  return new Blob(parts, { type: 'application/zip' });
+  parts.add(dirBytes);
+  parts.add(end.done());
+  parts.flush();
+  return new Blob(parts.blobs, { type: 'application/zip' });
 }
