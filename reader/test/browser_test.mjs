@@ -109,6 +109,11 @@ const ZIP_READER = `
 import sys, json, zipfile, hashlib, struct
 z = zipfile.ZipFile(sys.argv[1])
 out = {"bad": z.testzip(), "entries": []}
+def digest(i):
+    try:
+        return hashlib.sha256(z.read(i)).hexdigest()
+    except zipfile.BadZipFile as e:
+        return str(e)
 for i in z.infolist():
     ft = None
     x = i.extra
@@ -118,7 +123,7 @@ for i in z.infolist():
         x = x[4 + size:]
     out["entries"].append({"path": i.filename.rstrip("/"), "folder": i.is_dir(), "size": i.file_size,
         "utf8": bool(i.flag_bits & 0x800), "stored": i.compress_type == 0, "date_time": list(i.date_time),
-        "sha256": None if i.is_dir() else hashlib.sha256(z.read(i)).hexdigest(), "filetime": str(ft) if ft else None})
+        "sha256": None if i.is_dir() else digest(i), "filetime": str(ft) if ft else None})
 print(json.dumps(out))
 `;
 
