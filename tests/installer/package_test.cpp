@@ -34,6 +34,7 @@ struct View {
 const View kViews[] = {{"32-bit view", KEY_WOW64_32KEY, "Kyvoshell.dll"},
                        {"64-bit view", KEY_WOW64_64KEY, "Kyvoshell64.dll"}};
 const char* const kFiles[] = {"Kyvomar.exe", "Kyvoshell.dll", "Kyvoshell64.dll"};
+const char kReaderPage[] = "kyvomar-reader.html";  // beside the program, for senders to forward
 
 const char kPolicyKey[] = "Software\\Kyvomar";
 const char kHandlersKey[] = "AllFilesystemObjects\\ShellEx\\ContextMenuHandlers";
@@ -192,8 +193,10 @@ class Package : public ::testing::Test {
 TEST_F(Package, SilentInstallWritesBothViewsAndRemovalLeavesNothingOfOurs) {
   ASSERT_EQ(install(packagePath()), 0u);
   std::vector<std::string> files(std::begin(kFiles), std::end(kFiles));
+  files.push_back(kReaderPage);
   std::sort(files.begin(), files.end());
   EXPECT_EQ(listFolder(installFolder()), files);  // no Log folder unless asked
+  EXPECT_TRUE(readFile(installed(kReaderPage)) == readFile(builtFile(kReaderPage)));
   for (const char* name : kFiles) {
     std::string bytes = readFile(installed(name));
     EXPECT_FALSE(bytes.empty()) << name;

@@ -1,0 +1,66 @@
+// Every text the page shows, in Japanese and English; the browser's first
+// language decides (Japanese for any "ja", English otherwise).
+const texts = {
+  ja: {
+    title: 'Kyvomar 暗号化ファイル リーダー',
+    intro: '暗号化ファイル（.exe または .ex_）を選ぶか、ここにドロップして、パスワードを入力してください。ファイルはこのブラウザの中だけで復号され、どこにも送信されません。',
+    file: '暗号化ファイル',
+    password: 'パスワード',
+    open: '開く',
+    opening: '復号しています…',
+    saveZip: 'すべてを .zip で保存',
+    saving: '保存するファイルを作成しています…',
+    save: '保存',
+    name: '名前',
+    size: 'サイズ',
+    modified: '更新日時',
+    summary: '%1 個のファイル、%2 個のフォルダ',
+    'no-password': 'パスワードを入力してください。',
+    'no-file': '暗号化ファイルを選択してください。',
+    'bad-password-character':
+      'パスワードに使用できない文字が含まれています。\n日本語（シフトJIS）で表せる文字で入力してください。',
+    'wrong-password': '復号出来ませんでした。\nパスワードを確認してください',
+    'not-a-result': 'このファイルは暗号化ファイルではありません。\n暗号化ファイル（.exe または .ex_）を選択してください。',
+    damaged: '暗号化ファイルが壊れています。\n保存できるファイルはありません。',
+    'unsafe-name': '暗号化ファイルに、元に戻せない名前が含まれています。\n%1\n保存できるファイルはありません。',
+    unreadable: 'ファイルを読み込めませんでした。\n%1',
+    unsupported: 'このブラウザでは開けません。\n最新の Chrome、Edge、Firefox または Safari をお使いください。',
+  },
+  en: {
+    title: 'Kyvomar encrypted file reader',
+    intro: 'Choose an encrypted file (.exe or .ex_) or drop it here, and enter its password. The file is decrypted inside this browser only and sent nowhere.',
+    file: 'Encrypted file',
+    password: 'Password',
+    open: 'Open',
+    opening: 'Decrypting…',
+    saveZip: 'Save everything as .zip',
+    saving: 'Making the file to save…',
+    save: 'Save',
+    name: 'Name',
+    size: 'Size',
+    modified: 'Modified',
+    summary: '%1 files, %2 folders',
+    'no-password': 'Please enter the password.',
+    'no-file': 'Please choose an encrypted file.',
+    'bad-password-character':
+      'The password holds a character that cannot be used.\nPlease use characters that Japanese (Shift-JIS) can represent.',
+    'wrong-password': 'The file could not be decrypted.\nPlease check the password.',
+    'not-a-result': 'This file is not an encrypted file.\nPlease choose an encrypted file (.exe or .ex_).',
+    damaged: 'The encrypted file is damaged.\nNothing can be saved from it.',
+    'unsafe-name': 'The encrypted file holds a name that cannot be restored safely.\n%1\nNothing can be saved from it.',
+    unreadable: 'The file could not be read.\n%1',
+    unsupported: 'This browser cannot open the file.\nPlease use a current Chrome, Edge, Firefox or Safari.',
+  },
+};
+
+export function pageLanguage() {
+  const first = (navigator.languages && navigator.languages[0]) || navigator.language || 'en';
+  return first.toLowerCase().startsWith('ja') ? 'ja' : 'en';
+}
+
+// The text of a key with %1, %2 filled in.
+export function text(key, ...args) {
+  const table = texts[pageLanguage()];
+  const t = table[key] ?? texts.en[key] ?? key;
+  return t.replace(/%(\d)/g, (_, i) => String(args[Number(i) - 1] ?? ''));
+}
