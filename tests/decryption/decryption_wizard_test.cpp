@@ -59,12 +59,13 @@ class DecryptionWizard : public ::testing::Test {
 };
 
 TEST_F(DecryptionWizard, ProposesTheProgramsFolderAndStartsTheJob) {
-  script.browseResult = "D:\\restore";
+  TempDir restore;  // the folder chosen must be writable before the job starts
+  script.browseResult = restore.path();
   runDecryptionWizard();
   waitForJob();
   EXPECT_EQ(script.browseInitial, "C:\\apps\\表\\");
   EXPECT_EQ(script.jobs, 1);
-  EXPECT_EQ(A(jobState.outputPath), "D:\\restore");
+  EXPECT_EQ(A(jobState.outputPath), restore.path());
   EXPECT_STREQ(jobState.password, "pw");
   std::string archive = A(jobState.tempArchivePath), encrypted = A(jobState.tempEncryptedPath);
   EXPECT_EQ(archive.substr(archive.size() - 4), ".arv");

@@ -131,7 +131,7 @@ class ReaderInBrowser : public ::testing::Test {
     TempDir scratch;
     const std::string container = scratch / "c.enc", archive = scratch / "a.arv";
     EXPECT_EQ(SplitSelfMeltFile(result.c_str(), container.c_str()), 0);
-    EXPECT_EQ(decryptArchive(W(container).c_str(), W(archive).c_str(), A(kPassword).c_str()), 0);
+    EXPECT_EQ(decryptArchive(W(container).c_str(), W(archive).c_str(), A(kPassword).c_str(), quietProgress), 0);
     std::string bytes = readFile(archive);
     bool patched = false;
     for (size_t at = 0; at + ARCHIVE_HEADER_SIZE <= bytes.size() && !patched;) {
@@ -149,7 +149,7 @@ class ReaderInBrowser : public ::testing::Test {
     }
     EXPECT_TRUE(patched) << entry;
     writeFile(archive, bytes);
-    EXPECT_EQ(encryptArchiveAs(W(archive).c_str(), W(container).c_str(), A(kPassword).c_str(), format), 0);
+    EXPECT_EQ(encryptArchiveAs(W(archive).c_str(), W(container).c_str(), A(kPassword).c_str(), format, quietProgress), 0);
     const std::string out = scratch / "h.exe";
     EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), exe.c_str(), container.c_str()), 0);
     return readFile(out);
