@@ -315,7 +315,7 @@ TEST_F(CryptStream, BadCallerBlocksGiveTwo) {
   EXPECT_EQ(prm.resultCode, 2);
   unsigned char byte = 0;
   prm.sourceData = &byte;
-  prm.Soulen = 0xFFFFFFFFFFull;  // beyond the address space
+  prm.Soulen = UINT64_MAX;  // beyond the address space of either width
   EXPECT_FALSE(cryptStream(&prm));
   EXPECT_EQ(prm.resultCode, 2);
   // A memory destination with a length but no block.
