@@ -3,7 +3,7 @@
 // Design. zlib is the slow part of packing, and every 32 KiB chunk of a file
 // is compressed on its own, so a few threads can compress neighbouring chunks
 // at once. The job's worker thread stays the only one that writes the
-// archive and touches the job record: it reads a chunk into a free slot,
+// archive and reports progress: it reads a chunk into a free slot,
 // queues the slot, and takes the slots back in the order it queued them to
 // write their frames. The compression threads only turn a queued slot's
 // chunk into its frame in memory.
