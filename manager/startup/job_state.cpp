@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "common/text_util.h"
-#include "common/wide_text.h"
 
 JobState jobState;
 
@@ -32,19 +31,12 @@ void resetJobState() {
   jobState.statusText[0] = '\0';
 }
 
-void setStatusText(const char* text) {
-  wchar_t wide[countOf(jobState.statusText)];
-  ansiToWide(text, wide, countOf(wide));
-  setStatusText(wide);
-}
-
 void setStatusText(const wchar_t* text) {
   copyText(jobState.statusText, countOf(jobState.statusText), text);
 }
 
 namespace {
 
-void jobStatus(const wchar_t* text) { setStatusText(text); }
 void jobTotal(int64_t total) { progressStore(&jobState.progressTotal, total); }
 void jobDone(int64_t done) { progressStore(&jobState.progressDone, done); }
 void jobAdvance(int64_t amount) { progressAdd(&jobState.progressDone, amount); }
@@ -53,7 +45,7 @@ bool jobStopRequested() { return stopRequested(); }
 
 }  // namespace
 
-const Progress jobProgress = {jobStatus, jobTotal, jobDone, jobAdvance, jobCountOnly, jobStopRequested};
+const Progress jobProgress = {setStatusText, jobTotal, jobDone, jobAdvance, jobCountOnly, jobStopRequested};
 
 void clearJobPassword() {
   SecureZeroMemory(jobState.password, sizeof jobState.password);

@@ -72,9 +72,8 @@ inline void progressAdd(volatile int64_t* counter, int64_t amount) {
 }
 inline bool stopRequested() { return jobState.stopCode == STOP_REQUESTED; }
 
-// Sets the status line (cut safely to its capacity); an ANSI text is one of
-// the program's own.
-void setStatusText(const char* text);
+// Sets the status line (cut safely to its capacity). A text of the
+// program's own goes through reportStatus(jobProgress, ...).
 void setStatusText(const wchar_t* text);
 
 // The job record as the engines' progress: status line, counters and the

@@ -147,7 +147,7 @@ class PackerThreads : public ::testing::Test {
   // otherwise take for the next run's.
   void clearProgress() {
     jobState.stopCode = 0;
-    setStatusText("");
+    reportStatus(jobProgress, "");
     progressStore(&jobState.progressDone, 0);
     progressStore(&jobState.progressTotal, 0);
   }

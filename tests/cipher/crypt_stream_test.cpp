@@ -397,7 +397,7 @@ TEST_F(CryptStream, ProgressRestartsAndCountOnlyIsCleared) {
   EXPECT_EQ(progressLoad(&jobState.progressDone), 3008);  // counts what was written
   EXPECT_EQ(jobState.countOnly, 0);
   // A refused call clears the progress and the status line.
-  setStatusText("old");
+  reportStatus(jobProgress, "old");
   prm.chunkSize = 1;
   EXPECT_FALSE(cryptStream(&prm));
   EXPECT_EQ(progressLoad(&jobState.progressTotal), 0);

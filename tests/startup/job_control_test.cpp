@@ -51,7 +51,7 @@ TEST_F(JobControl, RefreshCopiesStatusAndCountersIntoTheWindow) {
   ASSERT_TRUE(window);
   EXPECT_EQ(windowText(window), "処理状況");
   EXPECT_EQ(controlText(window, IDCANCEL), "ｷｬﾝｾﾙ");
-  setStatusText("書庫を暗号化中です");
+  reportStatus(jobProgress, "書庫を暗号化中です");
   progressStore(&jobState.progressTotal, 4096);
   progressStore(&jobState.progressDone, 1024);
   refreshProgress();
@@ -97,7 +97,7 @@ TEST_F(JobControl, WorkerStartsWithClearedProgressAndTheMainThreadClosesTheWindo
   done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   ASSERT_EQ(openProgressWindow(), 0);
   HWND window = jobState.progressWindow;
-  setStatusText("old");
+  reportStatus(jobProgress, "old");
   jobState.stopCode = 999;
   progressStore(&jobState.progressDone, 7);
   ASSERT_EQ(startJobThread(encryptionJob), 0);
