@@ -8,32 +8,42 @@
 bool ansiToWide(const char* text, wchar_t* out, size_t cap) {
   if (cap == 0) return false;
   out[0] = 0;
-  int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  int needed = MultiByteToWideChar(kProgramCodePage, 0, text, -1, nullptr, 0);
   if (needed <= 0) return false;
   if (static_cast<size_t>(needed) <= cap) {
-    MultiByteToWideChar(CP_ACP, 0, text, -1, out, static_cast<int>(cap));
+    MultiByteToWideChar(kProgramCodePage, 0, text, -1, out, static_cast<int>(cap));
     return true;
   }
   wchar_t* whole = static_cast<wchar_t*>(malloc(static_cast<size_t>(needed) * sizeof(wchar_t)));
   if (!whole) return false;
-  MultiByteToWideChar(CP_ACP, 0, text, -1, whole, needed);
+  MultiByteToWideChar(kProgramCodePage, 0, text, -1, whole, needed);
   copyText(out, cap, whole);
   free(whole);
   return false;
 }
 
-bool wideToAnsiExact(const wchar_t* text, char* out, size_t cap) {
+namespace {
+bool wideToExact(UINT codePage, const wchar_t* text, char* out, size_t cap) {
   if (cap == 0) return false;
   out[0] = '\0';
   if (text[0] == 0) return true;
   BOOL usedDefault = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out, static_cast<int>(cap), nullptr,
+  int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, -1, out, static_cast<int>(cap), nullptr,
                               &usedDefault);
   if (n <= 0 || usedDefault) {
     out[0] = '\0';
     return false;
   }
   return true;
+}
+}  // namespace
+
+bool wideToAnsiExact(const wchar_t* text, char* out, size_t cap) {
+  return wideToExact(kProgramCodePage, text, out, cap);
+}
+
+bool wideToSystemAnsiExact(const wchar_t* text, char* out, size_t cap) {
+  return wideToExact(CP_ACP, text, out, cap);
 }
 
 void wideToAnsiMarked(const wchar_t* text, char* out, size_t cap) {
@@ -46,7 +56,7 @@ void wideToAnsiMarked(const wchar_t* text, char* out, size_t cap) {
     size_t units = (isLeadUnit(text[i]) && isTrailUnit(text[i + 1])) ? 2 : 1;
     char piece[8];
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text + i, static_cast<int>(units), piece,
+    int n = WideCharToMultiByte(kProgramCodePage, WC_NO_BEST_FIT_CHARS, text + i, static_cast<int>(units), piece,
                                 sizeof piece, nullptr, &usedDefault);
     if (n <= 0 || usedDefault) {
       piece[0] = '?';
@@ -60,9 +70,9 @@ void wideToAnsiMarked(const wchar_t* text, char* out, size_t cap) {
 }
 
 wchar_t* wideCopyOfAnsi(const char* text) {
-  int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  int needed = MultiByteToWideChar(kProgramCodePage, 0, text, -1, nullptr, 0);
   if (needed <= 0) return nullptr;
   wchar_t* copy = static_cast<wchar_t*>(malloc(static_cast<size_t>(needed) * sizeof(wchar_t)));
-  if (copy) MultiByteToWideChar(CP_ACP, 0, text, -1, copy, needed);
+  if (copy) MultiByteToWideChar(kProgramCodePage, 0, text, -1, copy, needed);
   return copy;
 }

@@ -181,14 +181,32 @@ STDMETHODIMP KyvoShlExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmd
   // items together and in order there.
   int items = GetMenuItemCount(menu);
   if (items >= 0 && indexMenu > static_cast<UINT>(items)) indexMenu = static_cast<UINT>(items);
-  InsertMenuA(menu, indexMenu, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
+  InsertMenuW(menu, indexMenu, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
   for (UINT offset = 0; offset < kCommandCount; ++offset) {
     UINT position = indexMenu + 1 + offset;
-    InsertMenuA(menu, position, MF_STRING | MF_BYPOSITION, idCmdFirst + offset, commandMenuText(offset));
+    wchar_t text[64];
+    ansiToWide(commandMenuText(offset), text, countOf(text));
+    InsertMenuW(menu, position, MF_STRING | MF_BYPOSITION, idCmdFirst + offset, text);
     HBITMAP bitmap = commandBitmapId(offset) == kMailBitmapId ? mailBitmap_ : saveBitmap_;
     if (bitmap) SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
   }
   return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kCommandCount);
+}
+
+// The help text for a caller that asks for it in the system's own code page
+// (not 932): as much of it as fits, whole characters only, with "?" for a
+// character that code page lacks.
+void systemAnsiHelpText(const WCHAR* wide, CHAR* name, UINT cchMax) {
+  int units = cchMax > 1 ? lstrlenW(wide) : 0;  // a size of 0 would ask for the length only
+  for (;;) {
+    int n = units == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, wide, units, name, static_cast<int>(cchMax) - 1, nullptr, nullptr);
+    if (n > 0 || units == 0) {
+      name[n] = '\0';
+      return;
+    }
+    --units;  // too long: one character less, never half of a surrogate pair
+    if (units > 0 && isLeadUnit(wide[units - 1])) --units;
+  }
 }
 
 STDMETHODIMP KyvoShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT cchMax) {
@@ -196,12 +214,14 @@ STDMETHODIMP KyvoShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR
   const char* text = idCmd < kCommandCount ? commandHelpText(static_cast<unsigned>(idCmd)) : nullptr;
   if (!text || !name) return E_INVALIDARG;
   if (cchMax == 0) return S_OK;  // no room, not even for the terminator
+  WCHAR wide[128];
+  if (!ansiToWide(text, wide, countOf(wide))) return E_INVALIDARG;
   if (type & GCS_UNICODE) {
-    WCHAR wide[128];
-    if (!MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0])) return E_INVALIDARG;
     lstrcpynW(reinterpret_cast<WCHAR*>(name), wide, static_cast<int>(cchMax));
-  } else {
+  } else if (GetACP() == kProgramCodePage) {
     copyText(name, cchMax, text);  // cut on a character boundary, never between the two bytes of one
+  } else {
+    systemAnsiHelpText(wide, name, cchMax);
   }
   return S_OK;
 }

@@ -319,13 +319,14 @@ bool ensureFolders(Extraction* x, const wchar_t* path, size_t folderPartLength) 
   return true;
 }
 
-// An entry's text as UTF-16: UTF-8 in a Unicode entry, else the ANSI code
-// page. false when its bytes are no text of that encoding.
+// An entry's text as UTF-16: UTF-8 in a Unicode entry, else code page 932,
+// which every ordinary entry holds whatever system made it. false when its
+// bytes are no text of that encoding.
 bool entryTextAsWide(const char* text, bool utf8, wchar_t* out, size_t cap) {
   out[0] = 0;
   if (text[0] == '\0') return true;
   if (utf8) return wideFromUtf8(text, out, cap);
-  int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(cap));
+  int n = MultiByteToWideChar(kProgramCodePage, MB_ERR_INVALID_CHARS, text, -1, out, static_cast<int>(cap));
   return n > 0;
 }
 

@@ -41,6 +41,13 @@ struct SecretText {
   SecretText& operator=(const SecretText&) = delete;
 };
 
+// A text of the program's own (code page 932) into a control, on any system.
+void setItemText(HWND dialog, int id, const char* text) {
+  wchar_t wide[64];
+  ansiToWide(text, wide, countOf(wide));
+  SetDlgItemTextW(dialog, id, wide);
+}
+
 class PasswordDialog : public ModalDialog {
  public:
   PasswordDialog(int kind, WizardContext* context) : kind_(kind), context_(context) {}
@@ -49,15 +56,15 @@ class PasswordDialog : public ModalDialog {
   bool onInit() override {
     ShowWindow(item(IDC_MAKE_EXE), SW_HIDE);
     if (kind_ == PASSWORD_DECRYPT) {
-      SetDlgItemTextA(window_, IDC_PASSWORD_HEADING, "復号確認");
+      setItemText(window_, IDC_PASSWORD_HEADING, "復号確認");
       ShowWindow(item(IDC_PASSWORD_CONFIRM_LABEL), SW_HIDE);
       ShowWindow(item(IDC_PASSWORD_CONFIRM), SW_HIDE);
-      SetDlgItemTextA(window_, IDOK, "OK");
+      SetDlgItemTextW(window_, IDOK, L"OK");
     } else {
-      SetDlgItemTextA(window_, IDC_PASSWORD_HEADING, "暗号化確認");
+      setItemText(window_, IDC_PASSWORD_HEADING, "暗号化確認");
     }
-    SetDlgItemTextA(window_, IDC_PASSWORD, "");
-    SetDlgItemTextA(window_, IDC_PASSWORD_CONFIRM, "");
+    SetDlgItemTextW(window_, IDC_PASSWORD, L"");
+    SetDlgItemTextW(window_, IDC_PASSWORD_CONFIRM, L"");
     SetFocus(item(IDC_PASSWORD));
     return false;
   }

@@ -9,6 +9,7 @@
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "manager/encryption/guarded_call.h"
+#include "manager/encryption/mapi_wide.h"
 #include "manager/startup/message_box.h"
 
 // The records are the platform's Simple MAPI ones (32-bit layout in the
@@ -21,55 +22,60 @@ static_assert((MAPI_LOGON_UI | MAPI_DIALOG) == 0x9, "Simple MAPI flags");
 
 namespace {
 
-
-struct SendRequest {
-  MAPISENDMAIL* send;
-  MapiMessage* message;
+// The records of the wide call and of the ANSI one, by the kind of text.
+template <typename Char>
+struct MapiRecords;
+template <>
+struct MapiRecords<char> {
+  typedef MapiMessage Message;
+  typedef MapiRecipDesc Recip;
+  typedef MapiFileDesc File;
+  typedef MAPISENDMAIL Send;
+};
+template <>
+struct MapiRecords<wchar_t> {
+  typedef MapiMessageW Message;
+  typedef MapiRecipDescW Recip;
+  typedef MapiFileDescW File;
+  typedef MAPISENDMAILW Send;
 };
 
+template <typename Char>
+struct SendRequest {
+  typename MapiRecords<Char>::Send* send;
+  typename MapiRecords<Char>::Message* message;
+};
+
+template <typename Char>
 void sendMail(void* context) {
-  SendRequest* request = static_cast<SendRequest*>(context);
+  SendRequest<Char>* request = static_cast<SendRequest<Char>*>(context);
   // Sent, cancelled by the user or refused by the mail system: all count as
   // done, so the value returned is not examined.
   request->send(0, 0, request->message, MAPI_LOGON_UI | MAPI_DIALOG, 0);
 }
 
-}  // namespace
-
-int attachToMail(const wchar_t* widePath) {
-  // Simple MAPI takes the attachment's path in the ANSI code page: a path
-  // that it cannot hold exactly goes by its short form.
-  char path[2049];
-  if (!wideToAnsiExact(widePath, path, sizeof path)) {
-    wchar_t shortPath[2049];
-    DWORD n = GetShortPathNameW(widePath, shortPath, countOf(shortPath));
-    if (n == 0 || n >= countOf(shortPath) || !wideToAnsiExact(shortPath, path, sizeof path)) return -1;
-  }
-  // The mail library of the system folder, never one beside the program: a
-  // result file runs from wherever it was saved.
-  UniqueLibrary library(loadSystemLibrary(L"MAPI32.DLL"));
-  if (!library) return -1;
-  FARPROC entry = GetProcAddress(library.get(), "MAPISendMail");
-  if (entry == nullptr) return -1;
-  MAPISENDMAIL* send = reinterpret_cast<MAPISENDMAIL*>(reinterpret_cast<void (*)()>(entry));
-
-  char subject[1] = "";
-  char noteText[1] = "";
-  char recipientName[1] = "";
+// A new message without recipients, the file attached; fileName null lets the
+// mail program show the file's own name.
+template <typename Char>
+int sendMessage(FARPROC entry, Char* path, Char* fileName) {
+  typedef MapiRecords<Char> Records;
+  Char subject[1] = {0};
+  Char noteText[1] = {0};
+  Char recipientName[1] = {0};
 
   // Prepared but not counted: with nRecipCount 0 the mail program opens its
   // compose window without recipients.
-  MapiRecipDesc recipient = {};
+  typename Records::Recip recipient = {};
   recipient.ulRecipClass = MAPI_TO;
   recipient.lpszName = recipientName;
 
-  MapiFileDesc attachment = {};
+  typename Records::File attachment = {};
   attachment.flFlags = 0;
   attachment.nPosition = 0xFFFFFFFF;  // not placed inside the text
   attachment.lpszPathName = path;
-  attachment.lpszFileName = nullptr;  // the mail program shows the file's own name
+  attachment.lpszFileName = fileName;
 
-  MapiMessage message = {};
+  typename Records::Message message = {};
   message.lpszSubject = subject;
   message.lpszNoteText = noteText;
   message.nRecipCount = 0;
@@ -77,11 +83,46 @@ int attachToMail(const wchar_t* widePath) {
   message.nFileCount = 1;
   message.lpFiles = &attachment;
 
-  SendRequest request = {send, &message};
-  int result = 0;
-  if (callGuarded(sendMail, &request) != 0) {
+  SendRequest<Char> request = {reinterpret_cast<typename Records::Send*>(reinterpret_cast<void (*)()>(entry)),
+                               &message};
+  if (callGuarded(sendMail<Char>, &request) != 0) {
     showMessage(nullptr, "メーラーを起動できませんでした", nullptr, MB_OK | MB_ICONEXCLAMATION);
-    result = -1;
+    return -1;
   }
-  return result;  // the library is freed on the way out
+  return 0;
+}
+
+// The ANSI call takes the path in the system's code page: a path that code
+// page cannot hold exactly goes by its short form, which it can, and the
+// file's own name then goes as the display name where the code page holds it.
+int sendAnsiMessage(FARPROC entry, const wchar_t* widePath) {
+  char path[2049];
+  char displayName[1025];
+  bool named = false;
+  if (!wideToSystemAnsiExact(widePath, path, sizeof path)) {
+    wchar_t shortPath[2049];
+    DWORD n = GetShortPathNameW(widePath, shortPath, countOf(shortPath));
+    if (n == 0 || n >= countOf(shortPath) || !wideToSystemAnsiExact(shortPath, path, sizeof path)) return -1;
+    named = wideToSystemAnsiExact(widePath + lastSeparatorIndex(widePath) + 1, displayName, sizeof displayName);
+  }
+  return sendMessage<char>(entry, path, named ? displayName : nullptr);
+}
+
+}  // namespace
+
+int attachToMail(const wchar_t* widePath) {
+  // The mail library of the system folder, never one beside the program: a
+  // result file runs from wherever it was saved.
+  UniqueLibrary library(loadSystemLibrary(L"MAPI32.DLL"));
+  if (!library) return -1;
+  // The wide call carries any path as it is; older systems have only the
+  // ANSI one.
+  if (FARPROC wide = GetProcAddress(library.get(), "MAPISendMailW")) {
+    wchar_t path[2049];
+    if (!copyText(path, countOf(path), widePath)) return -1;
+    return sendMessage<wchar_t>(wide, path, nullptr);
+  }
+  FARPROC entry = GetProcAddress(library.get(), "MAPISendMail");
+  if (entry == nullptr) return -1;
+  return sendAnsiMessage(entry, widePath);  // the library is freed on the way out
 }

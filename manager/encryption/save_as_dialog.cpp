@@ -23,11 +23,11 @@ int askSaveAsPath(WizardContext* context) {
                          context->fileName ? context->fileName : L"");
   if (!fits || textLength(file) >= 260) return SAVE_AS_PATH_TOO_LONG;
 
-  // The program's own texts, in the code page of its resources.
+  // The program's own texts, in code page 932 on every system.
   static const char kFilter[] =
       "実行形式(*.exe)\0*.exe\0実行仮形式(*.ex_)\0*.ex_\0全て(*.*)\0*.*\0\0";
   wchar_t filter[128];
-  int n = MultiByteToWideChar(CP_ACP, 0, kFilter, sizeof kFilter, filter, countOf(filter));
+  int n = MultiByteToWideChar(kProgramCodePage, 0, kFilter, sizeof kFilter, filter, countOf(filter));
   if (n <= 0) return 0;
   wchar_t dialogTitle[64];
   ansiToWide("暗号化されたファイルを保存します", dialogTitle, countOf(dialogTitle));

@@ -1,5 +1,9 @@
 #include "e2e/program_driver.h"
 
+#include <tlhelp32.h>
+
+#include <set>
+
 #include "common/text_util.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/message_box.h"
@@ -20,6 +24,40 @@ void click(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+std::string utf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+
+std::string shellWord(const std::wstring& text) {
+  std::string out = "'";
+  for (char c : utf8(text)) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// The processes running the program at path.
+std::set<DWORD> processesOf(const std::wstring& path) {
+  std::set<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t image[MAX_PATH * 2];
+    DWORD size = MAX_PATH * 2;
+    if (QueryFullProcessImageNameW(process, 0, image, &size) && lstrcmpiW(image, path.c_str()) == 0)
+      found.insert(entry.th32ProcessID);
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
 }  // namespace
 
 std::string builtKyvomarPath() { return windowsPathOf(KYVOMAR_UNIX_PATH); }
@@ -29,7 +67,7 @@ ProgramRun::~ProgramRun() {
   kill();
   if (started_) {
     CloseHandle(pi_.hProcess);
-    CloseHandle(pi_.hThread);
+    if (pi_.hThread) CloseHandle(pi_.hThread);
   }
 }
 
@@ -43,6 +81,23 @@ bool ProgramRun::start(const std::wstring& exe, const std::wstring& args, bool r
   si.cb = sizeof si;
   started_ = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
   return started_;
+}
+
+bool ProgramRun::startUnder(const char* locale, const std::wstring& exe, const std::vector<std::wstring>& args) {
+  std::set<DWORD> before = processesOf(exe);
+  std::string script = "cd / && LC_ALL=" + std::string(locale) + " \"$KYVO_WINE_LOADER\" " + shellWord(exe);
+  for (const std::wstring& arg : args) script += " " + shellWord(arg);
+  if (runUnix(script + " >/dev/null 2>&1 &") != 0) return false;
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+    for (DWORD pid : processesOf(exe)) {
+      if (before.count(pid)) continue;
+      pi_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+      pi_.dwProcessId = pid;
+      started_ = pi_.hProcess != nullptr;
+      return started_;
+    }
+  }
+  return false;
 }
 
 long ProgramRun::wait(unsigned timeoutMs) {

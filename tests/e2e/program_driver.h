@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 
 std::string builtKyvomarPath();  // bin/Kyvomar.exe of this build
 std::string builtShellPath();    // bin/Kyvoshell.dll of this build
@@ -18,6 +19,11 @@ class ProgramRun {
   // when rawCommandLine is set).
   bool start(const std::string& exe, const std::string& args, bool rawCommandLine = false);
   bool start(const std::wstring& exe, const std::wstring& args, bool rawCommandLine = false);
+  // Starts exe with the arguments (each one as it is) under another Linux
+  // locale, and so under that system code page and UI language, in the same
+  // prefix: Wine takes them from the locale a program starts under, so the
+  // program is started from the Linux side.
+  bool startUnder(const char* locale, const std::wstring& exe, const std::vector<std::wstring>& args);
   // Waits for the end; the exit code, or -1 on time-out.
   long wait(unsigned timeoutMs = 60000);
   bool running() const;

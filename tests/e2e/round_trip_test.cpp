@@ -1,6 +1,8 @@
 // Whole encryptions and decryptions through the real Kyvomar.exe, its dialogs
 // driven from this process.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 
 #include "e2e/program_driver.h"
 #include "manager/resources/resource.h"
@@ -28,10 +30,22 @@ class RoundTrip : public ::testing::Test {
     ASSERT_TRUE(CopyFileA(builtKyvomarPath().c_str(), exe.c_str(), FALSE));
     makeFolder(work / "out");
   }
+  // Starts a program here, or under the locale set (then with the
+  // arguments of the command line tail).
+  bool start(ProgramRun& run, const std::string& program, const std::string& tail, const std::string& line) {
+    if (!locale) return line.empty() ? run.start(program, tail) : run.start(program, line, true);
+    std::vector<std::wstring> args;
+    int count = 0;
+    wchar_t** split = CommandLineToArgvW((L"x " + W(tail)).c_str(), &count);
+    for (int i = 1; split && i < count; ++i) args.push_back(split[i]);
+    LocalFree(split);
+    return run.startUnder(locale, W(program), args);
+  }
   // Encrypts through the switch form; returns the result path.
   std::string encrypt(int mode, const std::string& paths, const std::string& target, int ext = 0) {
     ProgramRun run;
-    EXPECT_TRUE(run.start(exe, "xx /crpmode=" + std::to_string(mode) + " " + paths, true));
+    std::string tail = "/crpmode=" + std::to_string(mode) + " " + paths;
+    EXPECT_TRUE(start(run, exe, tail, "xx " + tail));
     EXPECT_TRUE(enterPassword(run.pid(), kPassword, kPassword));
     EXPECT_TRUE(enterFileName(run.pid(), "", ext));
     if (mode == 0) {
@@ -48,7 +62,7 @@ class RoundTrip : public ::testing::Test {
   // the folder it lies in.
   std::string decrypt(const std::string& result, bool byArgument, const std::string& password = kPassword) {
     ProgramRun run;
-    EXPECT_TRUE(byArgument ? run.start(exe, "\"" + result + "\"") : run.start(result, ""));
+    EXPECT_TRUE(byArgument ? start(run, exe, "\"" + result + "\"", "") : start(run, result, "", ""));
     EXPECT_TRUE(enterDecryptionPassword(run.pid(), password));
     std::string folder = folderOf(result);
     EXPECT_TRUE(answerFolderBrowser(run.pid(), true, folder));
@@ -60,6 +74,7 @@ class RoundTrip : public ::testing::Test {
   }
   TempDir work;
   std::string exe;
+  const char* locale = nullptr;  // the Linux locale the program runs under; null: this test's own
 };
 
 TEST_F(RoundTrip, FolderModeFileAndFolderComeBackWithNamesContentsAndTimes) {
@@ -182,6 +197,52 @@ TEST_F(RoundTrip, NamesBeyondCodePage932ComeBackAsTheyWere) {
   EXPECT_NE(A(single).find("?r?"), std::string::npos);
   EXPECT_NE(log.find("\\emoji?.txt\";"), std::string::npos);  // one "?" for a character of two units
   EXPECT_NE(log.find("\\" + std::string("表\\ソ能.txt") + "\";"), std::string::npos);
+}
+
+// A result reads the same on every system: made under code page 932 and
+// restored under another system code page, or the other way round, its names
+// and contents come back exactly, the program's texts read as they were
+// written, and the log stays in code page 932.
+TEST_F(RoundTrip, ResultsTravelBetweenSystemCodePages) {
+  const std::wstring korean = L"\xD55C\xAD6D\xC5B4";  // 한국어
+  const struct {
+    std::wstring path;
+    std::string data;
+  } files[] = {
+      {W("表示\\ソ能.txt"), "trail byte 0x5C"},  {L"caf\x00E9.txt", "with an accent"},
+      {L"cafe.txt", "without"},                  {L"na\x00EFve\\" + korean + L".txt", patternBytes(70000, 3)},
+      {L"\x301C.txt", "wave dash"},
+  };
+  const std::wstring src = work / L"names";
+  for (const auto& f : files) {
+    std::wstring path = src + L"\\" + f.path;
+    makeFolder(path.substr(0, path.rfind(L'\\')));
+    ASSERT_TRUE(writeFile(path, f.data));
+  }
+  makeFolder(work / "Log");
+  const struct {
+    const char* locale;  // code page 1252, 949
+    bool madeThere;      // else made here (932) and restored there
+  } cases[] = {{"en_US.UTF-8", false}, {"en_US.UTF-8", true}, {"ko_KR.UTF-8", false}, {"ko_KR.UTF-8", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + (c.madeThere ? ": made there" : ": restored there"));
+    DeleteFileA((work / "Log\\Crypt.Log").c_str());
+    locale = c.madeThere ? c.locale : nullptr;
+    std::string result = encrypt(0, "\"" + (work / "names") + "\"", work / "out\\cp.crpt.exe");
+    ASSERT_TRUE(fileExists(result));
+    if (c.madeThere) {
+      EXPECT_NE(readFile(work / "Log\\Crypt.Log").find("\\表示\\ソ能.txt\";"), std::string::npos);
+    }
+    locale = c.madeThere ? nullptr : c.locale;
+    TempDir restore;
+    std::string copy = restore / "w.exe";
+    ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(decrypt(copy, false, "wrong"), "復号出来ませんでした。\r\nパスワードを確認してください");
+    EXPECT_EQ(listFolder(restore.path()), std::vector<std::string>{"w.exe"});
+    EXPECT_EQ(decrypt(copy, false), "");
+    EXPECT_EQ(compareTrees(src, restore / L"names"), "");
+    DeleteFileA(result.c_str());
+  }
 }
 
 // A selection that cannot be packed whole: the job stops with a message that

@@ -89,6 +89,46 @@ TEST_F(MailAttachment, NewMessageWithoutRecipientsAndTheFileAttached) {
   EXPECT_TRUE(fileExists(attachment));
 }
 
+// Whatever the name, the mail program gets a path that opens the file: the
+// wide call where the provider has it (recorded in UTF-8), else the ANSI call
+// with the short form of a path its code page cannot hold, and the file's own
+// name beside it where the code page holds that.
+TEST_F(MailAttachment, AttachmentReachesTheMailProgramWholeUnderAnyName) {
+  const std::wstring korean = L"\xD55C\xAD6D\xC5B4", mixed = L"caf\x00E9 " + korean + L".crpt.exe";
+  const struct {
+    FakeMapiVariant variant;
+    std::wstring folder, name;
+    const char* displayName;  // as recorded; null: the full path, no short form
+  } cases[] = {
+      {FAKE_MAPI_WIDE, L"", W("表ソ能.crpt.exe"), nullptr},
+      {FAKE_MAPI_WIDE, korean, mixed, nullptr},
+      {FAKE_MAPI_SEND_MAIL, korean, W("表示.crpt.exe"), "\"表示.crpt.exe\""},
+      {FAKE_MAPI_SEND_MAIL, L"", mixed, "null"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(A(c.name));
+    TempDir here;
+    std::wstring path = (c.folder.empty() ? W(here.path()) : here / c.folder) + L"\\" + c.name;
+    makeFolder(path.substr(0, path.rfind(L'\\')));
+    ASSERT_TRUE(writeFile(path, patternBytes(3000, 2)));
+    FakeMapiInProcess mapi(c.variant);
+    ASSERT_TRUE(mapi.ok());
+    EXPECT_EQ(attachToMail(path.c_str()), 0);
+    std::vector<FakeMapiCall> calls = readFakeMapiCalls(mapi.recordPath());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0]["entry"], c.variant == FAKE_MAPI_WIDE ? "MAPISendMailW" : "MAPISendMail");
+    EXPECT_EQ(calls[0]["file[0].size"], "3000");  // the provider could open it
+    wchar_t sent[MAX_PATH];
+    if (c.displayName) GetShortPathNameW(path.c_str(), sent, MAX_PATH);
+    char text[MAX_PATH * 4];
+    WideCharToMultiByte(c.displayName ? 932 : CP_UTF8, 0, c.displayName ? sent : path.c_str(), -1, text, sizeof text,
+                        nullptr, nullptr);
+    EXPECT_EQ(calls[0]["file[0].lpszPathName"], "\"" + std::string(text) + "\"");
+    EXPECT_EQ(calls[0]["file[0].lpszFileName"], c.displayName ? c.displayName : "null");
+  }
+  EXPECT_TRUE(messages.texts().empty());
+}
+
 TEST_F(MailAttachment, UserCancellingOrMailSystemFailingStillCountsAsDone) {
   for (const char* mode : {"abort", "failure"}) {
     FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL, mode);

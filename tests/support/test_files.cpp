@@ -44,18 +44,18 @@ void listInto(const std::wstring& root, const std::wstring& rel, std::vector<std
 
 std::wstring W(const std::string& ansi) {
   if (ansi.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  int n = MultiByteToWideChar(932, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &out[0], n);
+  MultiByteToWideChar(932, 0, ansi.data(), static_cast<int>(ansi.size()), &out[0], n);
   return out;
 }
 
 std::string A(const std::wstring& wide) {
   if (wide.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+  int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
                               0, "?", nullptr);
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &out[0], n, "?",
+  WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &out[0], n, "?",
                       nullptr);
   return out;
 }

@@ -5,7 +5,10 @@
 #include <memory>
 
 std::string fakeMapiDllPath(FakeMapiVariant variant) {
-  return programFolder() + (variant == FAKE_MAPI_NO_ENTRY ? "fake_mapi32_noentry.dll" : "fake_mapi32.dll");
+  const char* name = variant == FAKE_MAPI_NO_ENTRY ? "fake_mapi32_noentry.dll"
+                     : variant == FAKE_MAPI_WIDE   ? "fake_mapi32_wide.dll"
+                                                   : "fake_mapi32.dll";
+  return programFolder() + name;
 }
 
 ScopedEnvironment::ScopedEnvironment(const std::string& name, const std::string& value) : name_(name) {
@@ -85,9 +88,10 @@ std::vector<FakeMapiCall> readFakeMapiCalls(const std::string& recordPath) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(pos, end - pos);
     pos = end + 1;
-    if (line == "MAPISendMail") {
+    if (line == "MAPISendMail" || line == "MAPISendMailW") {
       calls.emplace_back();
       current = &calls.back();
+      (*current)["entry"] = line;
     } else if (line == "end") {
       current = nullptr;
     } else if (current) {

@@ -11,6 +11,7 @@
 
 enum FakeMapiVariant {
   FAKE_MAPI_SEND_MAIL,  // fake_mapi32.dll: exports MAPISendMail
+  FAKE_MAPI_WIDE,       // fake_mapi32_wide.dll: MAPISendMail and MAPISendMailW
   FAKE_MAPI_NO_ENTRY,   // fake_mapi32_noentry.dll: no MAPISendMail
 };
 
@@ -64,7 +65,8 @@ class FakeMapiInProcess {
   bool installed_ = false;
 };
 
-// One recorded call: the key=value lines between "MAPISendMail" and "end".
+// One recorded call: the key=value lines between "MAPISendMail" (or
+// "MAPISendMailW", recorded as key "entry") and "end".
 using FakeMapiCall = std::map<std::string, std::string>;
 // Every call recorded in the file, in order.
 std::vector<FakeMapiCall> readFakeMapiCalls(const std::string& recordPath);
