@@ -5,14 +5,19 @@
 // anything is created, so nothing lands outside the output folder. No file
 // carries its real name before its data is complete and its checksum
 // matched: a stop, a read error or bad data removes the incomplete file, and
-// an existing file is replaced only by a complete, verified one.
+// an existing file is replaced only by a complete, verified one, and only
+// when the caller's question says so.
 //
 // Where a file goes first: a top-level folder of the archive that the output
 // folder does not hold yet is built under a temporary name ("staged") and
 // takes its real name when the archive moves past it (or ends, or fails, once
 // the incomplete file is gone), so that its files need no rename of their
 // own. Any other file is written to a temporary name beside its target and
-// renamed over it when complete. Runs on the worker thread, while a thread
+// renamed over it when complete. A staged folder is hidden and held open
+// while it is built; one that nobody holds any more was left by a restore
+// that was killed, and the next restore into that folder removes it. A staged
+// folder that cannot take its name (another restore made one of that name
+// meanwhile) is removed, and the extraction says so. Runs on the worker thread, while a thread
 // of its own reads and inflates the archive ahead (entry_stream.h).
 //
 // The archive's length is known, so a header that fails its check while a
@@ -51,6 +56,7 @@ unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
 // A top-level folder being built under a temporary name.
 struct Staging {
   bool active;
+  UniqueFile hold;  // open without sharing its deletion: the folder is in use
   wchar_t component[ARCHIVE_NAME_SIZE];  // its name in the archive; empty when none is known
   wchar_t finalPath[TARGET_PATH_SIZE];   // where it goes
   wchar_t stagedPath[TARGET_PATH_SIZE];  // where it is built
@@ -59,6 +65,9 @@ struct Staging {
 struct Extraction {
   const wchar_t* outputFolder;
   const Progress* progress;
+  const ExtractSetup* setup;
+  bool standing;                 // an answer for all existing files was given
+  ReplaceAnswer standingAnswer;  // ANSWER_REPLACE or ANSWER_KEEP
   wchar_t outputRoot[MAX_PATH];  // the output folder as the file system resolves it
   wchar_t checkedFolder[TARGET_PATH_SIZE];  // the folder part last found free of links
   wchar_t madeFolder[TARGET_PATH_SIZE];     // the folder part last found to exist
@@ -66,6 +75,29 @@ struct Extraction {
   unsigned failureSet;
   bool anyEntryFailed;
 };
+
+// The first file that could not be restored, for the caller's message.
+void noteFailedPath(Extraction* x, const wchar_t* path) {
+  const ExtractSetup& setup = *x->setup;
+  if (setup.failedPath && setup.failedPathCap > 0 && setup.failedPath[0] == 0)
+    copyText(setup.failedPath, setup.failedPathCap, path);
+}
+
+uint64_t toValue(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+// Whether a restored file replaces the existing one: the caller's answer, or
+// its standing answer for all.
+ReplaceAnswer decideReplace(Extraction* x, const ReplaceFacts& facts) {
+  if (!x->setup->askReplace) return ANSWER_REPLACE;
+  if (x->standing) return x->standingAnswer;
+  ReplaceAnswer answer = x->setup->askReplace(x->setup->context, facts);
+  if (answer == ANSWER_REPLACE_ALL || answer == ANSWER_KEEP_ALL) {
+    x->standing = true;
+    x->standingAnswer = answer == ANSWER_REPLACE_ALL ? ANSWER_REPLACE : ANSWER_KEEP;
+    return x->standingAnswer;
+  }
+  return answer;
+}
 
 unsigned failureOf(DWORD error) { return error == ERROR_DISK_FULL ? DISK_FULL : UNPACK_FAILED; }
 
@@ -221,15 +253,19 @@ bool setEntryTimes(HANDLE output, const ArchiveEntryHeader& header) {
 }
 
 // A file that goes in place: written under a temporary name beside its
-// target, and renamed over it only when whole and verified.
-int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* target, size_t folderPartLength) {
-  DWORD existing = GetFileAttributesW(target);
-  bool existed = existing != INVALID_FILE_ATTRIBUTES;
+// target, and renamed over it only when whole and verified, and, where a
+// file of its name exists (one this extraction did not make itself), only
+// when the caller agrees. A file kept is no failure.
+int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* target, size_t folderPartLength,
+                bool ownFile = false) {
+  WIN32_FILE_ATTRIBUTE_DATA existing;
+  bool existed = GetFileAttributesExW(target, GetFileExInfoStandard, &existing) != FALSE;
   // A read-only file cannot be replaced, and a folder is no file.
-  if (existed && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+  if (existed && (existing.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     return failEntry(x, UNPACK_FAILED, true, header.storedLength);
   // An existing hidden file stays hidden: the new one is created so.
-  DWORD attributes = (existed && (existing & FILE_ATTRIBUTE_HIDDEN)) ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
+  DWORD attributes = (existed && (existing.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) ? FILE_ATTRIBUTE_HIDDEN
+                                                                                     : FILE_ATTRIBUTE_NORMAL;
   wchar_t temporary[TARGET_PATH_SIZE];
   UniqueFile output(createTemporary(target, folderPartLength, attributes, temporary));
   if (!output) return failEntry(x, failureOf(GetLastError()), true, header.storedLength);
@@ -241,6 +277,20 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
     return result;
   }
   bool timesSet = setEntryTimes(output.get(), header);
+  if (existed && !ownFile) {
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(output.get(), &size);
+    ReplaceFacts facts = {target, toValue(existing.nFileSizeHigh, existing.nFileSizeLow),
+                          static_cast<uint64_t>(size.QuadPart),
+                          toValue(existing.ftLastWriteTime.dwHighDateTime, existing.ftLastWriteTime.dwLowDateTime),
+                          header.lastWriteTime};
+    ReplaceAnswer answer = decideReplace(x, facts);
+    if (answer == ANSWER_KEEP || answer == ANSWER_STOP) {
+      output.reset();
+      DeleteFileW(temporary);
+      return answer == ANSWER_STOP ? static_cast<int>(EXTRACT_STOPPED) : static_cast<int>(EXTRACT_OK);
+    }
+  }
   output.reset();
   if (!installTemporary(temporary, target)) {
     x->failureSet |= UNPACK_FAILED;
@@ -258,7 +308,7 @@ int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wch
     DWORD error = GetLastError();
     // A second entry of one name: it replaces the first, as anywhere else.
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-      return extractFile(x, header, path, folderPartLength);
+      return extractFile(x, header, path, folderPartLength, true);
     return failEntry(x, failureOf(error), true, header.storedLength);
   }
   int result = writeEntryData(x, header, output.get());
@@ -270,19 +320,24 @@ int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wch
   return setEntryTimes(output.get(), header) ? EXTRACT_OK : EXTRACT_FILE_TIMES;
 }
 
-// Gives the staged folder its real name. A folder that cannot take it (one
-// of that name appeared meanwhile) keeps its temporary one, and the
-// extraction counts as failed.
-void finishStaging(Extraction* x) {
+// Gives the staged folder its real name, and shows it. A folder that cannot
+// take it (another restore made one of that name meanwhile) is removed with
+// what it holds: false, and the extraction ends with the clash.
+bool finishStaging(Extraction* x) {
   Staging& s = x->staging;
-  if (!s.active) return;
+  if (!s.active) return true;
   s.active = false;
-  if (!MoveFileExW(s.stagedPath, s.finalPath, 0)) {
-    x->failureSet |= UNPACK_FAILED;
-    x->anyEntryFailed = true;
-  }
+  s.hold.reset();
   x->madeFolder[0] = 0;
   x->checkedFolder[0] = 0;
+  if (MoveFileExW(s.stagedPath, s.finalPath, 0)) {
+    SetFileAttributesW(s.finalPath, FILE_ATTRIBUTE_NORMAL);
+    return true;
+  }
+  removeFolderTree(s.stagedPath);
+  if (x->setup->failedPath) x->setup->failedPath[0] = 0;
+  noteFailedPath(x, s.finalPath);
+  return false;
 }
 
 // Starts a new top-level folder: staged when the output folder holds
@@ -296,6 +351,43 @@ void beginStaging(Extraction* x, const wchar_t* component, size_t componentLengt
   // Without one, its entries go in place and meet the failure there.
   TemporaryPlace place = {target, finalLength - componentLength};
   s.active = createFreshFolder(formTemporaryName, &place, s.stagedPath, countOf(s.stagedPath));
+  if (!s.active) return;
+  SetFileAttributesW(s.stagedPath, FILE_ATTRIBUTE_HIDDEN);
+  s.hold.reset(CreateFileW(s.stagedPath, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Whether a name is one that staging gives a folder: "~kyv", eight
+// hexadecimal digits, ".tmp".
+bool isStagingName(const wchar_t* name) {
+  if (textLength(name) != 16 || wcsncmp(name, L"~kyv", 4) != 0 || wcscmp(name + 12, L".tmp") != 0) return false;
+  for (int i = 4; i < 12; ++i)
+    if (!((name[i] >= L'0' && name[i] <= L'9') || (name[i] >= L'a' && name[i] <= L'f'))) return false;
+  return true;
+}
+
+// Removes the staged folders of the output folder that no restore holds any
+// more: hidden, of a staging name, and open to deletion.
+void removeAbandonedStaging(const Extraction* x) {
+  if (x->outputRoot[0] == 0) return;
+  wchar_t path[MAX_PATH + 20];
+  if (!formatText(path, countOf(path), L"%ls\\~kyv*.tmp", x->outputRoot)) return;
+  size_t nameAt = textLength(x->outputRoot) + 1;
+  WIN32_FIND_DATAW data;
+  UniqueFind find(FindFirstFileW(path, &data));
+  for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &data) != FALSE) {
+    DWORD a = data.dwFileAttributes;
+    if (!(a & FILE_ATTRIBUTE_DIRECTORY) || !(a & FILE_ATTRIBUTE_HIDDEN) || (a & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !isStagingName(data.cFileName))
+      continue;
+    copyText(path + nameAt, countOf(path) - nameAt, data.cFileName);
+    // A restore that is still running holds its folder against deletion.
+    UniqueFile probe(CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!probe) continue;
+    probe.reset();
+    removeFolderTree(path);
+  }
 }
 
 // The path of an entry below the staged folder; false when it is too long
@@ -361,27 +453,29 @@ int extractEntry(Extraction* x, const ArchiveEntryHeader& header) {
   const wchar_t* where = target;
   size_t whereFolderPart = folderPartLength;
   if (topLength == 0) {
-    finishStaging(x);
+    if (!finishStaging(x)) return EXTRACT_FOLDER_CLASH;
     x->staging.component[0] = 0;
   } else {
     Staging& s = x->staging;
     if (!(textLength(s.component) == topLength &&
           CompareStringOrdinal(s.component, static_cast<int>(topLength), top, static_cast<int>(topLength), TRUE) ==
               CSTR_EQUAL)) {
-      finishStaging(x);
+      if (!finishStaging(x)) return EXTRACT_FOLDER_CLASH;
       beginStaging(x, top, topLength, target, prefix + topLength);
     }
     if (s.active) {
       if (stagedPathOf(x, target, prefix + topLength, folderPartLength, staged, &whereFolderPart))
         where = staged;
-      else
-        finishStaging(x);  // too long under the temporary name: the rest goes in place
+      else if (!finishStaging(x))  // too long under the temporary name: the rest goes in place
+        return EXTRACT_FOLDER_CLASH;
     }
   }
   if (!ensureFolders(x, where, whereFolderPart)) return EXTRACT_FOLDER_LEVEL;
   if (folder) return makeDirectoryPath(where, 1) != 0 ? EXTRACT_FOLDER_ENTRY : EXTRACT_OK;
-  if (where == staged) return extractStagedFile(x, header, where, whereFolderPart);
-  return extractFile(x, header, where, whereFolderPart);
+  int result = where == staged ? extractStagedFile(x, header, where, whereFolderPart)
+                               : extractFile(x, header, where, whereFolderPart);
+  if (result == ENTRY_FAILED) noteFailedPath(x, target);
+  return result;
 }
 
 int extractAll(Extraction* x) {
@@ -421,8 +515,10 @@ ExtractResult partialResultOf(unsigned failureSet) {
 
 }  // namespace
 
-ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const Progress& progress) {
+ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const ExtractSetup& setup) {
+  const Progress& progress = *setup.progress;
   progress.countOnly(true);
+  if (setup.failedPath && setup.failedPathCap > 0) setup.failedPath[0] = 0;
   ExtractResult result = EXTRACT_CANNOT_OPEN;
   UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -431,10 +527,13 @@ ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFo
     Extraction x = {};
     x.outputFolder = outputFolder;
     x.progress = &progress;
+    x.setup = &setup;
     resolveOutputRoot(&x);
+    removeAbandonedStaging(&x);
     result = static_cast<ExtractResult>(extractAll(&x));
     closeEntryStream();
-    finishStaging(&x);  // what was completed takes its real name, whatever ended the extraction
+    // What was completed takes its real name, whatever ended the extraction.
+    if (!finishStaging(&x) && result == EXTRACT_OK) result = EXTRACT_FOLDER_CLASH;
     if (result == EXTRACT_OK && x.anyEntryFailed) result = partialResultOf(x.failureSet);
   }
   // The buffers and the inflate state held the archive's plaintext.
@@ -444,11 +543,11 @@ ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFo
   return result;
 }
 
-ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress) {
+ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const ExtractSetup& setup) {
   static wchar_t archiveValue[OPTION_SLOT_SIZE], outputValue[OPTION_SLOT_SIZE];
   parseExtractionOptions(commandText, archiveValue, outputValue);
   static wchar_t archivePath[OPTION_SLOT_SIZE], outputFolder[OPTION_SLOT_SIZE];
   makeAbsolutePathFrom(archivePath, archiveValue, baseFolder);
   makeAbsolutePathFrom(outputFolder, outputValue, baseFolder);
-  return extractArchive(archivePath, outputFolder, progress);
+  return extractArchive(archivePath, outputFolder, setup);
 }

@@ -1,6 +1,9 @@
 // Restores the files and folders of an archive under an output folder.
 #pragma once
 
+#include <stddef.h>
+#include <stdint.h>
+
 #include "common/progress.h"
 
 enum ExtractResult {
@@ -15,6 +18,9 @@ enum ExtractResult {
   // header fails its check before the end, or a data area is cut).
   EXTRACT_FOLDER_ENTRY = 10,
   EXTRACT_DAMAGED = EXTRACT_FOLDER_ENTRY,
+  // A top-level folder being restored could not take its name: another
+  // restore made a folder of that name meanwhile. Nothing of it is left.
+  EXTRACT_FOLDER_CLASH = 11,
   EXTRACT_DECOMPRESS = 17,
   EXTRACT_STOPPED = RESULT_STOPPED,
   // The archive was read to its end, but entries failed (0x10000 plus the
@@ -25,12 +31,47 @@ enum ExtractResult {
 };
 enum ExtractFailure { UNPACK_FAILED = 1, DISK_FULL = 2 };
 
+// An existing file that a restored one would replace (times as FILETIME
+// values).
+struct ReplaceFacts {
+  const wchar_t* path;
+  uint64_t existingSize, incomingSize;
+  uint64_t existingTime, incomingTime;
+};
+enum ReplaceAnswer { ANSWER_REPLACE, ANSWER_KEEP, ANSWER_REPLACE_ALL, ANSWER_KEEP_ALL, ANSWER_STOP };
+typedef ReplaceAnswer (*AskReplace)(void* context, const ReplaceFacts& facts);
+
+// What an extraction reports and asks besides the archive itself. Status
+// line (each entry's name), the bytes left of the current file (count only)
+// and the stop request go through progress. askReplace decides each existing
+// file that a restored one would replace (keeping it skips the entry; null:
+// replaced without a question). failedPath, when set, receives the first
+// file that could not be restored.
+struct ExtractSetup {
+  const Progress* progress;
+  AskReplace askReplace;
+  void* context;
+  wchar_t* failedPath;
+  size_t failedPathCap;
+};
+
 // Parses "-i \"<archive>\" -o \"<folder>\"", completes drive-less paths from
 // baseFolder (which ends with a backslash) and calls extractArchive.
-ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress);
-// Status line (each entry's name), the bytes left of the current file
-// (count only) and the stop request go through progress.
-ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const Progress& progress);
+ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const ExtractSetup& setup);
+ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const ExtractSetup& setup);
+// The same with progress alone.
+inline ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress) {
+  ExtractSetup setup = {&progress, nullptr, nullptr, nullptr, 0};
+  return runExtraction(commandText, baseFolder, setup);
+}
+inline ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder,
+                                    const Progress& progress) {
+  ExtractSetup setup = {&progress, nullptr, nullptr, nullptr, 0};
+  return extractArchive(archivePath, outputFolder, setup);
+}
 // Creates every missing folder level of path; with includeLast 0 the last
 // component (a file name) is left out. 0 when the levels exist.
 int makeDirectoryPath(const wchar_t* path, int includeLast);
+// Removes a folder with everything below it; a link inside goes, never what
+// it names. false when something stayed.
+bool removeFolderTree(const wchar_t* path);

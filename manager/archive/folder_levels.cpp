@@ -1,8 +1,13 @@
-// The folders on the way to an entry: every missing level is made.
+// The folders on the way to an entry: every missing level is made; and the
+// removal of a folder tree that was being restored.
 #include <windows.h>
+#include <string.h>
+#include <wchar.h>
 
 #include "common/command_line.h"
 #include "common/text_util.h"
+#include "common/unique_handle.h"
+#include "common/wide_text.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/option_parser.h"
 
@@ -62,4 +67,32 @@ int makeDirectoryPath(const wchar_t* path, int includeLast) {
     }
   }
   return isDirectory(whole) ? 0 : 1;
+}
+
+bool removeFolderTree(const wchar_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {  // a link goes by itself
+    size_t length = textLength(path);
+    UniqueWideText child(allocateWideText(length + MAX_PATH + 2));
+    if (!child) return false;
+    wchar_t* name = child.get() + length + 1;
+    memcpy(child.get(), path, length * sizeof(wchar_t));
+    child.get()[length] = L'\\';
+    copyText(name, MAX_PATH + 1, L"*");
+    WIN32_FIND_DATAW data;
+    UniqueFind find(FindFirstFileW(child.get(), &data));
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &data) != FALSE) {
+      if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0) continue;
+      copyText(name, MAX_PATH + 1, data.cFileName);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        removeFolderTree(child.get());
+      } else {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(child.get(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.get());
+      }
+    }
+  }
+  return RemoveDirectoryW(path) != FALSE;
 }

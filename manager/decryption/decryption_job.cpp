@@ -5,9 +5,11 @@
 
 #include "common/file_util.h"
 #include "common/text_util.h"
+#include "common/wide_text.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
+#include "manager/decryption/replace_dialog.h"
 #include "manager/dialogs/write_probe.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
@@ -30,7 +32,9 @@ int mapExtractionResult(int code) {
   }
 }
 
-const char* decryptionResultMessage(int code, char* buffer, size_t cap) {
+const char* decryptionResultMessage(int code, char* buffer, size_t cap, const wchar_t* path) {
+  char name[640] = "";
+  if (path) wideToAnsiMarked(path, name, sizeof name);  // cut on a character boundary
   switch (code) {
     case SPLIT_CANNOT_CREATE:
     case DECRYPTION_CANNOT_WRITE:  // and the split's own write failure
@@ -39,7 +43,13 @@ const char* decryptionResultMessage(int code, char* buffer, size_t cap) {
     case EXTRACT_PATH_TOO_LONG:
       return "元に戻すファイルパスが長すぎます";
     case DECRYPTION_NOT_RESTORED:  // and the extractor's damaged archive or folder entry
-      return "書庫化したファイルを戻せませんでした";
+      if (name[0] == 0) return "書庫化したファイルを戻せませんでした";
+      formatText(buffer, cap, "書庫化したファイルを戻せませんでした\r\n%s", name);
+      return buffer;
+    case EXTRACT_FOLDER_CLASH:
+      formatText(buffer, cap, "次のフォルダは、同時に行われた別の復号が同じ名前で作ったため戻せませんでした。\r\n%s\r\n"
+                 "もう一度復号してください", name);
+      return buffer;
     case DECRYPTION_WRONG_PASSWORD:  // and the container's failed header check
       return "復号出来ませんでした。\r\nパスワードを確認してください";
     case RESULT_STOPPED:
@@ -48,6 +58,29 @@ const char* decryptionResultMessage(int code, char* buffer, size_t cap) {
   }
   return codeMessage(buffer, cap, "正常に処理出来ませんでした。 エラー(%d)", code);
 }
+
+namespace {
+
+struct ReplaceRequest {
+  const ReplaceFacts* facts;
+  ReplaceAnswer answer;
+};
+
+void askOnMainThread(void* context) {
+  ReplaceRequest* request = static_cast<ReplaceRequest*>(context);
+  request->answer = askReplaceFunction(jobState.progressWindow, *request->facts);
+}
+
+// The extractor's question, put to the user by the main thread.
+ReplaceAnswer askReplace(void*, const ReplaceFacts& facts) {
+  ReplaceRequest request = {&facts, ANSWER_STOP};
+  runOnMainThread(askOnMainThread, &request);
+  return request.answer;
+}
+
+wchar_t failedPath[2049];  // the file or folder the message names
+
+}  // namespace
 
 static int runSteps() {
   removeTrailingBackslash(jobState.outputPath);
@@ -67,19 +100,21 @@ static int runSteps() {
   if (!formatText(command, countOf(command), L"-i \"%ls\" -o \"%ls\"", jobState.tempArchivePath,
                   jobState.outputPath))
     return EXTRACT_PATH_TOO_LONG;
-  return mapExtractionResult(runExtraction(command, jobState.moduleDir, jobProgress));
+  ExtractSetup setup = {&jobProgress, askReplace, nullptr, failedPath, countOf(failedPath)};
+  return mapExtractionResult(runExtraction(command, jobState.moduleDir, setup));
 }
 
 void runDecryptionJob() {
   // The decrypted archive holds the files unencrypted: no working file
   // outlives the process, however it ends.
   WorkingFile container(jobState.tempEncryptedPath), archive(jobState.tempArchivePath);
+  failedPath[0] = 0;
   int result = runSteps();
   endJobSteps();
   archive.release();
   container.release();
   if (result != DECRYPTION_OK) {
     char buffer[1024];
-    showMessage(nullptr, decryptionResultMessage(result, buffer, sizeof buffer), nullptr, MB_OK);
+    showMessage(nullptr, decryptionResultMessage(result, buffer, sizeof buffer, failedPath), nullptr, MB_OK);
   }
 }

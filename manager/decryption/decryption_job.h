@@ -20,5 +20,7 @@ void runDecryptionJob();
 // unchanged.
 int mapExtractionResult(int code);
 
-// The message for a non-zero result of the decryption job.
-const char* decryptionResultMessage(int code, char* buffer, size_t cap);
+// The message for a non-zero result of the decryption job; path, when
+// given, names the file that could not be restored or the folder that
+// clashed.
+const char* decryptionResultMessage(int code, char* buffer, size_t cap, const wchar_t* path = nullptr);

@@ -21,6 +21,7 @@
 #define IDD_DESTINATION 133
 #define IDD_FILENAME 134
 #define IDD_MEDIA 136
+#define IDD_REPLACE 137
 
 // Password dialog.
 #define IDC_PASSWORD_HEADING 1000
@@ -42,3 +43,11 @@
 #define IDC_FILE_EXT_LABEL 1017
 // Removable-media dialog.
 #define IDC_MEDIA_LIST 1018
+// Question before an existing file is replaced.
+#define IDC_REPLACE_NAME 1020
+#define IDC_REPLACE_EXISTING 1021
+#define IDC_REPLACE_INCOMING 1022
+#define IDC_REPLACE_ONE 1023
+#define IDC_REPLACE_ALL 1024
+#define IDC_KEEP_ONE 1025
+#define IDC_KEEP_ALL 1026

@@ -5,8 +5,8 @@
 // timer that copies the progress fields into that window. The one worker
 // thread runs the job's steps, which only store numbers and text in the record
 // and poll stopCode between blocks. The worker never touches a window: to close
-// the progress window it sends a private message, which the main thread handles
-// while the worker waits. Cancel in the progress window sets stopCode to 999;
+// the progress window, or to ask the user something, it sends a private
+// message, which the main thread handles while the worker waits. Cancel in the progress window sets stopCode to 999;
 // the worker sets quitRequested at the very end, and the next timer tick ends
 // the message loop.
 #include "manager/startup/job_control.h"
@@ -66,7 +66,7 @@ int startJobThread(JobBody job) {
   return 1;
 }
 
-static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       return TRUE;
@@ -86,8 +86,19 @@ static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wParam, L
     case WM_KYVO_CLOSE_PROGRESS:
       DestroyWindow(window);
       return TRUE;
+    case WM_KYVO_RUN_ON_MAIN:
+      reinterpret_cast<void (*)(void*)>(wParam)(reinterpret_cast<void*>(lParam));
+      return TRUE;
   }
   return FALSE;
+}
+
+void runOnMainThread(void (*call)(void*), void* context) {
+  HWND window = jobState.progressWindow;
+  if (window)
+    SendMessageW(window, WM_KYVO_RUN_ON_MAIN, reinterpret_cast<WPARAM>(call), reinterpret_cast<LPARAM>(context));
+  else
+    call(context);
 }
 
 int openProgressWindow() {

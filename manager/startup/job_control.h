@@ -27,11 +27,17 @@ int openProgressWindow();
 // Worker side: has the main thread close the progress window and waits for it.
 int closeProgressWindow();
 
+// Worker side: has the main thread run call(context) and waits for it (a
+// question to the user in the middle of a job). Without a progress window
+// (no main thread serving one) it runs here.
+void runOnMainThread(void (*call)(void*), void* context);
+
 // Timer side: copies the progress into the window.
 void refreshProgress();
 
 // Formats the counter line of the progress window.
 void formatProgressCounter(char* out, size_t cap, bool countOnly, long long done, long long total);
 
-// Private message that the worker sends to have the window destroyed.
-enum { WM_KYVO_CLOSE_PROGRESS = WM_APP + 1 };
+// Private messages that the worker sends to have the window destroyed, or a
+// call run on the main thread.
+enum { WM_KYVO_CLOSE_PROGRESS = WM_APP + 1, WM_KYVO_RUN_ON_MAIN = WM_APP + 2 };

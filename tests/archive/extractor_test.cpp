@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <functional>
+
 #include "archive/archive_files.h"
 #include "manager/archive/extractor.h"
 #include "manager/startup/job_state.h"
@@ -317,6 +319,51 @@ TEST_F(Extractor, DriverParsesItsTextAndCompletesRelativePaths) {
   // A text over 1024 bytes is not parsed: the archive cannot be opened.
   std::string longText = "-i \"" + archive + "\" -o \"" + out + "\" " + std::string(1100, 'x');
   EXPECT_EQ(runExtraction(longText.c_str()), EXTRACT_CANNOT_OPEN);
+}
+
+// What the status line of an extraction does: here, what another restore
+// into the same folder would do meanwhile.
+std::function<void()> onStatus;
+void statusHook(const wchar_t*) {
+  if (onStatus) onStatus();
+}
+
+// A top-level folder is built hidden under a staging name; when another
+// restore made a folder of its name meanwhile, it is removed and named. A
+// staging folder that nobody holds (left by a killed restore) goes at the
+// next restore; one still held, or one that only looks like it, stays.
+TEST_F(Extractor, StagingFoldersAreHiddenRemovedOnAClashAndSweptWhenAbandoned) {
+  const std::string abandoned = out + "\\~kyv0000beef.tmp", held = out + "\\~kyv0000cafe.tmp",
+                    visible = out + "\\~kyv0000f00d.tmp";
+  for (const std::string& f : {abandoned, held, visible}) {
+    makeFolder(f);
+    writeFile(f + "\\half.txt", "half");
+    if (f != visible) SetFileAttributesA(f.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  }
+  HANDLE hold = CreateFileA(held.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+  writeFile(archive, fileEntry("a.txt", "top", "a") + fileEntry("b.txt", "top", "b"));
+  bool stagedHidden = false;
+  int calls = 0;
+  onStatus = [&] {
+    if (++calls < 2) return;  // once the folder is being built
+    for (const std::string& name : listFolder(out))
+      if (name.find("~kyv") == 0 && out + "\\" + name != held && out + "\\" + name != visible)
+        stagedHidden = (attributesOf(out + "\\" + name) & FILE_ATTRIBUTE_HIDDEN) != 0;
+    makeFolder(out + "\\top");  // the other restore's folder appears
+  };
+  Progress progress = quietProgress;
+  progress.status = statusHook;
+  wchar_t failed[MAX_PATH] = L"";
+  ExtractSetup setup = {&progress, nullptr, nullptr, failed, MAX_PATH};
+  EXPECT_EQ(extractArchive(W(archive).c_str(), W(out).c_str(), setup), EXTRACT_FOLDER_CLASH);
+  onStatus = nullptr;
+  CloseHandle(hold);
+  EXPECT_TRUE(stagedHidden);
+  EXPECT_EQ(A(failed), out + "\\top");
+  EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"top\\", "~kyv0000cafe.tmp\\", "~kyv0000cafe.tmp\\half.txt",
+                                                       "~kyv0000f00d.tmp\\", "~kyv0000f00d.tmp\\half.txt"}));
 }
 
 TEST(MakeDirectoryPath, CreatesEveryMissingLevelWithShiftJisNames) {

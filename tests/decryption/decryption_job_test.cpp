@@ -15,6 +15,7 @@
 #include "manager/cipher/key_material.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/decryption/decryption_wizard.h"
+#include "manager/decryption/replace_dialog.h"
 #include "manager/dialogs/write_probe.h"
 #include "manager/startup/job_control.h"
 #include "manager/dialogs/wizard_dialogs.h"
@@ -44,10 +45,27 @@ int fakeBrowse(HWND, const wchar_t* initial, wchar_t* out, size_t cap) {
   return DIALOG_OK;
 }
 
+// The answers to the question before an existing file is replaced, in turn
+// (the last one again when they run out), and the files asked about.
+struct Replace {
+  std::vector<ReplaceAnswer> answers{ANSWER_REPLACE};
+  std::vector<ReplaceFacts> asked;
+  std::vector<std::string> paths;
+} replace;
+
+ReplaceAnswer fakeReplace(HWND, const ReplaceFacts& facts) {
+  replace.asked.push_back(facts);
+  replace.paths.push_back(A(facts.path));
+  size_t n = replace.asked.size() - 1;
+  return replace.answers[n < replace.answers.size() ? n : replace.answers.size() - 1];
+}
+
 class DecryptionJob : public ::testing::Test {
  protected:
   void SetUp() override {
     browse = Browse();
+    replace = Replace();
+    askReplaceFunction = fakeReplace;
     saved_ = wizardDialogs;
     wizardDialogs.browseForFolder = fakeBrowse;
     resetJobState();
@@ -61,6 +79,7 @@ class DecryptionJob : public ::testing::Test {
   }
   void TearDown() override {
     wizardDialogs = saved_;
+    askReplaceFunction = askReplaceDialog;
     setFormat2WriterSettings(nullptr);
   }
 
@@ -288,17 +307,72 @@ TEST_F(DecryptionJob, ExistingHiddenFileIsReplacedAndStaysHidden) {
   EXPECT_TRUE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
-TEST_F(DecryptionJob, ExistingReadOnlyFileIsKeptAndTheRestoreIsReportedAsFailed) {
+// A file in the way is replaced only when the user says so; keeping it is no
+// failure, and stopping ends the job like Cancel.
+TEST_F(DecryptionJob, ExistingFilesAreReplacedOnlyWhenTheUserSaysSo) {
+  const std::string x = work / "out\\data\\表\\x.txt", big = work / "out\\data\\big.bin";
+  const struct {
+    const char* what;
+    std::vector<ReplaceAnswer> answers;
+    size_t questions;
+    const char *x, *big;  // contents afterwards: null for the archive's
+    const char* message;
+  } cases[] = {
+      {"keep", {ANSWER_KEEP}, 2, "mine, newer", "my big"},
+      {"replace one, keep the other", {ANSWER_REPLACE, ANSWER_KEEP}, 2, "mine, newer", nullptr},
+      {"replace all", {ANSWER_REPLACE_ALL}, 1, nullptr, nullptr},
+      {"keep all", {ANSWER_KEEP_ALL}, 1, "mine, newer", "my big"},
+      {"stop", {ANSWER_STOP}, 1, "mine, newer", "my big", "処理を中断しました。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(work / "out");
+    makeFolder(work / "out\\data\\表");
+    writeFile(x, "mine, newer");
+    writeFile(big, "my big");
+    replace = Replace();
+    replace.answers = c.answers;
+    setUpJob(work / "out");
+    runJob(runDecryptionJob);
+    expectCleanedUp();
+    ASSERT_EQ(replace.asked.size(), c.questions);
+    const ReplaceFacts& first = replace.asked[0];
+    EXPECT_EQ(first.existingSize, 6u);  // big.bin comes first in the archive
+    EXPECT_EQ(first.incomingSize, 300000u);
+    EXPECT_EQ(replace.paths[0], big);
+    if (c.questions > 1) {
+      EXPECT_EQ(replace.paths[1], x);
+    }
+    EXPECT_EQ(readFile(x), c.x ? c.x : "x content");
+    EXPECT_TRUE(readFile(big) == (c.big ? c.big : readFile(source + "\\big.bin")));
+    EXPECT_EQ(messages.texts(), c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+    EXPECT_EQ(listTree(work / "out").size(), 4u);  // no temporary file beside them
+  }
+}
+
+// A file that cannot be replaced keeps its content, the rest comes back, and
+// the message names it.
+TEST_F(DecryptionJob, FileThatCannotBeReplacedIsNamedAndTheRestComesBack) {
   makeFolder(work / "out\\data\\表");
   std::string target = work / "out\\data\\表\\x.txt";
-  writeFile(target, "old");
-  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-  runJob(runDecryptionJob);
-  expectCleanedUp();
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"書庫化したファイルを戻せませんでした"});
-  EXPECT_EQ(readFile(target), "old");
-  EXPECT_EQ(readFile(work / "out\\data\\big.bin"), readFile(source + "\\big.bin"));  // the rest came back
-  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  for (const char* how : {"read-only", "held open"}) {
+    SCOPED_TRACE(how);
+    removeTree(work / "out\\data\\big.bin");
+    writeFile(target, "old");
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (how[0] == 'r')
+      SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    else
+      held = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    setUpJob(work / "out");
+    runJob(runDecryptionJob);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    expectCleanedUp();
+    EXPECT_EQ(messages.texts().back(), "書庫化したファイルを戻せませんでした\r\n" + target);
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(readFile(work / "out\\data\\big.bin"), readFile(source + "\\big.bin"));
+  }
 }
 
 TEST_F(DecryptionJob, StopsDuringTheStepsShowTheirMessages) {
