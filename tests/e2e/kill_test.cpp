@@ -36,6 +36,7 @@ struct Stage {
   bool decryption;
   const char* status;  // the status line
   bool countOnly;      // the counter shows one number, not "done / total"
+  bool folder = false; // the folder of the large file, not the file alone
 };
 
 // Whether the counter shows the stage under way, some bytes done and some
@@ -76,9 +77,10 @@ class KilledJob : public ::testing::Test {
     ASSERT_TRUE(makeFolder(work / "src"));
     ASSERT_TRUE(writeLargeFile(work / "src\\large.bin"));
   }
-  // Starts an encryption of the large file into target (folder mode).
-  bool startEncryption(ProgramRun* run, const std::string& target) {
-    return run->start(exe, "xx /crpmode=0 \"" + (work / "src\\large.bin") + "\"", true) &&
+  // Starts an encryption of the large file (or its folder) into target
+  // (folder mode).
+  bool startEncryption(ProgramRun* run, const std::string& target, bool folder = false) {
+    return run->start(exe, "xx /crpmode=0 \"" + (work / (folder ? "src" : "src\\large.bin")) + "\"", true) &&
            enterPassword(run->pid(), kPassword, kPassword) && enterFileName(run->pid(), "", 0) &&
            saveAs(run->pid(), target);
   }
@@ -88,8 +90,8 @@ class KilledJob : public ::testing::Test {
     if (!stage.decryption) return startEncryption(run, *wholeFile = out / "large.crpt.exe");
     std::string result = out / "large.crpt.exe";
     ProgramRun encryption;
-    if (!startEncryption(&encryption, result) || encryption.wait(600000) != 0) return false;
-    *wholeFile = out / "large.bin";
+    if (!startEncryption(&encryption, result, stage.folder) || encryption.wait(600000) != 0) return false;
+    *wholeFile = out / (stage.folder ? "src\\large.bin" : "large.bin");
     return run->start(result, "") && enterDecryptionPassword(run->pid(), kPassword) &&
            answerFolderBrowser(run->pid(), true, out.path());
   }
@@ -104,6 +106,14 @@ class KilledJob : public ::testing::Test {
     EXPECT_EQ(run.wait(60000), 1);  // ended by the kill, not on its own
     EXPECT_EQ(workingFilesOf(run.pid()), std::vector<std::string>());
     EXPECT_FALSE(fileExists(wholeFile));  // nothing half-written under its real name
+    if (!stage.folder) return;
+    // The next restore into that folder clears what the killed one left.
+    ProgramRun again;
+    ASSERT_TRUE(again.start(out / "large.crpt.exe", "") && enterDecryptionPassword(again.pid(), kPassword) &&
+                answerFolderBrowser(again.pid(), true, out.path()));
+    EXPECT_EQ(again.wait(600000), 0);
+    EXPECT_EQ(listFolder(out.path()), (std::vector<std::string>{"large.crpt.exe", "src"}));
+    EXPECT_EQ(fileSizeOf(wholeFile), kLargeSize);
   }
   TempDir work;
   std::string exe;
@@ -114,6 +124,7 @@ TEST_F(KilledJob, LeavesNoWorkingFileInTheTemporaryFolder) {
       {"encryption while packing", false, "large.bin", false},
       {"encryption while encrypting", false, "書庫を暗号化中です", false},
       {"decryption while extracting", true, "large.bin", true},
+      {"decryption of a folder while extracting", true, "large.bin", true, true},
   };
   for (const Stage& stage : stages) {
     SCOPED_TRACE(stage.what);

@@ -199,6 +199,64 @@ TEST_F(RoundTrip, NamesBeyondCodePage932ComeBackAsTheyWere) {
   EXPECT_NE(log.find("\\" + std::string("表\\ソ能.txt") + "\";"), std::string::npos);
 }
 
+// A file in the way: the program asks, naming it with both sizes, and the
+// answer "keep" leaves the user's newer copy without a message.
+TEST_F(RoundTrip, ExistingFileIsKeptWhenTheUserSaysSo) {
+  std::string source = makeSampleTree(work / "src");
+  std::string result = encrypt(0, "\"" + source + "\"", work / "out\\k.crpt.exe");
+  TempDir restore;
+  std::string copy = restore / "k.exe", mine = restore / "サンプル\\表.txt";
+  ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
+  makeFolder(restore / "サンプル");
+  writeFile(mine, "my newer edit");
+  ProgramRun run;
+  ASSERT_TRUE(run.start(copy, ""));
+  ASSERT_TRUE(enterDecryptionPassword(run.pid(), kPassword));
+  ASSERT_TRUE(answerFolderBrowser(run.pid(), true, restore.path()));
+  HWND question = waitForWindow("ファイルの置き換え確認", 60000, run.pid());
+  ASSERT_TRUE(question);
+  EXPECT_EQ(controlText(question, IDC_REPLACE_NAME), mine);
+  EXPECT_EQ(controlText(question, IDC_REPLACE_EXISTING).find("既存のファイル: 13 バイト"), 0u);
+  EXPECT_EQ(controlText(question, IDC_REPLACE_INCOMING).find("復号するファイル: " + std::to_string(fileSizeOf(source + "\\表.txt")) + " バイト"), 0u);
+  PostMessageA(question, WM_COMMAND, IDC_KEEP_ONE, 0);
+  std::string text;
+  EXPECT_FALSE(answerMessage(run.pid(), &text, 1500)) << text;
+  EXPECT_EQ(run.wait(300000), 0);
+  EXPECT_EQ(readFile(mine), "my newer edit");
+  EXPECT_EQ(readFile(restore / "サンプル\\画像.bin"), readFile(source + "\\画像.bin"));
+}
+
+// Two restores of one result into one folder at once: whichever way they
+// meet, the tree comes back whole and no staging folder is left.
+TEST_F(RoundTrip, ConcurrentRestoresIntoOneFolderLeaveNothingStaged) {
+  std::string source = makeSampleTree(work / "src");
+  writeFile(source + "\\large.bin", patternBytes(12 << 20, 4));
+  std::string result = encrypt(0, "\"" + source + "\"", work / "out\\c.crpt.exe");
+  TempDir restore;
+  ProgramRun runs[2];
+  for (int i = 0; i < 2; ++i) {
+    std::string copy = restore / ("c" + std::to_string(i) + ".exe");
+    ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(runs[i].start(copy, ""));
+    ASSERT_TRUE(enterDecryptionPassword(runs[i].pid(), kPassword));
+  }
+  for (ProgramRun& run : runs) ASSERT_TRUE(answerFolderBrowser(run.pid(), true, restore.path()));
+  std::vector<std::string> texts;
+  for (DWORD start = GetTickCount(); (runs[0].running() || runs[1].running()) && GetTickCount() - start < 300000;) {
+    for (ProgramRun& run : runs) {
+      if (HWND question = waitForWindow("ファイルの置き換え確認", 50, run.pid()))
+        PostMessageA(question, WM_COMMAND, IDC_REPLACE_ALL, 0);
+      std::string text;
+      if (answerMessage(run.pid(), &text, 50)) texts.push_back(text);
+    }
+  }
+  for (ProgramRun& run : runs) EXPECT_EQ(run.wait(1000), 0);
+  for (const std::string& text : texts) EXPECT_EQ(text.find("次のフォルダは"), 0u) << text;
+  EXPECT_LE(texts.size(), 1u);
+  EXPECT_EQ(listFolder(restore.path()), (std::vector<std::string>{"c0.exe", "c1.exe", "サンプル"}));
+  EXPECT_EQ(compareTrees(source, restore / "サンプル"), "");
+}
+
 // A result reads the same on every system: made under code page 932 and
 // restored under another system code page, or the other way round, its names
 // and contents come back exactly, the program's texts read as they were
