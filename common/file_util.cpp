@@ -71,3 +71,8 @@ HMODULE loadSystemLibrary(const wchar_t* name) {
 }
 
 bool pathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool setDeletedOnClose(HANDLE file, bool deleted) {
+  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(deleted ? TRUE : FALSE)};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}

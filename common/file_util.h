@@ -27,6 +27,11 @@ class WorkingFile {
   HANDLE keeper_;
 };
 
+// Marks an open file (opened with DELETE access) to go when its last handle
+// closes, or takes the mark back: a file that a killed process was writing
+// never stays behind.
+bool setDeletedOnClose(HANDLE file, bool deleted);
+
 // Writes every byte or fails: a write that takes fewer bytes is continued, and
 // one that takes none counts as a full disk (GetLastError() is then
 // ERROR_DISK_FULL), so that callers can tell a full disk from other failures.

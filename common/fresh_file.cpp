@@ -25,7 +25,7 @@ bool createFresh(FreshNameForm form, const void* context, wchar_t* out, size_t c
 HANDLE createFreshFile(FreshNameForm form, const void* context, DWORD attributes, wchar_t* out, size_t cap) {
   HANDLE file = INVALID_HANDLE_VALUE;
   createFresh(form, context, out, cap, [&](const wchar_t* name) {
-    file = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes, nullptr);
+    file = CreateFileW(name, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes, nullptr);
     return file != INVALID_HANDLE_VALUE;
   });
   return file;

@@ -10,7 +10,7 @@ enum { FRESH_NAME_ATTEMPTS = 32 };
 // attempt and from process to process); false when no name can be formed.
 typedef bool (*FreshNameForm)(const void* context, unsigned long value, wchar_t* out, size_t cap);
 
-// Creates a new file for writing (shared for reading) under the first free
+// Creates a new file for writing and deleting (shared for reading) under the first free
 // name the form gives. INVALID_HANDLE_VALUE, with out empty, when no name
 // was free or a creation failed for another reason (its error is kept).
 HANDLE createFreshFile(FreshNameForm form, const void* context, DWORD attributes, wchar_t* out, size_t cap);

@@ -269,6 +269,8 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
   wchar_t temporary[TARGET_PATH_SIZE];
   UniqueFile output(createTemporary(target, folderPartLength, attributes, temporary));
   if (!output) return failEntry(x, failureOf(GetLastError()), true, header.storedLength);
+  // Until it is whole it goes with its handle, even when the process is killed.
+  setDeletedOnClose(output.get(), true);
   int result = writeEntryData(x, header, output.get());
   if (result != EXTRACT_OK) {
     // Not whole: it never takes the name, and an old file stays as it was.
@@ -291,6 +293,7 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
       return answer == ANSWER_STOP ? static_cast<int>(EXTRACT_STOPPED) : static_cast<int>(EXTRACT_OK);
     }
   }
+  setDeletedOnClose(output.get(), false);
   output.reset();
   if (!installTemporary(temporary, target)) {
     x->failureSet |= UNPACK_FAILED;

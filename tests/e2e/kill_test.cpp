@@ -106,6 +106,9 @@ class KilledJob : public ::testing::Test {
     EXPECT_EQ(run.wait(60000), 1);  // ended by the kill, not on its own
     EXPECT_EQ(workingFilesOf(run.pid()), std::vector<std::string>());
     EXPECT_FALSE(fileExists(wholeFile));  // nothing half-written under its real name
+    if (stage.decryption && !stage.folder) {
+      EXPECT_EQ(listFolder(out.path()), std::vector<std::string>{"large.crpt.exe"});  // nor under a temporary one
+    }
     if (!stage.folder) return;
     // The next restore into that folder clears what the killed one left.
     ProgramRun again;
