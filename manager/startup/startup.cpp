@@ -51,6 +51,13 @@ static void endWithMessage(const char* text, UINT flags) {
   jobState.quitRequested = 1;
 }
 
+// A file that starts with the program but whose payload is cut short or
+// followed by other bytes: neither a program to start nor a result to open.
+static void endWithDamagedResult() {
+  endWithMessage("暗号化ファイルが壊れているか、不完全です。\r\nファイルをもう一度受け取ってください",
+                 MB_OK | MB_ICONEXCLAMATION);
+}
+
 void dispatchCommandLine(const wchar_t* text) {
   CommandLineInfo info;
   classifyCommandLine(text, &info);
@@ -67,6 +74,9 @@ void dispatchCommandLine(const wchar_t* text) {
     return;
   }
   trimCommandLinePath(trimmed.get(), size, info.pathList);
+  wchar_t self[2048];
+  DWORD selfLength = GetModuleFileNameW(nullptr, self, countOf(self));
+  bool haveSelf = selfLength > 0 && selfLength < countOf(self);
 
   switch (info.form) {
     case FORM_SWITCH:
@@ -75,9 +85,11 @@ void dispatchCommandLine(const wchar_t* text) {
       appFlows.runEncryptionWizard();
       return;
     case FORM_EMPTY: {
-      wchar_t self[2048];
-      DWORD n = GetModuleFileNameW(nullptr, self, countOf(self));
-      if (n > 0 && n < countOf(self) && SplitSelfMeltFile(self, nullptr) == 0) {
+      ResultFileKind kind = haveSelf ? probeResultFile(self) : RESULT_FILE_OTHER;
+      if (kind == RESULT_FILE_DAMAGED) {
+        endWithDamagedResult();
+      } else if (kind == RESULT_FILE_INTACT ||
+                 (kind == RESULT_FILE_OTHER && haveSelf && SplitSelfMeltFile(self, nullptr) == 0)) {
         jobState.decryptExternalFile = 0;
         appFlows.runDecryptionWizard();
       } else {
@@ -86,6 +98,10 @@ void dispatchCommandLine(const wchar_t* text) {
       return;
     }
     case FORM_PLAIN:
+      if (haveSelf && probeResultFile(trimmed.get(), self) == RESULT_FILE_DAMAGED) {
+        endWithDamagedResult();
+        return;
+      }
       if (SplitSelfMeltFile(trimmed.get(), nullptr) != 0) {
         jobState.modeFromCommandLine = 0;
         appFlows.runEncryptionWizard();
