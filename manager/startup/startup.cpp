@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <utility>
 
 #include "common/command_line.h"
 #include "common/text_util.h"
@@ -58,6 +59,19 @@ static void endWithDamagedResult() {
                  MB_OK | MB_ICONEXCLAMATION);
 }
 
+// A name typed relative to the current folder (or to the current drive, or to
+// a drive's current folder) becomes the full path it names from there, before
+// anything takes it: the folder a result proposes for its files is its own.
+static void makeFullPath(UniqueWideText* path) {
+  const wchar_t* p = path->get();
+  auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (!p[0] || (separator(p[0]) && separator(p[1])) || (p[1] == L':' && separator(p[2]))) return;
+  DWORD n = GetFullPathNameW(p, 0, nullptr, nullptr);
+  if (n == 0) return;
+  UniqueWideText full(static_cast<wchar_t*>(malloc(n * sizeof(wchar_t))));
+  if (full && GetFullPathNameW(p, n, full.get(), nullptr) < n) *path = std::move(full);
+}
+
 void dispatchCommandLine(const wchar_t* text) {
   CommandLineInfo info;
   classifyCommandLine(text, &info);
@@ -98,6 +112,7 @@ void dispatchCommandLine(const wchar_t* text) {
       return;
     }
     case FORM_PLAIN:
+      makeFullPath(&trimmed);
       if (haveSelf && probeResultFile(trimmed.get(), self) == RESULT_FILE_DAMAGED) {
         endWithDamagedResult();
         return;
