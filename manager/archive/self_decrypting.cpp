@@ -8,6 +8,7 @@
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
+#include "manager/archive/program_image.h"
 
 namespace {
 
@@ -25,6 +26,53 @@ bool fileSize(HANDLE file, uint64_t* size) {
   LARGE_INTEGER value;
   if (!GetFileSizeEx(file, &value)) return false;
   *size = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool readAt(HANDLE file, uint64_t at, void* out, DWORD size) {
+  LARGE_INTEGER where;
+  where.QuadPart = static_cast<LONGLONG>(at);
+  DWORD got = 0;
+  return SetFilePointerEx(file, where, nullptr, FILE_BEGIN) && ReadFile(file, out, size, &got, nullptr) &&
+         got == size;
+}
+
+// The end of the Windows program image at the start of a file of size bytes;
+// false when the file holds none.
+bool windowsImageEnd(HANDLE file, uint64_t size, uint64_t* end) {
+  unsigned char head[PROGRAM_HEADER_BYTES];
+  DWORD want = size < sizeof head ? static_cast<DWORD>(size) : DWORD{sizeof head};
+  ProgramImageLayout layout;
+  if (!readAt(file, 0, head, want) || !readProgramImageLayout(head, want, &layout)) return false;
+  unsigned char length[4];
+  bool haveLength = layout.stringTableAt != 0 && readAt(file, layout.stringTableAt, length, sizeof length);
+  *end = programImageEnd(layout, haveLength ? length : nullptr);
+  return true;
+}
+
+// Steps back over the payloads and trailers that end the first size bytes,
+// never below floor: where the first of them starts (size itself when there
+// is none).
+uint64_t stripPayloads(HANDLE file, uint64_t size, uint64_t floor) {
+  while (size > floor && size >= PAYLOAD_TRAILER_SIZE) {
+    unsigned char tail[PAYLOAD_TRAILER_SIZE];
+    uint64_t start = 0, length = 0;
+    if (!readAt(file, size - PAYLOAD_TRAILER_SIZE, tail, sizeof tail) ||
+        locatePayload(size, tail, &start, &length) != PAYLOAD_FOUND)
+      break;
+    size = start;
+  }
+  return size;
+}
+
+// Whether the first length bytes of two files are the same.
+bool sameStart(HANDLE a, HANDLE b, uint64_t length) {
+  unsigned char x[16384], y[16384];
+  for (uint64_t at = 0; at < length;) {
+    DWORD n = length - at < sizeof x ? static_cast<DWORD>(length - at) : DWORD{sizeof x};
+    if (!readAt(a, at, x, n) || !readAt(b, at, y, n) || memcmp(x, y, n) != 0) return false;
+    at += n;
+  }
   return true;
 }
 
@@ -95,21 +143,33 @@ bool programImageLength(const wchar_t* programPath, uint64_t* length) {
   uint64_t size = 0;
   if (!file || !fileSize(file.get(), &size)) return false;
   // A program that is itself a self-decrypting file carries a payload: the
-  // image of a new result leaves it out, down to the bare program.
-  for (;;) {
-    unsigned char tail[PAYLOAD_TRAILER_SIZE];
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(size) - PAYLOAD_TRAILER_SIZE;
-    DWORD got = 0;
-    if (size < PAYLOAD_TRAILER_SIZE || !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
-        !ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
-      break;
-    uint64_t start = 0, payload = 0;
-    if (locatePayload(size, tail, &start, &payload) != PAYLOAD_FOUND) break;
-    size = start;
-  }
-  *length = size;
+  // image of a new result leaves it out, down to the bare program, and so
+  // anything else appended to the program, which would make the new result
+  // look damaged.
+  *length = stripPayloads(file.get(), size, 0);
+  uint64_t end = 0;
+  if (windowsImageEnd(file.get(), size, &end) && end < *length) *length = end;
   return true;
+}
+
+ResultFileKind probeResultFile(const wchar_t* filePath, const wchar_t* programPath) {
+  UniqueFile file(openForReading(filePath));
+  uint64_t size = 0, end = 0;
+  if (!file || !fileSize(file.get(), &size) || !windowsImageEnd(file.get(), size, &end) || end > size)
+    return RESULT_FILE_OTHER;
+  if (programPath) {
+    UniqueFile program(openForReading(programPath));
+    uint64_t programSize = 0, programEnd = 0;
+    if (!program || !fileSize(program.get(), &programSize) ||
+        !windowsImageEnd(program.get(), programSize, &programEnd) || programEnd != end ||
+        !sameStart(file.get(), program.get(), end))
+      return RESULT_FILE_OTHER;
+  }
+  if (size == end) return RESULT_FILE_BARE;
+  // Only trailers that lead back exactly to the end of the image make a
+  // result: one cut short has lost its last trailer, one added to ends in
+  // other bytes, and a trailer found there points anywhere but to the image.
+  return stripPayloads(file.get(), size, end) == end ? RESULT_FILE_INTACT : RESULT_FILE_DAMAGED;
 }
 
 AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,

@@ -44,7 +44,21 @@ AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inpu
 // opened (2).
 SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress = quietProgress);
 
-// Length of the program image in a file: the whole file, or the part before
-// its payload (repeated while the image itself ends with a payload). Returns
-// false if the file can't be opened.
+// Length of the program image in a file: the Windows program at its start
+// without whatever was appended to it, or, where its headers don't tell, the
+// part before its payload (repeated while the image itself ends with a
+// payload). Returns false if the file can't be opened.
 bool programImageLength(const wchar_t* programPath, uint64_t* length);
+
+// What a file is, judged by the image of a Windows program at its start.
+enum ResultFileKind {
+  RESULT_FILE_OTHER = 0,  // no such image (or another program's, or not all of it)
+  RESULT_FILE_BARE,       // the image and nothing after it
+  RESULT_FILE_INTACT,     // the image, then payloads each with its trailer, the last one ending the file
+  RESULT_FILE_DAMAGED,    // the image followed by data its trailers don't account for: cut short, or added to
+};
+
+// Judges filePath. With programPath the image must be that program's image,
+// byte for byte; without it the file's own image counts (a program judging
+// itself).
+ResultFileKind probeResultFile(const wchar_t* filePath, const wchar_t* programPath = nullptr);

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 #include <string.h>
+#include <utility>
 
 #include "common/command_line.h"
 #include "common/text_util.h"
@@ -51,6 +52,26 @@ static void endWithMessage(const char* text, UINT flags) {
   jobState.quitRequested = 1;
 }
 
+// A file that starts with the program but whose payload is cut short or
+// followed by other bytes: neither a program to start nor a result to open.
+static void endWithDamagedResult() {
+  endWithMessage("暗号化ファイルが壊れているか、不完全です。\r\nファイルをもう一度受け取ってください",
+                 MB_OK | MB_ICONEXCLAMATION);
+}
+
+// A name typed relative to the current folder (or to the current drive, or to
+// a drive's current folder) becomes the full path it names from there, before
+// anything takes it: the folder a result proposes for its files is its own.
+static void makeFullPath(UniqueWideText* path) {
+  const wchar_t* p = path->get();
+  auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (!p[0] || (separator(p[0]) && separator(p[1])) || (p[1] == L':' && separator(p[2]))) return;
+  DWORD n = GetFullPathNameW(p, 0, nullptr, nullptr);
+  if (n == 0) return;
+  UniqueWideText full(static_cast<wchar_t*>(malloc(n * sizeof(wchar_t))));
+  if (full && GetFullPathNameW(p, n, full.get(), nullptr) < n) *path = std::move(full);
+}
+
 void dispatchCommandLine(const wchar_t* text) {
   CommandLineInfo info;
   classifyCommandLine(text, &info);
@@ -67,6 +88,9 @@ void dispatchCommandLine(const wchar_t* text) {
     return;
   }
   trimCommandLinePath(trimmed.get(), size, info.pathList);
+  wchar_t self[2048];
+  DWORD selfLength = GetModuleFileNameW(nullptr, self, countOf(self));
+  bool haveSelf = selfLength > 0 && selfLength < countOf(self);
 
   switch (info.form) {
     case FORM_SWITCH:
@@ -75,9 +99,11 @@ void dispatchCommandLine(const wchar_t* text) {
       appFlows.runEncryptionWizard();
       return;
     case FORM_EMPTY: {
-      wchar_t self[2048];
-      DWORD n = GetModuleFileNameW(nullptr, self, countOf(self));
-      if (n > 0 && n < countOf(self) && SplitSelfMeltFile(self, nullptr) == 0) {
+      ResultFileKind kind = haveSelf ? probeResultFile(self) : RESULT_FILE_OTHER;
+      if (kind == RESULT_FILE_DAMAGED) {
+        endWithDamagedResult();
+      } else if (kind == RESULT_FILE_INTACT ||
+                 (kind == RESULT_FILE_OTHER && haveSelf && SplitSelfMeltFile(self, nullptr) == 0)) {
         jobState.decryptExternalFile = 0;
         appFlows.runDecryptionWizard();
       } else {
@@ -86,6 +112,11 @@ void dispatchCommandLine(const wchar_t* text) {
       return;
     }
     case FORM_PLAIN:
+      makeFullPath(&trimmed);
+      if (haveSelf && probeResultFile(trimmed.get(), self) == RESULT_FILE_DAMAGED) {
+        endWithDamagedResult();
+        return;
+      }
       if (SplitSelfMeltFile(trimmed.get(), nullptr) != 0) {
         jobState.modeFromCommandLine = 0;
         appFlows.runEncryptionWizard();

@@ -1,6 +1,10 @@
 #include "manager/archive/payload_trailer.h"
 
 #include <gtest/gtest.h>
+#include <string.h>
+
+#include "common/le_bytes.h"
+#include "manager/archive/program_image.h"
 
 TEST(PayloadTrailer, MarkerBytesAndLittleEndianLength) {
   unsigned char t[PAYLOAD_TRAILER_SIZE];
@@ -27,4 +31,26 @@ TEST(PayloadTrailer, LocatesThePayloadOrSaysWhyNot) {
   EXPECT_EQ(locatePayload(1000, t, &start, &len), 3);  // no overflow
   unsigned char zeros[PAYLOAD_TRAILER_SIZE] = {};
   EXPECT_EQ(locatePayload(12, zeros, &start, &len), 999);
+}
+
+// The end of a program's image from its PE32 headers (two sections, the later
+// one listed first), and what a signed program adds to it.
+TEST(ProgramImage, EndsAfterSectionsAndCertificates) {
+  const struct {
+    uint32_t certificateAt, certificateSize;
+    uint64_t end;
+  } cases[] = {{0, 0, 0x3000}, {0x3000, 0x208, 0x3208}, {0x1000, 0x100, 0x3000}};
+  for (const auto& c : cases) {
+    unsigned char h[1024] = {'M', 'Z'}, *file = h + 0x84, *opt = file + 20, *sections = opt + 224;
+    h[0x3C] = 0x80;
+    memcpy(h + 0x80, "PE\0\0", 4);
+    putLe16(file + 2, 2), putLe16(file + 16, 224);
+    putLe16(opt, 0x10b), putLe32(opt + 60, 0x400), putLe32(opt + 92, 16);
+    putLe32(opt + 128, c.certificateAt), putLe32(opt + 132, c.certificateSize);
+    putLe32(sections + 16, 0x2000), putLe32(sections + 20, 0x1000), putLe32(sections + 56, 0xC00);
+    ProgramImageLayout layout;
+    ASSERT_TRUE(readProgramImageLayout(h, sizeof h, &layout)) << c.end;
+    EXPECT_EQ(programImageEnd(layout, nullptr), c.end);
+    EXPECT_FALSE(readProgramImageLayout(h, sections + 79 - h, &layout));  // section table cut
+  }
 }

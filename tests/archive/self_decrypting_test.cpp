@@ -100,6 +100,33 @@ TEST_F(SelfDecrypting, ANewResultNeverCarriesThePayloadOfItsProgram) {
   EXPECT_EQ(readFile(out), image + "fresh" + trailerFor(5));
 }
 
+// Only trailers that lead back to the end of the program's image (here this
+// test program's own) make a result; alone, or against the program itself.
+TEST_F(SelfDecrypting, AResultIsTheImageAndTrailersLeadingBackToIt) {
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  std::string image = readFile(A(self)), result = image + "payload" + trailerFor(7), other = image;
+  other[other.size() / 2] ^= 1;
+  const struct {
+    std::string file;
+    ResultFileKind alone, named;
+  } cases[] = {{image, RESULT_FILE_BARE, RESULT_FILE_BARE},
+               {image + "old" + trailerFor(3) + "payload" + trailerFor(7), RESULT_FILE_INTACT, RESULT_FILE_INTACT},
+               {result + trailerFor(7), RESULT_FILE_DAMAGED, RESULT_FILE_DAMAGED},  // past the image's end
+               {image + "-payload" + trailerFor(7), RESULT_FILE_DAMAGED, RESULT_FILE_DAMAGED},
+               {other + "appended", RESULT_FILE_DAMAGED, RESULT_FILE_OTHER}};  // another program
+  for (const auto& c : cases) {
+    writeFile(dir / "f.exe", c.file);
+    EXPECT_EQ(probeResultFile(W(dir / "f.exe").c_str()), c.alone) << &c - cases;
+    EXPECT_EQ(probeResultFile(W(dir / "f.exe").c_str(), self), c.named) << &c - cases;
+  }
+  // A program with bytes after its image makes results without them.
+  writeFile(dir / "prog.exe", image + "junk");
+  writeFile(dir / "c.enc", "fresh");
+  ASSERT_EQ(assembleSelfDecryptingFile((dir / "r.exe").c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 0);
+  EXPECT_EQ(readFile(dir / "r.exe"), image + "fresh" + trailerFor(5));
+}
+
 TEST_F(SelfDecrypting, StopDuringAssemblyLeavesNoOutputAndKeepsTheOldFile) {
   writeFile(dir / "prog.exe", patternBytes(100000, 4));
   writeFile(dir / "c.enc", patternBytes(1000, 5));

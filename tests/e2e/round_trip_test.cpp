@@ -394,20 +394,28 @@ TEST_F(RoundTrip, CommandLineIsReadAsTyped) {
     const char* what;
     std::string exe, line;
     std::string dialog;  // the first dialog: its heading, or the proposed file name
+    std::string folder;  // the current folder, which a result named there proposes for its files
   } cases[] = {
       {"result started by an unquoted name", result, "表示.crpt.exe", "復号確認"},
       {"unquoted Japanese argument", exe, "Kyvomar.exe 表示.txt", "表示.crpt"},
       {"quoted program and argument", exe, "\"" + exe + "\" \"" + (work / "表示.txt") + "\"", "表示.crpt"},
+      {"result named relative to the current folder", exe, "Kyvomar.exe 表示.crpt.exe", "復号確認", work / "out"},
   };
+  wchar_t here[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, here);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ProgramRun run;
-    ASSERT_TRUE(run.start(c.exe, c.line, true));
+    if (!c.folder.empty()) SetCurrentDirectoryA(c.folder.c_str());
+    bool started = run.start(c.exe, c.line, true);
+    SetCurrentDirectoryW(here);
+    ASSERT_TRUE(started);
     HWND d = waitForWindow("暗号化", 30000, run.pid());
     ASSERT_TRUE(d);
     if (c.dialog == "復号確認") {
       EXPECT_EQ(controlText(d, IDC_PASSWORD_HEADING), c.dialog);
-      PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+      if (c.folder.empty()) PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+      else EXPECT_TRUE(enterDecryptionPassword(run.pid(), kPassword) && answerFolderBrowser(run.pid(), false, c.folder));
     } else {
       ASSERT_TRUE(enterPassword(run.pid(), kPassword, kPassword));
       HWND names = waitForWindow("暗号化ファイル名指定", 30000, run.pid());

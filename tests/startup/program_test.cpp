@@ -1,6 +1,7 @@
 // The real Kyvomar.exe, started as Explorer would start it.
 #include <gtest/gtest.h>
 
+#include "manager/archive/payload_trailer.h"
 #include "manager/startup/message_box.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
@@ -51,6 +52,27 @@ TEST(Program, BareStartShowsTheHintAndEndsSoonAfterItIsAnswered) {
   // One timer period plus scheduling; generous for a loaded machine.
   EXPECT_LT(elapsed, 3000u);
   printf("ended %lu ms after the hint was answered\n", elapsed);
+}
+
+// A result cut short or added to starts with the program but is no result:
+// it says so, started by itself or named to the program.
+TEST(Program, DamagedResultSaysSo) {
+  TempDir dir;
+  std::string exe = dir / "Kyvomar.exe", damaged = dir / "r.crpt.exe";
+  ASSERT_TRUE(CopyFileA(kyvomarPath().c_str(), exe.c_str(), FALSE));
+  unsigned char t[PAYLOAD_TRAILER_SIZE];
+  encodePayloadTrailer(7, t);
+  std::string result = readFile(exe) + "payload" + std::string(reinterpret_cast<char*>(t), sizeof t);
+  for (bool named : {false, true}) {
+    writeFile(damaged, named ? result + "x" : result.substr(0, result.size() - 1));
+    Started p;
+    start(&p, named ? exe : damaged, named ? "\"" + damaged + "\"" : "");
+    HWND box = p.ok ? waitForWindow(kDefaultCaption, 15000, p.pi.dwProcessId) : nullptr;
+    ASSERT_TRUE(box) << named;
+    EXPECT_EQ(messageBoxText(box), "暗号化ファイルが壊れているか、不完全です。\r\nファイルをもう一度受け取ってください");
+    pressButton(box, IDOK);
+    EXPECT_EQ(WaitForSingleObject(p.pi.hProcess, 5000), WAIT_OBJECT_0);
+  }
 }
 
 }  // namespace
