@@ -132,6 +132,7 @@ TEST_F(Format2Files, EachKindOfDamageHasItsCodeAndRestoresNothing) {
       {"magic", flip(3, 1), 81},  // header fields that fail before the MAC can be checked
       {"derivation", flip(16, 2), 81},
       {"iterations below 100,000", flip(21, 0x80), 81},
+      {"iterations 17,400,000", good.substr(0, 20) + std::string("\xC0\x80\x09\x01", 4) + good.substr(24), 81},
       {"chunk size", flip(42, 1), 81},
       {"header cut short", good.substr(0, 83), 81},
       {"iterations still in range", flip(20, 1), 80},  // under the MAC: as a wrong password
