@@ -109,17 +109,22 @@ int parseFormat2Header(const unsigned char* data, size_t size, Format2Header* he
 
 // HMAC-SHA256 (RFC 2104) and PBKDF2-HMAC-SHA256 (RFC 8018), built on the
 // library's SHA-256. PBKDF2 keeps the padded key's inner and outer states, so
-// that each iteration costs two SHA-256 blocks.
+// that each iteration costs two SHA-256 blocks. It asks stopRequested (when
+// given) every FORMAT2_STOP_POLL iterations whether to give up; false when it
+// did, and out then holds zeros.
+enum { FORMAT2_STOP_POLL = 4096 };
 void hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char* data, size_t length,
                 unsigned char out[32]);
-void pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength);
+bool pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
+                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
+                      bool (*stopRequested)() = nullptr);
 
 // Master key from the password's bytes (up to its terminator), the salt and
 // the iterations, then the encryption and MAC keys from it. The master key
-// never leaves the call.
-void deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
-                       uint32_t iterations, Format2Keys* keys);
+// never leaves the call. FORMAT2_OK, or FORMAT2_STOPPED when stopRequested
+// (asked as the derivation goes, see above) said so; the keys are zero then.
+Format2Result deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
+                                uint32_t iterations, Format2Keys* keys, bool (*stopRequested)() = nullptr);
 void wipeFormat2Keys(Format2Keys* keys);
 
 // The MAC of an encoded header (over its bytes 0 to 51).

@@ -155,9 +155,16 @@ TEST_F(Format2Files, EachKindOfDamageHasItsCodeAndRestoresNothing) {
   }
 }
 
-TEST_F(Format2Files, StopMidStreamGives299AndLeavesNothing) {
+TEST_F(Format2Files, StopWhileDerivingOrMidStreamGives299AndLeavesNothing) {
   std::string data = patternBytes(8 << 20, 4);  // 128 chunks
   ASSERT_EQ(encrypt(data), 0);
+  jobState.stopCode = STOP_REQUESTED;  // before the keys are derived: no chunk is touched
+  EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword, jobProgress), 299);
+  EXPECT_FALSE(fileExists(restored));
+  EXPECT_EQ(progressLoad(&jobState.progressDone), 0);
+  EXPECT_EQ(encryptArchiveFormat2(wide(archive).c_str(), wide(dir / "c2.enc").c_str(), kPassword, jobProgress), 299);
+  EXPECT_EQ(progressLoad(&jobState.progressDone), 0);
+  resetJobState();
   {
     StopWhen stop("書庫を復号中です");
     EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword, jobProgress), 299);
