@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Format2Header header;
   int result = parseFormat2Header(data, size, &header);
   bool usable = size >= FORMAT2_HEADER_SIZE && memcmp(data, "KYVOMAR CRYPT 2\n", 16) == 0 &&
-                get32(data + 16) == 1 && get32(data + 20) >= 100000 && get32(data + 20) <= 100000000 &&
+                get32(data + 16) == 1 && get32(data + 20) >= 100000 && get32(data + 20) <= 10000000 &&
                 get32(data + 40) == 65536;
   check((result == FORMAT2_OK) == usable);
   check(result == FORMAT2_OK || result == FORMAT2_DAMAGED);

@@ -143,18 +143,20 @@ ContainerResult decryptArchive(const wchar_t* containerPath, const wchar_t* arch
   mbedtls_platform_zeroize(header, sizeof header);
   if (!matches) return CONTAINER_BAD_HEADER;
 
-  // Exactly the archive's bytes when the body's size pins the archive size
-  // down, else the whole body (the extractor ignores what follows the
-  // archive's end).
-  uint64_t containerSize = 0;
-  uint64_t bodyLength = UINT64_MAX;  // unknown: up to the end of the file
-  if (sizeOfFile(containerPath, &containerSize) && containerSize >= HEADER_BLOCK_SIZE)
-    bodyLength = containerSize - HEADER_BLOCK_SIZE;
+  // The body must be the recorded size rounded up to 16: one cut after an
+  // archive entry, or added to, would otherwise restore what is left of it
+  // as if it were whole. Checked before the archive file is created, so that
+  // nothing of such a body reaches the extractor. Exactly the archive's bytes
+  // are written, without the pad.
+  uint64_t containerSize = 0, n = 0;
+  if (!sizeOfFile(containerPath, &containerSize)) return CONTAINER_SOURCE_UNREADABLE;
+  if (containerSize < HEADER_BLOCK_SIZE || !archiveSizeOfBody(containerSize - HEADER_BLOCK_SIZE, record, &n))
+    return CONTAINER_DAMAGED;
 
   prm = containerPass(SRC_FILE_RANGE, DST_NEW_FILE, password, 1, progress);
   prm.sourcePath = containerPath;
   prm.startOffset = HEADER_BLOCK_SIZE;
-  prm.Soulen = bodyBytesToWrite(bodyLength, record);
+  prm.Soulen = n;
   prm.destPath = archivePath;
   cryptStream(&prm);
   return engineResult(prm);

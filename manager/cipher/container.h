@@ -11,7 +11,7 @@
 enum ContainerResult {
   CONTAINER_OK = 0,
   CONTAINER_BAD_HEADER = 80,   // wrong password, not a container, or damaged
-  CONTAINER_DAMAGED = 81,      // the second format: the container can't be trusted
+  CONTAINER_DAMAGED = 81,      // can't be trusted: a body cut or added to (in the second format, see there)
   CONTAINER_EMPTY = 96,        // the header stage delivered no data
   CONTAINER_EMPTY_ARCHIVE = 97,
   CONTAINER_SOURCE_UNREADABLE = 201,
@@ -47,6 +47,8 @@ ContainerResult encryptArchiveAs(const wchar_t* archivePath, const wchar_t* cont
 
 // Writes the archive held in a container of either format: one that begins
 // with the second format's magic is read as that format (its codes, 81 among
-// them), anything else as the first.
+// them), anything else as the first. A container of the first format whose
+// body is not the size its header records rounded up to 16 gives 81 before
+// the archive file is created.
 ContainerResult decryptArchive(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
                    const Progress& progress);

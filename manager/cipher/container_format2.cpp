@@ -113,19 +113,28 @@ void hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char*
   hmac.mac(data, length, nullptr, 0, out);
 }
 
-void pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength) {
+bool pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
+                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
+                      bool (*stopRequested)()) {
   HmacSha256 prf(password, passwordLength);
   unsigned char u[kShaSize], t[kShaSize];
+  unsigned char* const start = out;
+  const size_t length = outLength;
+  bool stopped = false;
   for (uint32_t block = 1; outLength > 0; ++block) {
     unsigned char index[4] = {static_cast<unsigned char>(block >> 24), static_cast<unsigned char>(block >> 16),
                               static_cast<unsigned char>(block >> 8), static_cast<unsigned char>(block)};
     prf.mac(salt, saltLength, index, sizeof index, u);  // U1 = PRF(salt || INT(block))
     memcpy(t, u, kShaSize);
     for (uint32_t i = 1; i < iterations; ++i) {
+      if (stopRequested != nullptr && i % FORMAT2_STOP_POLL == 0 && stopRequested()) {
+        stopped = true;
+        break;
+      }
       prf.mac(u, kShaSize, nullptr, 0, u);  // Uj = PRF(Uj-1)
       for (int k = 0; k < kShaSize; ++k) t[k] ^= u[k];
     }
+    if (stopped) break;
     size_t take = outLength < size_t{kShaSize} ? outLength : size_t{kShaSize};
     memcpy(out, t, take);
     out += take;
@@ -133,17 +142,23 @@ void pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, cons
   }
   mbedtls_platform_zeroize(u, sizeof u);
   mbedtls_platform_zeroize(t, sizeof t);
+  if (stopped) mbedtls_platform_zeroize(start, length);
+  return !stopped;
 }
 
-void deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
-                       uint32_t iterations, Format2Keys* keys) {
+Format2Result deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
+                                uint32_t iterations, Format2Keys* keys, bool (*stopRequested)()) {
   unsigned char master[FORMAT2_KEY_SIZE];
-  pbkdf2HmacSha256(reinterpret_cast<const unsigned char*>(password), strlen(password), salt,
-                   FORMAT2_SALT_SIZE, iterations, master, sizeof master);
+  if (!pbkdf2HmacSha256(reinterpret_cast<const unsigned char*>(password), strlen(password), salt,
+                        FORMAT2_SALT_SIZE, iterations, master, sizeof master, stopRequested)) {
+    wipeFormat2Keys(keys);
+    return FORMAT2_STOPPED;
+  }
   HmacSha256 split(master, sizeof master);
   split.mac(kEncLabel, sizeof kEncLabel, nullptr, 0, keys->encryption);
   split.mac(kMacLabel, sizeof kMacLabel, nullptr, 0, keys->mac);
   mbedtls_platform_zeroize(master, sizeof master);
+  return FORMAT2_OK;
 }
 
 void wipeFormat2Keys(Format2Keys* keys) { mbedtls_platform_zeroize(keys, sizeof *keys); }

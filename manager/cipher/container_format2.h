@@ -6,7 +6,7 @@
 //   offset  length  content
 //        0      16  magic: "KYVOMAR CRYPT 2" and one byte 0x0A
 //       16       4  key derivation: 1 = PBKDF2-HMAC-SHA256
-//       20       4  iterations: written as 600,000; read from 100,000 to 100,000,000
+//       20       4  iterations: written as 600,000; read from 100,000 to 10,000,000
 //       24      16  salt, from the system's cryptographic generator
 //       40       4  chunk size: 65,536
 //       44       8  archive size n in bytes
@@ -49,7 +49,7 @@ enum {
 
 const uint32_t FORMAT2_ITERATIONS = 600000;        // written into new containers
 const uint32_t FORMAT2_ITERATIONS_MIN = 100000;    // fewer: refused by readers
-const uint32_t FORMAT2_ITERATIONS_MAX = 100000000; // more: refused by readers
+const uint32_t FORMAT2_ITERATIONS_MAX = 10000000;  // more: refused by readers
 
 // Results of the second format. 80, 97 and the 200 + code values mean what
 // they mean for the first format, so that the jobs show the same messages.
@@ -100,26 +100,31 @@ void encodeFormat2Header(const Format2Header& header, unsigned char out[FORMAT2_
 // Reads the 84 header bytes of data (size bytes available; nothing beyond 84
 // is read). FORMAT2_OK, or FORMAT2_DAMAGED for a header that can't be used
 // before its MAC is checked: shorter than 84 bytes, no magic, a derivation
-// other than 1, iterations outside 100,000 to 100,000,000 (so that a hostile
-// header can't make the reader work for hours), or a chunk size other than
-// 65,536 (no writer of this version makes another, and the reader's buffers
-// are sized for it). The archive size is taken as it is: only the MAC vouches
-// for it.
+// other than 1, iterations outside 100,000 to 10,000,000 (some 17 times what
+// the writer uses, so that a hostile header can't hold the reader for long
+// before its MAC is checked), or a chunk size other than 65,536 (no writer of
+// this version makes another, and the reader's buffers are sized for it).
+// The archive size is taken as it is: only the MAC vouches for it.
 int parseFormat2Header(const unsigned char* data, size_t size, Format2Header* header);
 
 // HMAC-SHA256 (RFC 2104) and PBKDF2-HMAC-SHA256 (RFC 8018), built on the
 // library's SHA-256. PBKDF2 keeps the padded key's inner and outer states, so
-// that each iteration costs two SHA-256 blocks.
+// that each iteration costs two SHA-256 blocks. It asks stopRequested (when
+// given) every FORMAT2_STOP_POLL iterations whether to give up; false when it
+// did, and out then holds zeros.
+enum { FORMAT2_STOP_POLL = 4096 };
 void hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char* data, size_t length,
                 unsigned char out[32]);
-void pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength);
+bool pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
+                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
+                      bool (*stopRequested)() = nullptr);
 
 // Master key from the password's bytes (up to its terminator), the salt and
 // the iterations, then the encryption and MAC keys from it. The master key
-// never leaves the call.
-void deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
-                       uint32_t iterations, Format2Keys* keys);
+// never leaves the call. FORMAT2_OK, or FORMAT2_STOPPED when stopRequested
+// (asked as the derivation goes, see above) said so; the keys are zero then.
+Format2Result deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
+                                uint32_t iterations, Format2Keys* keys, bool (*stopRequested)() = nullptr);
 void wipeFormat2Keys(Format2Keys* keys);
 
 // The MAC of an encoded header (over its bytes 0 to 51).

@@ -70,19 +70,23 @@ class ChunkBuffers {
   unsigned char* plain_;
 };
 
-// The keys of one container, wiped whatever way the call ends.
+// The keys of one container, wiped whatever way the call ends. The
+// derivation takes a while: a stop request ends it (result() is then
+// FORMAT2_STOPPED).
 class ContainerKeys {
  public:
-  ContainerKeys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE], uint32_t iterations) {
-    deriveFormat2Keys(password, salt, iterations, &keys_);
-  }
+  ContainerKeys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE], uint32_t iterations,
+                const Progress& progress)
+      : result_(deriveFormat2Keys(password, salt, iterations, &keys_, progress.stopRequested)) {}
   ~ContainerKeys() { wipeFormat2Keys(&keys_); }
   ContainerKeys(const ContainerKeys&) = delete;
   ContainerKeys& operator=(const ContainerKeys&) = delete;
+  Format2Result result() const { return result_; }
   const Format2Keys& get() const { return keys_; }
 
  private:
   Format2Keys keys_;
+  Format2Result result_;
 };
 
 void startProgress(const Progress& progress) {
@@ -101,7 +105,8 @@ Format2Result writeContainer(HANDLE archive, HANDLE container, uint64_t n, const
   const uint32_t iterations = writerSettings.iterations;
   unsigned char header[FORMAT2_HEADER_SIZE];
   encodeFormat2Header(newFormat2Header(salt, iterations, n), header);
-  ContainerKeys keys(password, salt, iterations);
+  ContainerKeys keys(password, salt, iterations, progress);
+  if (keys.result() != FORMAT2_OK) return keys.result();
   sealFormat2Header(header, keys.get());
   Format2ChunkCipher cipher(keys.get().encryption);
   if (!cipher.ok()) return FORMAT2_NO_MEMORY;
@@ -197,7 +202,8 @@ Format2Result decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t*
   if (!readUpTo(container.get(), header, sizeof header, &got)) return FORMAT2_UNREADABLE;
   Format2Header fields;
   if (parseFormat2Header(header, got, &fields) != FORMAT2_OK) return FORMAT2_DAMAGED;
-  ContainerKeys keys(password, fields.salt, fields.iterations);
+  ContainerKeys keys(password, fields.salt, fields.iterations, progress);
+  if (keys.result() != FORMAT2_OK) return keys.result();
   if (verifyFormat2Header(header, keys.get()) != FORMAT2_OK) return FORMAT2_BAD_HEADER;
 
   ChunkBuffers buffers;

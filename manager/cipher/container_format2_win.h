@@ -13,7 +13,8 @@
 #include "manager/cipher/container_format2.h"
 
 // Writes the container of the archive file. Status line "書庫を暗号化中です",
-// progress over the archive's bytes, stop polled after every chunk.
+// progress over the archive's bytes, stop polled while the keys are derived
+// and after every chunk.
 //   0    done
 //   97   the archive can't be opened or its size read (an empty archive is
 //        fine: its container is the header and one empty last chunk)
@@ -35,7 +36,7 @@ Format2Result encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* c
 // first, then its MAC under the keys of the password; only then is the
 // archive file created, and each chunk is written only after its tag matched.
 // Status line "書庫を復号中です", progress over the archive's bytes, stop
-// polled after every chunk.
+// polled while the keys are derived and after every chunk.
 //   0    done: the archive is complete and every chunk was verified
 //   80   the header's MAC differs: a wrong password, or a changed salt,
 //        iteration count or archive size (the two can't be told apart)
@@ -51,10 +52,10 @@ Format2Result encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* c
 //   209  no password, or one longer than 1025 bytes (nothing is opened)
 //   299  stopped by the user
 // The archive file is left untouched (not even created) by a failure up to
-// the MAC check (209, 201 at the header, 81 at the header, 80, 205); after it
-// was created, any failure cuts it back to zero bytes, so no unverified or
-// partial archive is ever left for the extractor. The caller deletes its
-// intermediate files as before.
+// the MAC check (209, 201 at the header, 81 at the header, 299 while the keys
+// are derived, 80, 205); after it was created, any failure cuts it back to
+// zero bytes, so no unverified or partial archive is ever left for the
+// extractor. The caller deletes its intermediate files as before.
 Format2Result decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t* archivePath, const char* password,
                           const Progress& progress);
 

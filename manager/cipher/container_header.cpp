@@ -47,14 +47,16 @@ bool openHeaderBlock(const unsigned char block[HEADER_BLOCK_SIZE], int StatLoc,
   return true;
 }
 
-uint64_t bodyBytesToWrite(uint64_t bodyLength, const HeaderSizeRecord& record) {
-  if (record.highBits != 0) return bodyLength;  // at least 2^48 bytes: the body says more than Soulen
-  uint64_t n = record.Soulen;
-  uint64_t rounded = (n + 15) & ~static_cast<uint64_t>(15);
-  // A body of exactly n rounded up means n itself: any other size with the
-  // same low 32 bits would need a body of more than 2^32 bytes.
-  if (bodyLength == rounded) return n;
-  return bodyLength;
+bool archiveSizeOfBody(uint64_t bodyLength, const HeaderSizeRecord& record, uint64_t* archiveSize) {
+  // Whole blocks, and at least one: no writer makes a container of an empty archive.
+  if (bodyLength == 0 || bodyLength % 16 != 0) return false;
+  // The pad bytes of the last block: n mod 16 is in Soulen.
+  const uint64_t n = bodyLength - ((16 - (record.Soulen & 15)) & 15);
+  if (static_cast<uint32_t>(n) != record.Soulen) return false;
+  const uint64_t recorded = record.highBytes >= 2 ? 0xFFFF : record.highBytes == 1 ? 0xFF : 0;
+  if (((n >> 48) & recorded) != record.highBits) return false;
+  *archiveSize = n;
+  return true;
 }
 
 void fillFromSeed(unsigned char* block, size_t size, unsigned seed) {

@@ -41,12 +41,13 @@ struct HeaderSizeRecord {
 bool openHeaderBlock(const unsigned char block[HEADER_BLOCK_SIZE], int StatLoc,
                      HeaderSizeRecord* record);
 
-// How many decrypted body bytes to write for a body of bodyLength bytes
-// (container size minus the header; UINT64_MAX when unknown). The body is the
-// archive size rounded up to 16: when it matches Soulen rounded up and no high
-// bits are set, the archive is exactly Soulen bytes; otherwise the whole body
-// is kept, so that no archive byte is ever dropped.
-uint64_t bodyBytesToWrite(uint64_t bodyLength, const HeaderSizeRecord& record);
+// The archive size that a body of bodyLength bytes (the container's size
+// minus the header) stands for. The writer's body is the archive size n
+// rounded up to 16, and the record holds n's bits 0..31 and those of bits
+// 48..63 that were inside the block; bits 32..47 follow from the body's
+// length. True, with archiveSize = n, when such an n > 0 exists (there is at
+// most one); false when none does: the body was cut or added to.
+bool archiveSizeOfBody(uint64_t bodyLength, const HeaderSizeRecord& record, uint64_t* archiveSize);
 
 // Filler of the C runtime's generator: srand(seed), then each byte is the low
 // 8 bits of the next rand() value.

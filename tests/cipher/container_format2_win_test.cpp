@@ -132,6 +132,7 @@ TEST_F(Format2Files, EachKindOfDamageHasItsCodeAndRestoresNothing) {
       {"magic", flip(3, 1), 81},  // header fields that fail before the MAC can be checked
       {"derivation", flip(16, 2), 81},
       {"iterations below 100,000", flip(21, 0x80), 81},
+      {"iterations 17,400,000", good.substr(0, 20) + std::string("\xC0\x80\x09\x01", 4) + good.substr(24), 81},
       {"chunk size", flip(42, 1), 81},
       {"header cut short", good.substr(0, 83), 81},
       {"iterations still in range", flip(20, 1), 80},  // under the MAC: as a wrong password
@@ -154,9 +155,16 @@ TEST_F(Format2Files, EachKindOfDamageHasItsCodeAndRestoresNothing) {
   }
 }
 
-TEST_F(Format2Files, StopMidStreamGives299AndLeavesNothing) {
+TEST_F(Format2Files, StopWhileDerivingOrMidStreamGives299AndLeavesNothing) {
   std::string data = patternBytes(8 << 20, 4);  // 128 chunks
   ASSERT_EQ(encrypt(data), 0);
+  jobState.stopCode = STOP_REQUESTED;  // before the keys are derived: no chunk is touched
+  EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword, jobProgress), 299);
+  EXPECT_FALSE(fileExists(restored));
+  EXPECT_EQ(progressLoad(&jobState.progressDone), 0);
+  EXPECT_EQ(encryptArchiveFormat2(wide(archive).c_str(), wide(dir / "c2.enc").c_str(), kPassword, jobProgress), 299);
+  EXPECT_EQ(progressLoad(&jobState.progressDone), 0);
+  resetJobState();
   {
     StopWhen stop("書庫を復号中です");
     EXPECT_EQ(decryptArchiveFormat2(wide(container).c_str(), wide(restored).c_str(), kPassword, jobProgress), 299);

@@ -132,37 +132,26 @@ TEST(HeaderBlock, ADamagedBlockOrAnotherStatLocFailsTheCheck) {
   }
 }
 
-TEST(BodyLength, ExactArchiveSizeWhenTheBodyPinsItDown) {
-  HeaderSizeRecord r = {1, 0, 2};
-  EXPECT_EQ(bodyBytesToWrite(16, r), 1u);
-  r.Soulen = 1024;
-  EXPECT_EQ(bodyBytesToWrite(1024, r), 1024u);
-  r.Soulen = 1025;
-  EXPECT_EQ(bodyBytesToWrite(1040, r), 1025u);
-  r.Soulen = 0xFFFFFFF5u;  // a body of exactly 2^32 bytes still means Soulen
-  EXPECT_EQ(bodyBytesToWrite(0x100000000ull, r), 0xFFFFFFF5u);
-  r.highBytes = 0;  // StatLoc 1018: no high bits recorded
-  r.Soulen = 5;
-  EXPECT_EQ(bodyBytesToWrite(16, r), 5u);
-}
-
-TEST(BodyLength, TheWholeBodyWhenSizesDisagreeOrTheArchiveIsHuge) {
-  // 2^32 + 5 bytes: Soulen 5, a body far beyond 16 bytes.
-  HeaderSizeRecord r = {5, 0, 2};
-  EXPECT_EQ(bodyBytesToWrite(0x100000010ull, r), 0x100000010ull);
-  // A body of 2^32 with Soulen 0 is an archive of exactly 2^32 bytes.
-  r.Soulen = 0;
-  EXPECT_EQ(bodyBytesToWrite(0x100000000ull, r), 0x100000000ull);
-  // A truncated or extended container keeps every byte it has.
-  r.Soulen = 1025;
-  EXPECT_EQ(bodyBytesToWrite(1024, r), 1024u);
-  EXPECT_EQ(bodyBytesToWrite(1049, r), 1049u);
-  // High bits set: at least 2^48 bytes, so the body decides.
-  r = {16, 1, 2};
-  EXPECT_EQ(bodyBytesToWrite(16, r), 16u);
-  EXPECT_EQ(bodyBytesToWrite(UINT64_MAX, r), UINT64_MAX);
-  r = {16, 0, 2};
-  EXPECT_EQ(bodyBytesToWrite(UINT64_MAX, r), UINT64_MAX);  // size unknown: to the end
+TEST(BodyLength, TheBodyIsTheRecordedSizeRoundedUpTo16OrTheContainerWasCut) {
+  const uint64_t k4G = 0x100000000ull, k256T = 1ull << 48;
+  const struct {
+    uint64_t body;
+    HeaderSizeRecord record;
+    uint64_t n;  // 0: damaged
+  } cases[] = {
+      {16, {1, 0, 2}, 1},           {1024, {1024, 0, 2}, 1024},  {1040, {1025, 0, 2}, 1025},
+      {k4G, {0xFFFFFFF5u, 0, 2}, 0xFFFFFFF5u},  // a body of exactly 2^32 bytes still means Soulen
+      {k4G + 16, {5, 0, 2}, k4G + 5},           // bits 32..47 come from the body
+      {k4G, {0, 0, 2}, k4G},        {k256T + 16, {5, 1, 2}, k256T + 5},
+      {k256T + 16, {5, 0, 1}, 0},   {k256T + 16, {5, 0, 0}, k256T + 5},  // StatLoc 1017 and 1018
+      {1024, {1025, 0, 2}, 0},      {1056, {1025, 0, 2}, 0},     {1039, {1025, 0, 2}, 0},  // cut, added to
+      {0, {0, 0, 2}, 0},            {16, {1, 1, 2}, 0},          {UINT64_MAX, {15, 0, 2}, 0},
+  };
+  for (const auto& c : cases) {
+    uint64_t n = 0;
+    EXPECT_EQ(archiveSizeOfBody(c.body, c.record, &n), c.n != 0) << c.body << " " << c.record.Soulen;
+    EXPECT_EQ(n, c.n) << c.body << " " << c.record.Soulen;
+  }
 }
 
 TEST(Filler, SeededGeneratorGivesTheLowBytesOfRand) {
