@@ -22,7 +22,7 @@ export async function openFormat2(container, password) {
   const header = await container.read(0, HEADER);
   if (!hasFormat2Magic(header)) fail('damaged');
   const iterations = le32(header, 20);
-  if (le32(header, 16) !== 1 || iterations < 100000 || iterations > 100000000 || le32(header, 40) !== CHUNK)
+  if (le32(header, 16) !== 1 || iterations < 100000 || iterations > 10000000 || le32(header, 40) !== CHUNK)
     fail('damaged');
   const salt = header.slice(24, 40);
   const pbkdf2 = await crypto.subtle.importKey('raw', password, 'PBKDF2', false, ['deriveBits']);
