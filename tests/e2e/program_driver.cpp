@@ -14,7 +14,8 @@
 void (*dialogShown)(const char* name) = nullptr;
 
 namespace {
-const unsigned kDialogWait = 30000;
+// Generous: on a loaded machine the folder browser takes long to list the drives.
+const unsigned kDialogWait = 120000;
 
 void shown(const char* name) {
   if (dialogShown) dialogShown(name);
