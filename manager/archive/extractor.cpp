@@ -360,15 +360,6 @@ void beginStaging(Extraction* x, const wchar_t* component, size_t componentLengt
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-// Whether a name is one that staging gives a folder: "~kyv", eight
-// hexadecimal digits, ".tmp".
-bool isStagingName(const wchar_t* name) {
-  if (textLength(name) != 16 || wcsncmp(name, L"~kyv", 4) != 0 || wcscmp(name + 12, L".tmp") != 0) return false;
-  for (int i = 4; i < 12; ++i)
-    if (!((name[i] >= L'0' && name[i] <= L'9') || (name[i] >= L'a' && name[i] <= L'f'))) return false;
-  return true;
-}
-
 // Removes the staged folders of the output folder that no restore holds any
 // more: hidden, of a staging name, and open to deletion.
 void removeAbandonedStaging(const Extraction* x) {
@@ -381,7 +372,7 @@ void removeAbandonedStaging(const Extraction* x) {
   for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.get(), &data) != FALSE) {
     DWORD a = data.dwFileAttributes;
     if (!(a & FILE_ATTRIBUTE_DIRECTORY) || !(a & FILE_ATTRIBUTE_HIDDEN) || (a & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !isStagingName(data.cFileName))
+        !isTemporaryName(data.cFileName))
       continue;
     copyText(path + nameAt, countOf(path) - nameAt, data.cFileName);
     // A restore that is still running holds its folder against deletion.

@@ -99,6 +99,13 @@ int buildTargetPath(const wchar_t* outputFolder, const wchar_t* folderPath, cons
                     wchar_t target[TARGET_PATH_SIZE], size_t* folderPartLength) {
   return buildTargetPathT(outputFolder, folderPath, name, target, folderPartLength);
 }
+bool isTemporaryName(const wchar_t* name) {
+  if (textLength(name) != 16 || name[0] != L'~' || name[1] != L'k' || name[2] != L'y' || name[3] != L'v') return false;
+  for (int i = 4; i < 12; ++i)
+    if (!((name[i] >= L'0' && name[i] <= L'9') || (name[i] >= L'a' && name[i] <= L'f'))) return false;
+  return name[12] == L'.' && name[13] == L't' && name[14] == L'm' && name[15] == L'p';
+}
+
 bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned long seed,
                        char out[TARGET_PATH_SIZE]) {
   return formTemporaryPathT(target, folderPartLength, seed, out);

@@ -30,6 +30,9 @@ int buildTargetPath(const wchar_t* outputFolder, const wchar_t* folderPath, cons
 // bytes. false when not even one character fits.
 bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned long seed,
                        char out[TARGET_PATH_SIZE]);
+// Whether a name is the full form that formTemporaryPath gives: "~kyv",
+// eight lower-case hex digits, ".tmp".
+bool isTemporaryName(const wchar_t* name);
 bool formTemporaryPath(const wchar_t* target, size_t folderPartLength, unsigned long seed,
                        wchar_t out[TARGET_PATH_SIZE]);
 

@@ -2,7 +2,6 @@
 #include "manager/decryption/replace_dialog.h"
 
 #include "common/text_util.h"
-#include "common/wide_text.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/modal_dialog.h"
 
@@ -18,12 +17,6 @@ void formatReplaceLine(char* out, size_t cap, const char* label, uint64_t size, 
 
 namespace {
 
-void setItemText(HWND dialog, int id, const char* text) {
-  wchar_t wide[256];
-  ansiToWide(text, wide, countOf(wide));
-  SetDlgItemTextW(dialog, id, wide);
-}
-
 class ReplaceDialog : public ModalDialog {
  public:
   explicit ReplaceDialog(const ReplaceFacts& facts) : facts_(facts) {}
@@ -33,9 +26,9 @@ class ReplaceDialog : public ModalDialog {
     SetDlgItemTextW(window_, IDC_REPLACE_NAME, facts_.path);
     char line[256];
     formatReplaceLine(line, sizeof line, "既存のファイル", facts_.existingSize, facts_.existingTime);
-    setItemText(window_, IDC_REPLACE_EXISTING, line);
+    setItemText(IDC_REPLACE_EXISTING, line);
     formatReplaceLine(line, sizeof line, "復号するファイル", facts_.incomingSize, facts_.incomingTime);
-    setItemText(window_, IDC_REPLACE_INCOMING, line);
+    setItemText(IDC_REPLACE_INCOMING, line);
     SetFocus(item(IDC_KEEP_ONE));  // the choice that loses nothing
     return false;
   }

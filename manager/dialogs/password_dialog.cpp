@@ -41,13 +41,6 @@ struct SecretText {
   SecretText& operator=(const SecretText&) = delete;
 };
 
-// A text of the program's own (code page 932) into a control, on any system.
-void setItemText(HWND dialog, int id, const char* text) {
-  wchar_t wide[64];
-  ansiToWide(text, wide, countOf(wide));
-  SetDlgItemTextW(dialog, id, wide);
-}
-
 class PasswordDialog : public ModalDialog {
  public:
   PasswordDialog(int kind, WizardContext* context) : kind_(kind), context_(context) {}
@@ -56,12 +49,12 @@ class PasswordDialog : public ModalDialog {
   bool onInit() override {
     ShowWindow(item(IDC_MAKE_EXE), SW_HIDE);
     if (kind_ == PASSWORD_DECRYPT) {
-      setItemText(window_, IDC_PASSWORD_HEADING, "復号確認");
+      setItemText(IDC_PASSWORD_HEADING, "復号確認");
       ShowWindow(item(IDC_PASSWORD_CONFIRM_LABEL), SW_HIDE);
       ShowWindow(item(IDC_PASSWORD_CONFIRM), SW_HIDE);
       SetDlgItemTextW(window_, IDOK, L"OK");
     } else {
-      setItemText(window_, IDC_PASSWORD_HEADING, "暗号化確認");
+      setItemText(IDC_PASSWORD_HEADING, "暗号化確認");
     }
     SetDlgItemTextW(window_, IDC_PASSWORD, L"");
     SetDlgItemTextW(window_, IDC_PASSWORD_CONFIRM, L"");

@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include "common/text_util.h"
+#include "common/wide_text.h"
 #include "manager/startup/job_state.h"
 
 INT_PTR ModalDialog::run(int resourceId, HWND owner) {
@@ -22,6 +24,12 @@ INT_PTR CALLBACK ModalDialog::proc(HWND window, UINT message, WPARAM wParam, LPA
   if (self == nullptr) return FALSE;
   if (message == WM_COMMAND) return self->onCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
   return FALSE;
+}
+
+void ModalDialog::setItemText(int id, const char* text) {
+  wchar_t wide[256];
+  ansiToWide(text, wide, countOf(wide));
+  SetDlgItemTextW(window_, id, wide);
 }
 
 bool ModalDialog::onCommand(int id, int) {

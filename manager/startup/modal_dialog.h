@@ -21,6 +21,8 @@ class ModalDialog {
   virtual void onOk() { end(1); }
   void end(INT_PTR result) { EndDialog(window_, result); }
   HWND item(int id) const { return GetDlgItem(window_, id); }
+  // Sets a control to a text of the program's own (code page 932), on any system.
+  void setItemText(int id, const char* text);
   HWND window_ = nullptr;
 
  private:
