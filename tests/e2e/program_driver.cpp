@@ -184,17 +184,23 @@ bool saveAs(DWORD pid, const std::wstring& path) {
 }
 
 
-bool answerFolderBrowser(DWORD pid, bool ok, const std::string& expectedFolder) {
+HWND readyFolderBrowser(DWORD pid, const std::string& expectedFolder) {
   HWND d = waitForFolderBrowser(pid, kDialogWait);
-  if (!d) return false;
+  if (!d) return nullptr;
   // The browser fills in its selection once it has listed the drives, which
   // takes long on a busy machine. A selection that never comes closes it,
   // so that the program ends instead of waiting for the test's time-out.
   if (!expectedFolder.empty() && !waitForBrowserSelection(d, expectedFolder, kDialogWait)) {
     PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
-    return false;
+    return nullptr;
   }
   shown("folder-browser");
+  return d;
+}
+
+bool answerFolderBrowser(DWORD pid, bool ok, const std::string& expectedFolder) {
+  HWND d = readyFolderBrowser(pid, expectedFolder);
+  if (!d) return false;
   PostMessageA(d, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
   return true;
 }

@@ -49,6 +49,9 @@ bool saveAs(DWORD pid, const std::wstring& path);
 // pressed only once the browser shows that folder as its selection (it
 // applies the preselected folder after it has appeared).
 bool answerFolderBrowser(DWORD pid, bool ok = true, const std::string& expectedFolder = "");
+// The folder browser once it shows expectedFolder, left open for the caller
+// to answer; null (and the browser cancelled) if it does not come.
+HWND readyFolderBrowser(DWORD pid, const std::string& expectedFolder);
 // Reads and closes a message box of the program (caption "手動暗号 ").
 bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs = 20000);
 bool answerMessage(DWORD pid, std::wstring* text, unsigned timeoutMs = 20000);

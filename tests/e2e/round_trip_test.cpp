@@ -240,7 +240,12 @@ TEST_F(RoundTrip, ConcurrentRestoresIntoOneFolderLeaveNothingStaged) {
     ASSERT_TRUE(runs[i].start(copy, ""));
     ASSERT_TRUE(enterDecryptionPassword(runs[i].pid(), kPassword));
   }
-  for (ProgramRun& run : runs) ASSERT_TRUE(answerFolderBrowser(run.pid(), true, restore.path()));
+  // Both browsers are answered only once both are ready, so that the two
+  // restores start together and neither browser lists a folder the other is
+  // already writing into.
+  HWND browsers[2] = {};
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(browsers[i] = readyFolderBrowser(runs[i].pid(), restore.path()));
+  for (HWND browser : browsers) PostMessageA(browser, WM_COMMAND, IDOK, 0);
   std::vector<std::string> texts;
   for (DWORD start = GetTickCount(); (runs[0].running() || runs[1].running()) && GetTickCount() - start < 300000;) {
     for (ProgramRun& run : runs) {
