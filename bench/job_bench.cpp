@@ -1,7 +1,8 @@
 // The encryption and decryption jobs, stage by stage, in this process: the
-// same calls the workers make (buildArchive, encryptArchiveAs,
-// assembleSelfDecryptingFile; SplitSelfMeltFile, decryptArchive,
-// runExtraction), each timed.
+// same calls the workers make, each timed. An encryption packs straight into
+// the result (ResultWriter: begin, then packForJob, then finish); a
+// restore opens the result's container in place (ContainerReader: the
+// header, and in the second format every chunk's tag) and extracts from it.
 //
 //   job_bench jobs  CORPUS WORK PROGRAM REPEATS [FORMAT]
 //                                                 both jobs on a tree, best of REPEATS,
@@ -10,8 +11,7 @@
 //   job_bench large FILE WORK PROGRAM             one round trip of one (large) file
 //
 // PROGRAM is the program image of the self-decrypting result (Kyvomar.exe).
-// Intermediate files go into WORK and are deleted as soon as the next stage
-// has read them. Besides its report every figure is printed once more as a
+// The spill file of large entries goes into WORK. Besides its report every figure is printed once more as a
 // line "@name value" for bench/run. MB are 10^6 bytes.
 #include <windows.h>
 #include <psapi.h>
@@ -26,6 +26,9 @@
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
+#include "manager/decryption/decryption_job.h"
+#include "manager/encryption/result_writer.h"
+#include "manager/encryption/source_list.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
@@ -74,7 +77,7 @@ std::string baseName(const std::string& path) {
 
 struct Run {
   double pack = 0, encrypt = 0, assemble = 0, split = 0, decrypt = 0, extract = 0;
-  long long archiveSize = 0, containerSize = 0, resultSize = 0, payloadSize = 0, decryptedSize = 0;
+  long long archiveSize = 0, spilled = 0, resultSize = 0;
   int code = 0;  // the first non-zero result, 0 when every stage succeeded
   const char* failedStage = "";
   double encryption() const { return pack + encrypt + assemble; }
@@ -89,68 +92,58 @@ bool failed(Run* run, int code, const char* stage) {
 }
 
 // The encryption job's steps: source (a folder or a file) to result, the
-// container in the given format.
+// container in the given format. "encrypt" is the start (the keys and the
+// program image), "pack" the packing straight into the result, "assemble"
+// the header and the trailer.
 void encryption(const std::string& source, const std::string& work, const std::string& program,
                 const std::string& result, Run* run, int format = CONTAINER_FORMAT_1) {
-  std::string archive = work + "\\TmpCrp_bench.arv", container = work + "\\TmpCrp_bench.enc";
   resetJobState();
   setPath(jobState.moduleDir, work + "\\");
   setPath(jobState.sourceListPath, work + "\\TmpCrp_bench.prc");
-  std::string command = "\"" + source + "\" -o \"" + archive + "\"";
-
+  std::string command = "\"" + source + "\" -o \"" + work + "\\TmpCrp_bench.arv\"";
+  std::wstring resultPath = W(result), spillPath = W(work + "\\TmpCrp_bench.enc");
+  ResultWriter writer(resultPath.c_str(), spillPath.c_str());
   double t0 = now();
-  int code = packForJob(command.c_str());
+  int code = writer.begin(W(program).c_str(), format, kPassword, jobProgress);
   double t1 = now();
-  run->pack = t1 - t0;
-  run->archiveSize = fileSizeOf(archive);
-  if (!failed(run, code, "buildArchive")) {
-    code = encryptArchiveAs(archive.c_str(), container.c_str(), kPassword, format);
+  run->encrypt = t1 - t0;
+  if (!failed(run, code, "ResultWriter::begin")) {
+    code = packForJob(W(command).c_str(), nullptr, &writer);
     double t2 = now();
-    run->encrypt = t2 - t1;
-    run->containerSize = fileSizeOf(container);
-    DeleteFileA(archive.c_str());
-    if (!failed(run, code, "encryptArchiveAs")) {
-      code = assembleSelfDecryptingFile(result.c_str(), program.c_str(), container.c_str());
+    run->pack = t2 - t1;
+    if (!failed(run, code, "packForJob")) {
+      code = writer.finish();
       run->assemble = now() - t2;
-      run->resultSize = fileSizeOf(result);
-      failed(run, code, "assembleSelfDecryptingFile");
+      failed(run, code, "ResultWriter::finish");
     }
   }
-  DeleteFileA(archive.c_str());
-  DeleteFileA(container.c_str());
+  run->archiveSize = static_cast<long long>(writer.archiveBytes());
+  run->spilled = static_cast<long long>(writer.spilledBytes());
+  run->resultSize = fileSizeOf(result);
   DeleteFileW(jobState.sourceListPath);
 }
 
-// The decryption job's steps: result into the folder restore. With
-// dropResult the result file is deleted once its payload is out (saves disk
-// space on a large round trip).
-void decryption(const std::string& result, const std::string& work, const std::string& restore, Run* run,
-                bool dropResult = false) {
-  std::string container = work + "\\TmpCrp_dec.enc", archive = work + "\\TmpCrp_dec.arv";
+// The decryption job's steps: result into the folder restore. "split" is
+// opening the container (its checks), "extract" the extraction that reads
+// and deciphers it.
+void decryption(const std::string& result, const std::string& restore, Run* run) {
   resetJobState();
-  setPath(jobState.moduleDir, work + "\\");
-  std::string command = "-i \"" + archive + "\" -o \"" + restore + "\"";
-
   double t0 = now();
-  int code = SplitSelfMeltFile(result.c_str(), container.c_str());
+  UniqueFile file(openResultForReading(W(result).c_str()));
+  uint64_t start = 0, length = 0;
+  int code = file ? findPayload(file.get(), &start, &length) : SPLIT_CANNOT_OPEN;
+  ContainerReader reader;
+  if (code == 0) code = reader.open(file.get(), start, length, kPassword, jobProgress);
   double t1 = now();
   run->split = t1 - t0;
-  run->payloadSize = fileSizeOf(container);
-  if (dropResult) DeleteFileA(result.c_str());
-  if (!failed(run, code, "SplitSelfMeltFile")) {
-    code = decryptArchive(container.c_str(), archive.c_str(), kPassword);
-    double t2 = now();
-    run->decrypt = t2 - t1;
-    run->decryptedSize = fileSizeOf(archive);
-    DeleteFileA(container.c_str());
-    if (!failed(run, code, "decryptArchive")) {
-      code = runExtraction(command.c_str());
-      run->extract = now() - t2;
-      failed(run, code, "runExtraction");
-    }
+  if (!failed(run, code, "ContainerReader::open")) {
+    ContainerSource archive(&reader);
+    ExtractSetup setup = {&jobProgress, nullptr, nullptr, nullptr, 0};
+    code = extractArchiveFrom(&archive, W(restore).c_str(), setup);
+    if (code == 0) code = reader.result();
+    run->extract = now() - t1;
+    failed(run, code, "extractArchiveFrom");
   }
-  DeleteFileA(container.c_str());
-  DeleteFileA(archive.c_str());
 }
 
 void printRun(int index, const Run& run, double mb) {
@@ -183,7 +176,7 @@ int jobs(const std::string& corpus, const std::string& work, const std::string& 
     removeTree(restore);
     makeFolder(restore);
     encryption(corpus, work, program, result, &run, format);
-    if (run.code == 0) decryption(result, work, restore, &run);
+    if (run.code == 0) decryption(result, restore, &run);
     if (run.code != 0) {
       printf("run %d: %s failed with %d\n", i, run.failedStage, run.code);
       return 1;
@@ -210,6 +203,7 @@ int jobs(const std::string& corpus, const std::string& work, const std::string& 
   figure("corpus_mb", mb);
   figure("archive_mb", bestEncryption.archiveSize / 1e6);
   figure("result_mb", bestEncryption.resultSize / 1e6);
+  figure("spilled_mb", bestEncryption.spilled / 1e6);
   figure("pack_s", bestEncryption.pack);
   figure("encrypt_s", bestEncryption.encrypt);
   figure("assemble_s", bestEncryption.assemble);
@@ -286,12 +280,9 @@ int large(const std::string& file, const std::string& work, const std::string& p
   makeFolder(restore);
   Run run;
   encryption(file, work, program, result, &run);
-  printf("archive %lld bytes, container %lld bytes, result %lld bytes\n", run.archiveSize,
-         run.containerSize, run.resultSize);
-  if (run.code == 0) {
-    decryption(result, work, restore, &run, true);
-    printf("payload %lld bytes, decrypted archive %lld bytes\n", run.payloadSize, run.decryptedSize);
-  }
+  printf("archive %lld bytes (%lld of them through the spill file), result %lld bytes\n", run.archiveSize,
+         run.spilled, run.resultSize);
+  if (run.code == 0) decryption(result, restore, &run);
   DeleteFileA(result.c_str());
   printf("pack     %8.1f s  %6.1f MB/s\n", run.pack, mb / run.pack);
   printf("encrypt  %8.1f s  %6.1f MB/s\n", run.encrypt, mb / run.encrypt);
@@ -305,8 +296,7 @@ int large(const std::string& file, const std::string& work, const std::string& p
   }
   printf("restored %s\n", (restore + "\\" + baseName(file)).c_str());
   figure("archive_bytes", static_cast<double>(run.archiveSize));
-  figure("container_bytes", static_cast<double>(run.containerSize));
-  figure("decrypted_bytes", static_cast<double>(run.decryptedSize));
+  figure("result_bytes", static_cast<double>(run.resultSize));
   return 0;
 }
 

@@ -42,11 +42,11 @@ unsigned char inflateBuffer[ARCHIVE_BLOCK_BUFFER];
 unsigned char archiveBuffer[256 * 1024];  // the archive is read in pieces this large
 
 // The archive, read forward through one buffer: many entries take a few
-// hundred bytes each, so the file is read in large pieces.
-class FileSource final : public ByteSource {
+// hundred bytes each, so the source is read in large pieces.
+class BufferedSource final : public ByteSource {
  public:
-  void reset(HANDLE file) {
-    file_ = file;
+  void reset(ArchiveSource* archive) {
+    archive_ = archive;
     begin_ = end_ = 0;
     failed_ = false;
   }
@@ -63,39 +63,33 @@ class FileSource final : public ByteSource {
     return true;
   }
   // Moves forward over count bytes, or to the end of the archive when fewer
-  // remain. false when the archive cannot be positioned.
+  // remain. false when that fails.
   bool skip(uint64_t count) {
     size_t buffered = end_ - begin_;
     if (count <= buffered) {
       begin_ += static_cast<size_t>(count);
       return true;
     }
-    count -= buffered;
     begin_ = end_ = 0;
-    LARGE_INTEGER zero = {}, position, size;
-    if (!SetFilePointerEx(file_, zero, &position, FILE_CURRENT) || !GetFileSizeEx(file_, &size)) return false;
-    uint64_t left = position.QuadPart < size.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
-    LARGE_INTEGER step;
-    step.QuadPart = static_cast<LONGLONG>(count < left ? count : left);
-    return SetFilePointerEx(file_, step, nullptr, FILE_CURRENT) != FALSE;
+    return archive_->skip(count - buffered);
   }
 
  private:
   // false at the end of the archive or on a failed read (failed_ set).
   bool fill() {
-    DWORD n = 0;
-    if (!ReadFile(file_, archiveBuffer, sizeof archiveBuffer, &n, nullptr)) failed_ = true;
+    size_t n = 0;
+    if (!archive_->read(archiveBuffer, sizeof archiveBuffer, &n)) failed_ = true;
     begin_ = 0;
     end_ = failed_ ? 0 : n;
     return end_ > 0;
   }
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  ArchiveSource* archive_ = nullptr;
   size_t begin_ = 0, end_ = 0;
   bool failed_ = false;
 };
 
 // Where the reader is in the archive.
-FileSource source;
+BufferedSource source;
 EntryDataReader area;  // the data area being decoded
 bool inArea = false;
 bool finished = false;  // the last event is made
@@ -187,7 +181,40 @@ DWORD WINAPI readAhead(void*) {
 
 }  // namespace
 
-void openEntryStream(HANDLE archive) {
+bool ArchiveSource::skip(uint64_t count) {
+  unsigned char dropped[4096];
+  while (count > 0) {
+    size_t want = count < sizeof dropped ? static_cast<size_t>(count) : sizeof dropped, got = 0;
+    if (!read(dropped, want, &got)) return false;
+    if (got < want) break;
+    count -= got;
+  }
+  SecureZeroMemory(dropped, sizeof dropped);
+  return true;
+}
+
+bool FileArchiveSource::read(void* buffer, size_t size, size_t* got) {
+  *got = 0;
+  while (*got < size) {
+    DWORD n = 0;
+    if (!ReadFile(file_, static_cast<unsigned char*>(buffer) + *got, static_cast<DWORD>(size - *got), &n, nullptr))
+      return false;
+    if (n == 0) break;
+    *got += n;
+  }
+  return true;
+}
+
+bool FileArchiveSource::skip(uint64_t count) {
+  LARGE_INTEGER zero = {}, position, size;
+  if (!SetFilePointerEx(file_, zero, &position, FILE_CURRENT) || !GetFileSizeEx(file_, &size)) return false;
+  uint64_t left = position.QuadPart < size.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
+  LARGE_INTEGER step;
+  step.QuadPart = static_cast<LONGLONG>(count < left ? count : left);
+  return SetFilePointerEx(file_, step, nullptr, FILE_CURRENT) != FALSE;
+}
+
+void openEntryStream(ArchiveSource* archive) {
   source.reset(archive);
   inArea = finished = false;
   head = made = 0;
@@ -237,5 +264,5 @@ void closeEntryStream() {
   SecureZeroMemory(inflateBuffer, sizeof inflateBuffer);
   SecureZeroMemory(archiveBuffer, sizeof archiveBuffer);
   SecureZeroMemory(&area, sizeof area);
-  source.reset(INVALID_HANDLE_VALUE);
+  source.reset(nullptr);
 }

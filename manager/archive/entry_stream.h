@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "manager/archive/archive_format.h"
+#include "manager/archive/block_codec.h"
 
 enum EntryEventType {
   // The next header's bytes; size is below ARCHIVE_HEADER_SIZE where the
@@ -35,10 +36,34 @@ struct EntryEvent {
   unsigned char bytes[ARCHIVE_CHUNK_SIZE];
 };
 
-// Starts taking the archive apart from its current position (the file stays
-// the caller's, open until closeEntryStream). Without a thread to spare, the
-// events are made one at a time in the calling thread.
-void openEntryStream(HANDLE archive);
+// Where the archive comes from, read strictly forward: a file, or the
+// reader of the container that holds it. Used by the reading thread alone
+// while the stream is open.
+class ArchiveSource : public ByteSource {
+ public:
+  // Moves forward over count bytes, or to the end when fewer remain; false
+  // when that fails. Reads and drops them unless the source can do better.
+  virtual bool skip(uint64_t count);
+
+ protected:
+  ~ArchiveSource() = default;
+};
+
+// An archive file from its current position (the handle stays the caller's).
+class FileArchiveSource final : public ArchiveSource {
+ public:
+  explicit FileArchiveSource(HANDLE file) : file_(file) {}
+  bool read(void* buffer, size_t size, size_t* got) override;
+  bool skip(uint64_t count) override;
+
+ private:
+  HANDLE file_;
+};
+
+// Starts taking the archive apart (the source stays the caller's, in use
+// until closeEntryStream). Without a thread to spare, the events are made
+// one at a time in the calling thread.
+void openEntryStream(ArchiveSource* archive);
 // The next event, valid until the next call; waits while it is being made.
 // Call it again only while the last event says more follows.
 const EntryEvent* nextEntryEvent();

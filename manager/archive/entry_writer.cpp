@@ -20,9 +20,38 @@ HANDLE openForAppend(const wchar_t* path) {
                      nullptr);
 }
 
-// The run's archive, positioned at its end; ENTRY_OK, or openCode when it
-// cannot be opened and endCode when its end cannot be found.
-EntryResult archiveOfRun(const wchar_t* archivePath, EntryResult openCode, EntryResult endCode, HANDLE* archive) {
+// The archive file of a run written in place: a held entry's header is
+// written where it goes and written again once it is final.
+class FileSink final : public ArchiveSink {
+ public:
+  void reset(HANDLE file) { file_ = file; }
+  bool write(const void* data, size_t size) override { return writeAll(file_, data, size); }
+  bool holdEntry(const unsigned char* provisionalHeader) override {
+    LARGE_INTEGER zero = {};
+    return SetFilePointerEx(file_, zero, &entryStart_, FILE_CURRENT) &&
+           writeAll(file_, provisionalHeader, ARCHIVE_HEADER_SIZE);
+  }
+  bool completeEntry(const unsigned char* header) override {
+    LARGE_INTEGER zero = {};
+    return SetFilePointerEx(file_, entryStart_, nullptr, FILE_BEGIN) && writeAll(file_, header, ARCHIVE_HEADER_SIZE) &&
+           SetFilePointerEx(file_, zero, nullptr, FILE_END);
+  }
+
+ private:
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  LARGE_INTEGER entryStart_ = {};
+};
+
+FileSink fileSink;
+
+// Where the run's archive goes: the caller's sink, or the archive file,
+// positioned at its end; ENTRY_OK, or openCode when the file cannot be
+// opened and endCode when its end cannot be found.
+EntryResult archiveOfRun(const wchar_t* archivePath, EntryResult openCode, EntryResult endCode, ArchiveSink** archive) {
+  if (packRun.setup.sink) {
+    *archive = packRun.setup.sink;
+    return ENTRY_OK;
+  }
   if (!packRun.archive || wcscmp(packRun.archivePath, archivePath) != 0) {
     packRun.archive.reset(openForAppend(archivePath));
     packRun.archivePath[0] = 0;
@@ -34,7 +63,8 @@ EntryResult archiveOfRun(const wchar_t* archivePath, EntryResult openCode, Entry
     }
     copyText(packRun.archivePath, countOf(packRun.archivePath), archivePath);
   }
-  *archive = packRun.archive.get();
+  fileSink.reset(packRun.archive.get());
+  *archive = &fileSink;
   return ENTRY_OK;
 }
 
@@ -82,10 +112,10 @@ struct EntryData {
 
 // Writes one compressed chunk as a block and counts it in the entry and in
 // the progress; the stop request is looked at after every block.
-EntryResult writeBlock(HANDLE archive, const CompressSlot* block, EntryData* data) {
+EntryResult writeBlock(ArchiveSink* archive, const CompressSlot* block, EntryData* data) {
   if (block->result != BLOCK_OK) return ENTRY_COMPRESS;
   data->checksum = addDataChecksum(data->checksum, block->frame, block->frameSize);
-  if (!writeAll(archive, block->frame, block->frameSize)) return ENTRY_BLOCK_WRITE;
+  if (!archive->write(block->frame, block->frameSize)) return ENTRY_BLOCK_WRITE;
   data->stored += block->frameSize;
   runProgress().advance(static_cast<int64_t>(block->frameSize));
   if (runProgress().stopRequested()) return ENTRY_STOPPED;
@@ -97,7 +127,7 @@ EntryResult writeBlock(HANDLE archive, const CompressSlot* block, EntryData* dat
 // written: the archive and the result are those of a plain read, compress,
 // write loop. Whatever the outcome, no chunk is left being compressed on
 // return. *readError receives the error of a failed read.
-EntryResult writeBlocks(HANDLE source, HANDLE archive, bool threaded, EntryData* data, DWORD* readError) {
+EntryResult writeBlocks(HANDLE source, ArchiveSink* archive, bool threaded, EntryData* data, DWORD* readError) {
   beginFileChunks(threaded);
   bool sourceEnded = false, readFailed = false;
   EntryResult result = ENTRY_OK;
@@ -142,7 +172,7 @@ EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, cons
   EntryResult named = putEntryNames(&header, name, folderPath);
   if (named != ENTRY_OK) return noteProblem(named, packProblemOf(named), sourcePath);
 
-  HANDLE archive = INVALID_HANDLE_VALUE;
+  ArchiveSink* archive = nullptr;
   EntryResult opened = archiveOfRun(archivePath, ENTRY_ARCHIVE_OPEN, ENTRY_ARCHIVE_END, &archive);
   if (opened != ENTRY_OK) return archiveFailure(opened, archivePath);
   const CompressSlot& first = loaded->first;
@@ -157,10 +187,8 @@ EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, cons
   header.dataChecksum = data.checksum;
   encodeArchiveHeader(&header, headerBytes);  // unless whole, provisional: header checksum 0
   if (whole) sealArchiveHeader(headerBytes);
-  LARGE_INTEGER zero = {}, entryStart = {};
-  if (!whole && !SetFilePointerEx(archive, zero, &entryStart, FILE_CURRENT))
-    return archiveFailure(ENTRY_ARCHIVE_END, archivePath);
-  if (!writeAll(archive, headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(ENTRY_HEADER_WRITE, archivePath);
+  if (!(whole ? archive->write(headerBytes, ARCHIVE_HEADER_SIZE) : archive->holdEntry(headerBytes)))
+    return archiveFailure(ENTRY_HEADER_WRITE, archivePath);
 
   runProgress().status(name);
   runProgress().total(static_cast<int64_t>(loaded->size));
@@ -189,10 +217,7 @@ EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, cons
   header.dataChecksum = written.checksum;
   encodeArchiveHeader(&header, headerBytes);
   sealArchiveHeader(headerBytes);
-  if (!SetFilePointerEx(archive, entryStart, nullptr, FILE_BEGIN)) return archiveFailure(ENTRY_HEADER_SEEK, archivePath);
-  if (!writeAll(archive, headerBytes, ARCHIVE_HEADER_SIZE))
-    return archiveFailure(ENTRY_FINAL_HEADER_WRITE, archivePath);
-  if (!SetFilePointerEx(archive, zero, nullptr, FILE_END)) return archiveFailure(ENTRY_HEADER_SEEK, archivePath);
+  if (!archive->completeEntry(headerBytes)) return archiveFailure(ENTRY_FINAL_HEADER_WRITE, archivePath);
   return ENTRY_OK;
 }
 
@@ -233,10 +258,10 @@ EntryResult addFolderEntry(const PackSetup& setup, const wchar_t* archivePath, c
   if (named != ENTRY_OK) return named;  // the caller names the folder
   encodeArchiveHeader(&header, packRun.headerBytes);
   sealArchiveHeader(packRun.headerBytes);
-  HANDLE archive = INVALID_HANDLE_VALUE;
+  ArchiveSink* archive = nullptr;
   EntryResult opened = archiveOfRun(archivePath, FOLDER_ARCHIVE_OPEN, FOLDER_ARCHIVE_END, &archive);
   if (opened != ENTRY_OK) return archiveFailure(opened, archivePath);
-  if (!writeAll(archive, packRun.headerBytes, ARCHIVE_HEADER_SIZE))
+  if (!archive->write(packRun.headerBytes, ARCHIVE_HEADER_SIZE))
     return archiveFailure(FOLDER_HEADER_WRITE, archivePath);
   return ENTRY_OK;
 }

@@ -305,8 +305,8 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
 // A file of a staged folder: nothing of its name can be there, so it is
 // made under its own name (deleted again when not whole).
 int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* path, size_t folderPartLength) {
-  UniqueFile output(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+  UniqueFile output(CreateFileW(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output) {
     DWORD error = GetLastError();
     // A second entry of one name: it replaces the first, as anywhere else.
@@ -314,13 +314,17 @@ int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wch
       return extractFile(x, header, path, folderPartLength, true);
     return failEntry(x, failureOf(error), true, header.storedLength);
   }
+  // Until it is whole it goes with its handle, even when the process is killed.
+  setDeletedOnClose(output.get(), true);
   int result = writeEntryData(x, header, output.get());
   if (result != EXTRACT_OK) {
     output.reset();
     DeleteFileW(path);
     return result;
   }
-  return setEntryTimes(output.get(), header) ? EXTRACT_OK : EXTRACT_FILE_TIMES;
+  bool timesSet = setEntryTimes(output.get(), header);
+  setDeletedOnClose(output.get(), false);
+  return timesSet ? EXTRACT_OK : EXTRACT_FILE_TIMES;
 }
 
 // Gives the staged folder its real name, and shows it. A folder that cannot
@@ -509,32 +513,38 @@ ExtractResult partialResultOf(unsigned failureSet) {
 
 }  // namespace
 
-ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const ExtractSetup& setup) {
+ExtractResult extractArchiveFrom(ArchiveSource* archive, const wchar_t* outputFolder, const ExtractSetup& setup) {
   const Progress& progress = *setup.progress;
   progress.countOnly(true);
   if (setup.failedPath && setup.failedPathCap > 0) setup.failedPath[0] = 0;
-  ExtractResult result = EXTRACT_CANNOT_OPEN;
-  UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (archive) {
-    openEntryStream(archive.get());
-    Extraction x = {};
-    x.outputFolder = outputFolder;
-    x.progress = &progress;
-    x.setup = &setup;
-    resolveOutputRoot(&x);
-    removeAbandonedStaging(&x);
-    result = static_cast<ExtractResult>(extractAll(&x));
-    closeEntryStream();
-    // What was completed takes its real name, whatever ended the extraction.
-    if (!finishStaging(&x) && result == EXTRACT_OK) result = EXTRACT_FOLDER_CLASH;
-    if (result == EXTRACT_OK && x.anyEntryFailed) result = partialResultOf(x.failureSet);
-  }
+  openEntryStream(archive);
+  Extraction x = {};
+  x.outputFolder = outputFolder;
+  x.progress = &progress;
+  x.setup = &setup;
+  resolveOutputRoot(&x);
+  removeAbandonedStaging(&x);
+  ExtractResult result = static_cast<ExtractResult>(extractAll(&x));
+  closeEntryStream();
+  // What was completed takes its real name, whatever ended the extraction.
+  if (!finishStaging(&x) && result == EXTRACT_OK) result = EXTRACT_FOLDER_CLASH;
+  if (result == EXTRACT_OK && x.anyEntryFailed) result = partialResultOf(x.failureSet);
   // The buffers and the inflate state held the archive's plaintext.
   SecureZeroMemory(headerBytes, sizeof headerBytes);
   releaseBlockCodecs();
   progress.countOnly(false);
   return result;
+}
+
+ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const ExtractSetup& setup) {
+  UniqueFile archive(CreateFileW(archivePath, GENERIC_READ, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!archive) {
+    if (setup.failedPath && setup.failedPathCap > 0) setup.failedPath[0] = 0;
+    return EXTRACT_CANNOT_OPEN;
+  }
+  FileArchiveSource source(archive.get());
+  return extractArchiveFrom(&source, outputFolder, setup);
 }
 
 ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const ExtractSetup& setup) {

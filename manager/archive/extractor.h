@@ -59,6 +59,10 @@ struct ExtractSetup {
 // baseFolder (which ends with a backslash) and calls extractArchive.
 ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const ExtractSetup& setup);
 ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const ExtractSetup& setup);
+// The same with the archive from a source of the caller's (entry_stream.h),
+// read by the extraction's reading thread; outputFolder is a full path.
+class ArchiveSource;
+ExtractResult extractArchiveFrom(ArchiveSource* archive, const wchar_t* outputFolder, const ExtractSetup& setup);
 // The same with progress alone.
 inline ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress) {
   ExtractSetup setup = {&progress, nullptr, nullptr, nullptr, 0};

@@ -148,7 +148,7 @@ PackResult buildArchive(const wchar_t* commandText, const PackSetup& setup, Pack
 
     static wchar_t archivePath[OPTION_SLOT_SIZE];
     makeAbsolutePathFrom(archivePath, archiveValue, setup.baseFolder ? setup.baseFolder : L"");
-    startFreshArchive(archivePath);
+    if (!setup.sink) startFreshArchive(archivePath);
     result = packSources(sources.get(), archivePath);
   }
   if (problem) {

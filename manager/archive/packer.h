@@ -1,6 +1,8 @@
 // Packs files and folders into an archive (see archive_format.h).
 #pragma once
 
+#include <stddef.h>
+
 #include "common/progress.h"
 
 // Result codes of buildArchive. Each failure names the item concerned in the
@@ -48,6 +50,21 @@ struct PackProblem {
   wchar_t otherItem[2049];
 };
 
+// Where a packing run's archive goes when it is no file: the archive's bytes
+// in order. An entry whose header is final only after its data is held: its
+// provisional header goes to holdEntry, its data to write, and completeEntry
+// gives the final header, which stands before that data in the archive.
+// false from any of them: the archive can't be written.
+class ArchiveSink {
+ public:
+  virtual bool write(const void* data, size_t size) = 0;
+  virtual bool holdEntry(const unsigned char* provisionalHeader) = 0;
+  virtual bool completeEntry(const unsigned char* header) = 0;
+
+ protected:
+  ~ArchiveSink() = default;
+};
+
 // What a packing run takes from its caller besides the command text.
 struct PackSetup {
   const wchar_t* baseFolder;   // completes a drive-less archive path; ends with '\'
@@ -56,6 +73,7 @@ struct PackSetup {
   // one refused at once for a path too long); may be null.
   void (*fileTried)(void* context, const wchar_t* sourcePath);
   void* context;
+  ArchiveSink* sink;           // null: the archive is the file named after -o
 };
 
 // Packs the sources named in the command text ("<paths> -o \"<archive>\"") into

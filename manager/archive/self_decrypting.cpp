@@ -109,13 +109,7 @@ AssemblyResult appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t
     progress.advance(got);
     if (progress.stopRequested()) return ASSEMBLY_STOPPED;
   }
-  if (!withTrailer) return ASSEMBLY_OK;
-  unsigned char trailer[PAYLOAD_TRAILER_SIZE];
-  encodePayloadTrailer(size, trailer);
-  AssemblyResult result = ASSEMBLY_OK;
-  if (!writeAll(output, trailer, 8)) result = writeFailure(ASSEMBLY_WRITE_LENGTH);
-  if (!writeAll(output, trailer + 8, 4)) result = writeFailure(ASSEMBLY_WRITE_MARKER);
-  return result;
+  return withTrailer ? appendPayloadTrailer(output, size) : ASSEMBLY_OK;
 }
 
 // The name of the file under construction: in the folder of the output
@@ -129,6 +123,25 @@ bool formOutputName(const void* context, unsigned long value, wchar_t* out, size
 }
 
 }  // namespace
+
+AssemblyResult appendPayloadTrailer(HANDLE output, uint64_t payloadLength) {
+  unsigned char trailer[PAYLOAD_TRAILER_SIZE];
+  encodePayloadTrailer(payloadLength, trailer);
+  AssemblyResult result = ASSEMBLY_OK;
+  if (!writeAll(output, trailer, 8)) result = writeFailure(ASSEMBLY_WRITE_LENGTH);
+  if (!writeAll(output, trailer + 8, 4)) result = writeFailure(ASSEMBLY_WRITE_MARKER);
+  return result;
+}
+
+HANDLE createResultWorkingFile(const wchar_t* outputPath, wchar_t* temporary, size_t cap) {
+  return createFreshFile(formOutputName, outputPath, FILE_ATTRIBUTE_NORMAL, temporary, cap);
+}
+
+AssemblyResult appendProgramImage(HANDLE output, const wchar_t* programPath, const Progress& progress) {
+  uint64_t imageLength = 0;
+  if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
+  return appendFileRange(output, programPath, imageLength, false, progress);
+}
 
 AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
                        const Progress& progress) {
@@ -177,7 +190,7 @@ AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar
   uint64_t imageLength = 0;
   if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
   wchar_t temporary[MAX_PATH + 1];
-  UniqueFile output(createFreshFile(formOutputName, outputPath, FILE_ATTRIBUTE_NORMAL, temporary, countOf(temporary)));
+  UniqueFile output(createResultWorkingFile(outputPath, temporary, countOf(temporary)));
   if (!output) return ASSEMBLY_OPEN_OUTPUT;
   AssemblyResult result = appendFileRange(output.get(), programPath, imageLength, false, progress);
   if (result == ASSEMBLY_OK) result = appendFileRange(output.get(), containerPath, UINT64_MAX, true, progress);
@@ -189,24 +202,32 @@ AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar
   return result;
 }
 
+HANDLE openResultForReading(const wchar_t* filePath) {
+  if (textLengthUpTo(filePath, kMaxSplitPath) >= kMaxSplitPath) return INVALID_HANDLE_VALUE;
+  return CreateFileW(filePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+SplitResult findPayload(HANDLE file, uint64_t* start, uint64_t* length) {
+  uint64_t size = 0;
+  LARGE_INTEGER at;
+  at.QuadPart = -PAYLOAD_TRAILER_SIZE;
+  if (!fileSize(file, &size) || !SetFilePointerEx(file, at, nullptr, FILE_END)) return SPLIT_BAD_LENGTH;
+  unsigned char tail[PAYLOAD_TRAILER_SIZE];
+  DWORD got = 0;
+  if (!ReadFile(file, tail, sizeof tail, &got, nullptr) || got != sizeof tail) return SPLIT_BAD_LENGTH;
+  PayloadResult located = locatePayload(size, tail, start, length);
+  if (located != PAYLOAD_FOUND) return located == PAYLOAD_NONE ? SPLIT_NO_PAYLOAD : SPLIT_BAD_LENGTH;
+  at.QuadPart = static_cast<LONGLONG>(*start);
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? SPLIT_OK : SPLIT_BAD_LENGTH;
+}
+
 SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress) {
   if (textLengthUpTo(filePath, kMaxSplitPath) >= kMaxSplitPath) return SPLIT_CANNOT_OPEN;
   UniqueFile file(openForReading(filePath));
   if (!file) return SPLIT_CANNOT_OPEN;
-  uint64_t size = 0;
-  LARGE_INTEGER at;
-  at.QuadPart = -PAYLOAD_TRAILER_SIZE;
-  if (!fileSize(file.get(), &size) || !SetFilePointerEx(file.get(), at, nullptr, FILE_END))
-    return SPLIT_BAD_LENGTH;
-  unsigned char tail[PAYLOAD_TRAILER_SIZE];
-  DWORD got = 0;
-  if (!ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
-    return SPLIT_BAD_LENGTH;
   uint64_t start = 0, length = 0;
-  PayloadResult located = locatePayload(size, tail, &start, &length);
-  if (located != PAYLOAD_FOUND) return located == PAYLOAD_NONE ? SPLIT_NO_PAYLOAD : SPLIT_BAD_LENGTH;
-  at.QuadPart = static_cast<LONGLONG>(start);
-  if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return SPLIT_BAD_LENGTH;
+  SplitResult found = findPayload(file.get(), &start, &length);
+  if (found != SPLIT_OK) return found;
   if (payloadPath == nullptr) return SPLIT_OK;
 
   UniqueFile payload(CreateFileW(payloadPath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, CREATE_ALWAYS,
@@ -217,6 +238,7 @@ SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPat
   progress.done(0);
   uint64_t remaining = length;
   while (remaining > 0) {
+    DWORD got = 0;
     if (!ReadFile(file.get(), copyBuffer, kCopyChunk, &got, nullptr)) return SPLIT_READ_FAILED;
     if (got == 0) break;
     DWORD put = remaining < got ? static_cast<DWORD>(remaining) : got;

@@ -1,6 +1,8 @@
 // A self-decrypting file: the program image, the encrypted container, and the
 // 12-byte trailer that gives the container's length.
 #pragma once
+#include <windows.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #include "common/progress.h"
@@ -34,6 +36,15 @@ enum SplitResult {
 AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
                                const wchar_t* containerPath, const Progress& progress);
 
+// The parts of an assembly, for a result that is written as it is made:
+// the file it is built in (a new temporary name beside outputPath, created
+// exclusively and opened for writing and deletion; its name goes to
+// temporary, MAX_PATH + 1 characters), the program image of programPath
+// appended to it, and the trailer behind a payload of payloadLength bytes.
+HANDLE createResultWorkingFile(const wchar_t* outputPath, wchar_t* temporary, size_t cap);
+AssemblyResult appendProgramImage(HANDLE output, const wchar_t* programPath, const Progress& progress);
+AssemblyResult appendPayloadTrailer(HANDLE output, uint64_t payloadLength);
+
 // Appends inputPath to the end of outputPath; with withTrailer also APFileLen
 // (the input's size) and the marker.
 AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
@@ -43,6 +54,12 @@ AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inpu
 // there, with progress and stop. A path of 520 characters or more cannot be
 // opened (2).
 SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress = quietProgress);
+
+// Opens a result to be restored in place: for reading, with writing and
+// deletion denied until the handle is closed (null: it can't be opened, 2),
+// and finds its payload (the codes of SplitSelfMeltFile).
+HANDLE openResultForReading(const wchar_t* filePath);
+SplitResult findPayload(HANDLE file, uint64_t* start, uint64_t* length);
 
 // Length of the program image in a file: the Windows program at its start
 // without whatever was appended to it, or, where its headers don't tell, the

@@ -205,6 +205,12 @@ Format2ChunkCipher::Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE]
 
 Format2ChunkCipher::~Format2ChunkCipher() { gcmWipeKey(&key_); }
 
+bool Format2ChunkCipher::setKey(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine) {
+  gcmWipeKey(&key_);
+  ok_ = gcmSetKey(&key_, key, engine);
+  return ok_;
+}
+
 bool Format2ChunkCipher::seal(uint64_t index, bool last, const unsigned char* plain, size_t length,
                               unsigned char* sealed) {
   if (!ok_) return false;

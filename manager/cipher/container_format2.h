@@ -153,7 +153,11 @@ void format2ChunkNonce(uint64_t index, bool last, unsigned char nonce[FORMAT2_NO
 class Format2ChunkCipher {
  public:
   explicit Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine = GCM_FASTEST);
+  // Without a key until setKey.
+  Format2ChunkCipher() : key_(), ok_(false) {}
   ~Format2ChunkCipher();
+  // Sets the key (the one before it is wiped); false when it could not be set.
+  bool setKey(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine = GCM_FASTEST);
   Format2ChunkCipher(const Format2ChunkCipher&) = delete;
   Format2ChunkCipher& operator=(const Format2ChunkCipher&) = delete;
   // False when the key could not be set (the library refused it).

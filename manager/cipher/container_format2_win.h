@@ -74,3 +74,5 @@ struct Format2WriterSettings {
 // Replaces the settings; null restores the defaults (600,000 iterations, the
 // system's strong generator).
 void setFormat2WriterSettings(const Format2WriterSettings* settings);
+// The settings in force.
+const Format2WriterSettings& format2WriterSettings();

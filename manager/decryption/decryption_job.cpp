@@ -1,4 +1,4 @@
-// The decryption worker: split, decrypt, extract.
+// The decryption worker: the result's container, read in place, into the extractor.
 #include "manager/decryption/decryption_job.h"
 
 #include <windows.h>
@@ -6,9 +6,13 @@
 #include "common/file_util.h"
 #include "common/text_util.h"
 #include "common/wide_text.h"
+#include "common/unique_handle.h"
+#include "manager/archive/entry_stream.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
+#include "manager/archive/target_path.h"
 #include "manager/cipher/container.h"
+#include "manager/cipher/container_stream.h"
 #include "manager/decryption/replace_dialog.h"
 #include "manager/dialogs/write_probe.h"
 #include "manager/startup/job_control.h"
@@ -82,6 +86,9 @@ wchar_t failedPath[2049];  // the file or folder the message names
 
 }  // namespace
 
+// The files come straight out of the result: its container is read where it
+// lies and deciphered as the extractor goes, with nothing written anywhere
+// but the restored files.
 static int runSteps() {
   removeTrailingBackslash(jobState.outputPath);
   wchar_t source[2048];
@@ -91,28 +98,32 @@ static int runSteps() {
     DWORD n = GetModuleFileNameW(nullptr, source, countOf(source));
     if (n == 0 || n >= countOf(source)) return SPLIT_CANNOT_OPEN;
   }
-  int result = SplitSelfMeltFile(source, jobState.tempEncryptedPath, jobProgress);
-  if (result != SPLIT_OK) return result;
-  result = decryptArchive(jobState.tempEncryptedPath, jobState.tempArchivePath, jobState.password, jobProgress);
+  // Held with writing denied until the job ends: what was checked is what is
+  // restored.
+  UniqueFile result(openResultForReading(source));
+  if (!result) return SPLIT_CANNOT_OPEN;
+  uint64_t start = 0, length = 0;
+  int code = findPayload(result.get(), &start, &length);
+  if (code != SPLIT_OK) return code;
+  ContainerReader reader;
+  code = reader.open(result.get(), start, length, jobState.password, jobProgress);
   clearJobPassword();
-  if (result != CONTAINER_OK) return result;
-  wchar_t command[2 * 2049 + 16];
-  if (!formatText(command, countOf(command), L"-i \"%ls\" -o \"%ls\"", jobState.tempArchivePath,
-                  jobState.outputPath))
-    return EXTRACT_PATH_TOO_LONG;
+  if (code != CONTAINER_OK) return code;
+  static wchar_t outputFolder[2049];
+  if (makeAbsolutePathFrom(outputFolder, jobState.outputPath, jobState.moduleDir) != 0) return EXTRACT_PATH_TOO_LONG;
+  ContainerSource archive(&reader);
   ExtractSetup setup = {&jobProgress, askReplace, nullptr, failedPath, countOf(failedPath)};
-  return mapExtractionResult(runExtraction(command, jobState.moduleDir, setup));
+  code = extractArchiveFrom(&archive, outputFolder, setup);
+  // A piece of the container that failed to read ends the archive early:
+  // the container's code says why.
+  if (reader.result() != CONTAINER_OK) return reader.result();
+  return mapExtractionResult(code);
 }
 
 void runDecryptionJob() {
-  // The decrypted archive holds the files unencrypted: no working file
-  // outlives the process, however it ends.
-  WorkingFile container(jobState.tempEncryptedPath), archive(jobState.tempArchivePath);
   failedPath[0] = 0;
   int result = runSteps();
   endJobSteps();
-  archive.release();
-  container.release();
   if (result != DECRYPTION_OK) {
     char buffer[1024];
     showMessage(nullptr, decryptionResultMessage(result, buffer, sizeof buffer, failedPath), nullptr, MB_OK);

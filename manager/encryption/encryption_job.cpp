@@ -11,6 +11,7 @@
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/operation_log.h"
+#include "manager/encryption/result_writer.h"
 #include "manager/encryption/source_list.h"
 #include "manager/dialogs/working_names.h"
 #include "manager/startup/job_control.h"
@@ -63,18 +64,20 @@ namespace {
 
 PackProblem packProblem;
 
+// The selection goes straight into the result: packed, enciphered and
+// written as it is read, with no archive or container of its own on a disk.
 int runSteps() {
   if (jobState.packCommand == nullptr) return ENCRYPTION_NOTHING_TO_PACK;
-  int result = packForJob(jobState.packCommand, &packProblem);
-  if (result != PACK_OK) return result;
-  result = encryptArchiveAs(jobState.tempArchivePath, jobState.tempEncryptedPath, jobState.password,
-                            jobState.containerFormat, jobProgress);
-  clearJobPassword();  // no longer needed once the container is written
-  if (result != CONTAINER_OK) return result;
   wchar_t program[2048];
   DWORD n = GetModuleFileNameW(nullptr, program, countOf(program));
   if (n == 0 || n >= countOf(program)) return ASSEMBLY_OPEN_INPUT;
-  return assembleSelfDecryptingFile(jobState.outputPath, program, jobState.tempEncryptedPath, jobProgress);
+  ResultWriter result(jobState.outputPath, jobState.tempEncryptedPath);
+  int code = result.begin(program, jobState.containerFormat, jobState.password, jobProgress);
+  clearJobPassword();  // the container's keys are derived
+  if (code != 0) return code;
+  code = packForJob(jobState.packCommand, &packProblem, &result);
+  if (code != PACK_OK) return code;
+  return result.finish();
 }
 
 void reportFailure(int result) {
@@ -127,14 +130,11 @@ void runEncryptionJob() {
   char startText[64];
   localTimeText(startText, sizeof startText, 1);
   long long startSeconds = currentSeconds();
-  // The archive holds the selection unencrypted: no working file outlives
-  // the process, however it ends.
-  WorkingFile archive(jobState.tempArchivePath), container(jobState.tempEncryptedPath),
-      sourceList(jobState.sourceListPath);
+  // No working file outlives the process, however it ends.
+  WorkingFile spill(jobState.tempEncryptedPath), sourceList(jobState.sourceListPath);
   int result = runSteps();
   endJobSteps();
-  archive.release();
-  container.release();
+  spill.release();
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
 

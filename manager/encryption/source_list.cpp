@@ -11,7 +11,7 @@
 SourceListWriter::SourceListWriter(const wchar_t* listPath) : path_(listPath), knownDriveTypes_() {}
 
 PackSetup SourceListWriter::packSetup(const wchar_t* baseFolder, const Progress& progress) {
-  PackSetup setup = {baseFolder, &progress, fileTried, this};
+  PackSetup setup = {baseFolder, &progress, fileTried, this, nullptr};
   return setup;
 }
 
@@ -45,7 +45,9 @@ void SourceListWriter::writeLine(const wchar_t* sourcePath) {
   if (file_) writeAll(file_.get(), line, strlen(line));
 }
 
-PackResult packForJob(const wchar_t* commandText, PackProblem* problem) {
+PackResult packForJob(const wchar_t* commandText, PackProblem* problem, ArchiveSink* sink) {
   SourceListWriter list(jobState.sourceListPath);
-  return buildArchive(commandText, list.packSetup(jobState.moduleDir, jobProgress), problem);
+  PackSetup setup = list.packSetup(jobState.moduleDir, jobProgress);
+  setup.sink = sink;
+  return buildArchive(commandText, setup, problem);
 }

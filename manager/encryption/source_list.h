@@ -32,5 +32,6 @@ class SourceListWriter {
 
 // Packs as the encryption job does: the source list at the job's
 // sourceListPath, drive-less paths completed from moduleDir, the job's
-// progress and stop request.
-PackResult packForJob(const wchar_t* commandText, PackProblem* problem = nullptr);
+// progress and stop request; the archive into sink when given, else into
+// the file the command names.
+PackResult packForJob(const wchar_t* commandText, PackProblem* problem = nullptr, ArchiveSink* sink = nullptr);

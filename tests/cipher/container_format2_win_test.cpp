@@ -177,7 +177,7 @@ TEST_F(Format2Files, StopWhileDerivingOrMidStreamGives299AndLeavesNothing) {
   }
   EXPECT_LT(progressLoad(&jobState.progressDone), static_cast<int64_t>(data.size()));
   EXPECT_EQ(fileSizeOf(container), 0);
-  EXPECT_EQ(fileSizeOf(restored), 0);
+  EXPECT_LE(fileSizeOf(restored), 0);  // not created: every chunk is checked first
 }
 
 TEST_F(Format2Files, AFullDiskGives207AndLeavesNothing) {

@@ -1,7 +1,9 @@
 // A job ended from outside in the middle of its work, as a crash or a kill
 // ends it: the real Kyvomar.exe, its dialogs driven from this process, is
-// ended with TerminateProcess while it packs, encrypts or extracts a large
-// file, and none of its working files is left in the temporary folder.
+// ended with TerminateProcess while it packs or extracts a large file. Before
+// and after the kill, no file in the temporary folder or the destination
+// holds plaintext (an archive, or the source's bytes), and none of its
+// working files is left.
 #include <gtest/gtest.h>
 #include <stdio.h>
 
@@ -28,6 +30,35 @@ bool writeLargeFile(const std::string& path) {
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   return ok;
+}
+
+// The first file in folder (and below it, with wholeTree) that holds an
+// archive's magic or the given source bytes; empty when none does. A file
+// that begins with the program image (a result, or one being made) is
+// searched behind it: the program itself holds the magic.
+std::string plaintextHolder(const std::string& folder, bool wholeTree, const std::string& sourceBytes,
+                            long long imageSize) {
+  for (std::string entry : wholeTree ? listTree(folder) : listFolder(folder)) {
+    if (entry.back() == '\\') continue;
+    if (wholeTree) entry.erase(entry.rfind(':'));  // the size behind the name
+    std::string path = folder + (folder.back() == '\\' ? "" : "\\") + entry;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;  // gone meanwhile
+    std::string window, piece(1 << 20, '\0');
+    DWORD got = 0;
+    bool found = false, first = true;
+    while (!found && ReadFile(file, &piece[0], static_cast<DWORD>(piece.size()), &got, nullptr) && got > 0) {
+      std::string data = piece.substr(0, got);
+      if (first && data.compare(0, 2, "MZ") == 0) data.erase(0, static_cast<size_t>(imageSize));
+      first = false;
+      window = window.substr(window.size() < sourceBytes.size() ? 0 : window.size() - sourceBytes.size()) + data;
+      found = window.find("PARC") != std::string::npos || window.find(sourceBytes) != std::string::npos;
+    }
+    CloseHandle(file);
+    if (found) return path;
+  }
+  return "";
 }
 
 // A stage of a job as its progress window shows it.
@@ -87,7 +118,7 @@ class KilledJob : public ::testing::Test {
   // Starts a job for the stage; *wholeFile is where a finished file would
   // land (the result of an encryption, the restored file of a decryption).
   bool startJob(ProgramRun* run, const Stage& stage, const TempDir& out, std::string* wholeFile) {
-    if (!stage.decryption) return startEncryption(run, *wholeFile = out / "large.crpt.exe");
+    if (!stage.decryption) return startEncryption(run, *wholeFile = out / "large.crpt.exe", stage.folder);
     std::string result = out / "large.crpt.exe";
     ProgramRun encryption;
     if (!startEncryption(&encryption, result, stage.folder) || encryption.wait(600000) != 0) return false;
@@ -99,17 +130,25 @@ class KilledJob : public ::testing::Test {
     TempDir out;
     ProgramRun run;
     std::string wholeFile, seen;
+    const std::string sourceBytes = patternBytes(8 << 20, 0).substr(5 << 20, 64);  // of the large file
+    const long long image = fileSizeOf(exe);
     ASSERT_TRUE(startJob(&run, stage, out, &wholeFile));
     ASSERT_TRUE(waitForStage(run, stage, &seen)) << "stage not seen under way; status lines shown: " << seen;
-    ASSERT_FALSE(workingFilesOf(run.pid()).empty());  // what the kill leaves to the system
+    // An encryption's working files (the source list, the spill file) are
+    // what the kill leaves to the system; a restore has none.
+    ASSERT_EQ(workingFilesOf(run.pid()).empty(), stage.decryption);
+    EXPECT_EQ(plaintextHolder(tempFolder(), false, sourceBytes, image), "");
+    if (!stage.decryption) EXPECT_EQ(plaintextHolder(out.path(), true, sourceBytes, image), "");
     run.kill();
     EXPECT_EQ(run.wait(60000), 1);  // ended by the kill, not on its own
     EXPECT_EQ(workingFilesOf(run.pid()), std::vector<std::string>());
+    EXPECT_EQ(plaintextHolder(tempFolder(), false, sourceBytes, image), "");
+    EXPECT_EQ(plaintextHolder(out.path(), true, sourceBytes, image), "");
     EXPECT_FALSE(fileExists(wholeFile));  // nothing half-written under its real name
     if (stage.decryption && !stage.folder) {
       EXPECT_EQ(listFolder(out.path()), std::vector<std::string>{"large.crpt.exe"});  // nor under a temporary one
     }
-    if (!stage.folder) return;
+    if (!stage.folder || !stage.decryption) return;
     // The next restore into that folder clears what the killed one left.
     ProgramRun again;
     ASSERT_TRUE(again.start(out / "large.crpt.exe", "") && enterDecryptionPassword(again.pid(), kPassword) &&
@@ -125,7 +164,7 @@ class KilledJob : public ::testing::Test {
 TEST_F(KilledJob, LeavesNoWorkingFileInTheTemporaryFolder) {
   const Stage stages[] = {
       {"encryption while packing", false, "large.bin", false},
-      {"encryption while encrypting", false, "書庫を暗号化中です", false},
+      {"encryption of a folder while packing", false, "large.bin", false, true},
       {"decryption while extracting", true, "large.bin", true},
       {"decryption of a folder while extracting", true, "large.bin", true, true},
   };

@@ -364,11 +364,13 @@ TEST_F(RoundTrip, SelectionThatCannotBePackedWholeIsRefusedWithItsReason) {
   runUnix("rm -rf '" + unixPathOf(src) + "/loop' '" + unixPathOf(src + "\\tree") + "/back\\slash'");
 }
 
+// The temporary folder takes only what a large file spills beyond what is
+// held in memory: when it is full, the message says so.
 TEST_F(RoundTrip, FullTemporaryFolderIsReportedAsAFileThatCannotBeWritten) {
   TmpfsMount temp("256k");
   KYVO_REQUIRE_MOUNT(temp);
   std::string source = work / "big.bin";
-  ASSERT_TRUE(writeFile(source, patternBytes(2 << 20, 11)));
+  ASSERT_TRUE(writeFile(source, patternBytes(6 << 20, 11)));
   std::string target = work / "out\\big.crpt.exe";
   char saved[MAX_PATH] = "";
   GetEnvironmentVariableA("TMP", saved, sizeof saved);
@@ -386,6 +388,28 @@ TEST_F(RoundTrip, FullTemporaryFolderIsReportedAsAFileThatCannotBeWritten) {
   EXPECT_EQ(run.wait(60000), 0);
   EXPECT_FALSE(fileExists(target));
   EXPECT_TRUE(listFolder(temp.windowsPath()).empty());
+}
+
+// A restore needs room for the restored files alone: a small disk that
+// holds the result, its temporary folder and the restored file, but no
+// second copy of the result, is enough.
+TEST_F(RoundTrip, RestoreNeedsNoRoomBesideTheRestoredFiles) {
+  std::string source = work / "big.bin";
+  ASSERT_TRUE(writeFile(source, patternBytes(2 << 20, 12)));
+  std::string result = encrypt(0, "\"" + source + "\"", work / "out\\big.crpt.exe");
+  TmpfsMount disk("5m");
+  KYVO_REQUIRE_MOUNT(disk);
+  std::string copy = disk.windowsPath() + "\\big.exe";
+  ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
+  char saved[MAX_PATH] = "";
+  GetEnvironmentVariableA("TMP", saved, sizeof saved);
+  SetEnvironmentVariableA("TMP", disk.windowsPath().c_str());
+  std::string text = decrypt(copy, false);
+  SetEnvironmentVariableA("TMP", saved);
+  EXPECT_EQ(text, "");
+  EXPECT_TRUE(readFile(disk.windowsPath() + "\\big.bin") == readFile(source));
+  removeTree(disk.windowsPath() + "\\big.bin");
+  removeTree(copy);
 }
 
 // The command line is read as typed: a program name or an argument of

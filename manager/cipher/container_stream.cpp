@@ -1,0 +1,287 @@
+#include "manager/cipher/container_stream.h"
+
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "common/file_util.h"
+#include "manager/cipher/container_format2_win.h"
+#include "manager/cipher/container_header.h"
+#include "manager/cipher/random_fill.h"
+
+static_assert(static_cast<int>(CONTAINER_PIECE) == static_cast<int>(FORMAT2_CHUNK_SIZE), "a piece of the archive is one chunk of the second format");
+static_assert(CONTAINER_PIECE % CIPHER_BLOCK == 0, "only the last piece of the first format is padded");
+
+namespace {
+
+enum { SEALED_PIECE = CONTAINER_PIECE + FORMAT2_TAG_SIZE };
+
+bool positionOf(HANDLE file, uint64_t* at) {
+  LARGE_INTEGER zero = {}, position;
+  if (!SetFilePointerEx(file, zero, &position, FILE_CURRENT) || position.QuadPart < 0) return false;
+  *at = static_cast<uint64_t>(position.QuadPart);
+  return true;
+}
+
+bool seekTo(HANDLE file, uint64_t at) {
+  if (at > static_cast<uint64_t>(INT64_MAX)) return false;
+  LARGE_INTEGER where;
+  where.QuadPart = static_cast<LONGLONG>(at);
+  return SetFilePointerEx(file, where, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// Reads until size bytes are in or the file ends. false when a read fails.
+bool readUpTo(HANDLE file, unsigned char* buffer, size_t size, size_t* got) {
+  *got = 0;
+  while (*got < size) {
+    DWORD part = 0;
+    if (!ReadFile(file, buffer + *got, static_cast<DWORD>(size - *got), &part, nullptr)) return false;
+    if (part == 0) break;
+    *got += part;
+  }
+  return true;
+}
+
+unsigned char* allocate(size_t size) { return static_cast<unsigned char*>(calloc(1, size)); }
+
+void wipeAndFree(unsigned char* block, size_t size) {
+  if (!block) return;
+  SecureZeroMemory(block, size);
+  free(block);
+}
+
+}  // namespace
+
+ContainerWriter::~ContainerWriter() {
+  wipeAndFree(plain_, CONTAINER_PIECE);
+  wipeAndFree(sealed_, SEALED_PIECE);
+  wipeKey(&key_);
+  wipeFormat2Keys(&keys_);
+}
+
+ContainerResult ContainerWriter::prepare(int format, const char* password, const Progress& progress) {
+  format_ = format == CONTAINER_FORMAT_2 ? CONTAINER_FORMAT_2 : CONTAINER_FORMAT_1;
+  if (!passwordAcceptable(password)) return CONTAINER_BAD_PASSWORD;
+  reportStatus(progress, "書庫を暗号化中です");
+  if (format_ == CONTAINER_FORMAT_2) {
+    const Format2WriterSettings& settings = format2WriterSettings();
+    iterations_ = settings.iterations;
+    if (!settings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
+  }
+  plain_ = allocate(CONTAINER_PIECE);
+  sealed_ = allocate(SEALED_PIECE);
+  if (!plain_ || !sealed_) return CONTAINER_NO_MEMORY;
+  if (format_ == CONTAINER_FORMAT_2) {
+    Format2Result derived = deriveFormat2Keys(password, salt_, iterations_, &keys_, progress.stopRequested);
+    if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
+    if (!chunks_.setKey(keys_.encryption)) return CONTAINER_NO_MEMORY;
+  } else {
+    deriveKey(password, &key_);
+  }
+  return CONTAINER_OK;
+}
+
+ContainerResult ContainerWriter::start(HANDLE file) {
+  if (!plain_ || !sealed_) return CONTAINER_NO_MEMORY;
+  if (!positionOf(file, &start_)) return CONTAINER_WRITE_FAILED;
+  file_ = file;
+  // The header's room, zeros until finish() writes the header there.
+  size_t room = format_ == CONTAINER_FORMAT_2 ? size_t{FORMAT2_HEADER_SIZE} : size_t{HEADER_BLOCK_SIZE};
+  if (!writeAll(file, sealed_, room)) return CONTAINER_WRITE_FAILED;
+  return CONTAINER_OK;
+}
+
+bool ContainerWriter::put(const void* data, size_t size) {
+  if (failed_ || file_ == INVALID_HANDLE_VALUE) return false;
+  const unsigned char* in = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    size_t n = CONTAINER_PIECE - used_ < size ? CONTAINER_PIECE - used_ : size;
+    memcpy(plain_ + used_, in, n);
+    used_ += n;
+    in += n;
+    size -= n;
+    archiveBytes_ += n;
+    // A full piece is never the last chunk of the second format: the last
+    // one is always shorter than a chunk.
+    if (used_ == CONTAINER_PIECE && !writePiece(false)) {
+      failed_ = true;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ContainerWriter::writePiece(bool last) {
+  size_t length = used_, out = 0;
+  used_ = 0;
+  if (format_ == CONTAINER_FORMAT_2) {
+    chunks_.seal(chunkIndex_++, last, plain_, length, sealed_);
+    out = length + FORMAT2_TAG_SIZE;
+  } else {
+    out = encryptChunk(&key_, iv_, plain_, length, sealed_);  // the last one padded with zeros
+  }
+  return out == 0 || writeAll(file_, sealed_, out);
+}
+
+ContainerResult ContainerWriter::finish(uint64_t* length) {
+  if (failed_ || file_ == INVALID_HANDLE_VALUE) return CONTAINER_WRITE_FAILED;
+  uint64_t end = 0;
+  if (!writePiece(true) || !positionOf(file_, &end)) return CONTAINER_WRITE_FAILED;
+  size_t headerSize = 0;
+  if (format_ == CONTAINER_FORMAT_2) {
+    encodeFormat2Header(newFormat2Header(salt_, iterations_, archiveBytes_), sealed_);
+    sealFormat2Header(sealed_, keys_);
+    headerSize = FORMAT2_HEADER_SIZE;
+  } else {
+    // The header block is a chain of its own, from a zero IV.
+    fillRandom(plain_);
+    sealHeaderBlock(plain_, statLocOf(key_.sha2sum), archiveBytes_);
+    unsigned char iv[CIPHER_BLOCK] = {};
+    cbcEncrypt(&key_, iv, plain_, sealed_, HEADER_BLOCK_SIZE);
+    SecureZeroMemory(plain_, HEADER_BLOCK_SIZE);
+    headerSize = HEADER_BLOCK_SIZE;
+  }
+  if (!seekTo(file_, start_) || !writeAll(file_, sealed_, headerSize) || !seekTo(file_, end))
+    return CONTAINER_WRITE_FAILED;
+  *length = end - start_;
+  return CONTAINER_OK;
+}
+
+ContainerReader::~ContainerReader() {
+  wipeAndFree(plain_, CONTAINER_PIECE);
+  wipeAndFree(sealed_, SEALED_PIECE);
+  wipeKey(&key_);
+}
+
+ContainerResult ContainerReader::open(HANDLE file, uint64_t start, uint64_t length, const char* password,
+                                      const Progress& progress) {
+  file_ = file;
+  result_ = CONTAINER_BAD_PASSWORD;
+  if (!passwordAcceptable(password)) return result_;
+  result_ = CONTAINER_NO_MEMORY;
+  plain_ = allocate(CONTAINER_PIECE);
+  sealed_ = allocate(SEALED_PIECE);
+  if (!plain_ || !sealed_) return result_;
+  size_t got = 0;
+  result_ = CONTAINER_SOURCE_UNREADABLE;
+  size_t head = length < HEADER_BLOCK_SIZE ? static_cast<size_t>(length) : size_t{HEADER_BLOCK_SIZE};
+  if (!seekTo(file, start) || !readUpTo(file, sealed_, head, &got)) return result_;
+  result_ = hasFormat2Magic(sealed_, got) ? openSecondFormat(sealed_, got, start, length, password, progress)
+                                          : openFirstFormat(sealed_, got, start, length, password);
+  if (result_ == CONTAINER_OK && !seekTo(file, bodyStart_)) result_ = CONTAINER_SOURCE_UNREADABLE;
+  return result_;
+}
+
+ContainerResult ContainerReader::openFirstFormat(const unsigned char* head, size_t got, uint64_t start,
+                                                 uint64_t length, const char* password) {
+  format_ = CONTAINER_FORMAT_1;
+  if (got == 0) return CONTAINER_EMPTY;
+  if (got < HEADER_BLOCK_SIZE) return CONTAINER_BAD_HEADER;
+  deriveKey(password, &key_);
+  unsigned char iv[CIPHER_BLOCK] = {};
+  cbcDecrypt(&key_, iv, head, plain_, HEADER_BLOCK_SIZE);
+  HeaderSizeRecord record;
+  bool matches = openHeaderBlock(plain_, statLocOf(key_.sha2sum), &record);
+  SecureZeroMemory(plain_, HEADER_BLOCK_SIZE);
+  if (!matches) return CONTAINER_BAD_HEADER;
+  // The body must be the recorded size rounded up to 16: one cut after an
+  // archive entry, or added to, would otherwise restore what is left of it
+  // as if it were whole.
+  if (!archiveSizeOfBody(length - HEADER_BLOCK_SIZE, record, &archiveSize_)) return CONTAINER_DAMAGED;
+  bodyStart_ = start + HEADER_BLOCK_SIZE;
+  return CONTAINER_OK;
+}
+
+ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, size_t got, uint64_t start,
+                                                  uint64_t length, const char* password, const Progress& progress) {
+  format_ = CONTAINER_FORMAT_2;
+  reportStatus(progress, "書庫を復号中です");
+  progress.countOnly(false);
+  Format2Header fields;
+  if (parseFormat2Header(head, got, &fields) != FORMAT2_OK) return CONTAINER_DAMAGED;
+  Format2Keys keys;
+  Format2Result derived = deriveFormat2Keys(password, fields.salt, fields.iterations, &keys, progress.stopRequested);
+  if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
+  bool matches = verifyFormat2Header(head, keys) == FORMAT2_OK;
+  bool keyed = matches && chunks_.setKey(keys.encryption);
+  wipeFormat2Keys(&keys);
+  if (!matches) return CONTAINER_BAD_HEADER;
+  if (!keyed) return CONTAINER_NO_MEMORY;
+  // Chunks removed or added change the size; those reordered or changed
+  // fail their tags.
+  uint64_t size = 0;
+  if (!format2ContainerSize(fields.archiveSize, &size) || size != length) return CONTAINER_DAMAGED;
+  archiveSize_ = fields.archiveSize;
+  bodyStart_ = start + FORMAT2_HEADER_SIZE;
+  if (!seekTo(file_, bodyStart_)) return CONTAINER_SOURCE_UNREADABLE;
+  return verifyChunks(progress);
+}
+
+// Nothing of a damaged container may be restored: every tag is checked
+// before the first byte is given out, and the chunks are opened again as
+// they are read.
+ContainerResult ContainerReader::verifyChunks(const Progress& progress) {
+  progress.total(archiveSize_ > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(archiveSize_));
+  progress.done(0);
+  const uint64_t last = format2LastChunk(archiveSize_);
+  for (uint64_t index = 0;; ++index) {
+    size_t length = format2ChunkLength(archiveSize_, index), got = 0;
+    if (!readUpTo(file_, sealed_, length + FORMAT2_TAG_SIZE, &got)) return CONTAINER_SOURCE_UNREADABLE;
+    if (got < length + FORMAT2_TAG_SIZE) return CONTAINER_DAMAGED;
+    if (chunks_.open(index, index == last, sealed_, length, plain_) != FORMAT2_OK) return CONTAINER_DAMAGED;
+    progress.advance(static_cast<int64_t>(length));
+    if (progress.stopRequested()) return CONTAINER_STOPPED;
+    if (index == last) break;
+  }
+  SecureZeroMemory(plain_, CONTAINER_PIECE);
+  return CONTAINER_OK;
+}
+
+bool ContainerReader::read(void* out, size_t size, size_t* got) {
+  *got = 0;
+  if (result_ != CONTAINER_OK) return false;
+  unsigned char* to = static_cast<unsigned char*>(out);
+  while (*got < size) {
+    if (begin_ == end_) {
+      if (given_ == archiveSize_) break;
+      if (!fill()) return false;
+    }
+    size_t n = end_ - begin_ < size - *got ? end_ - begin_ : size - *got;
+    memcpy(to + *got, plain_ + begin_, n);
+    begin_ += n;
+    *got += n;
+  }
+  return true;
+}
+
+bool ContainerReader::fill() {
+  begin_ = end_ = 0;
+  const uint64_t left = archiveSize_ - given_;
+  size_t got = 0;
+  if (format_ == CONTAINER_FORMAT_2) {
+    size_t length = format2ChunkLength(archiveSize_, chunkIndex_);
+    bool last = chunkIndex_ == format2LastChunk(archiveSize_);
+    if (!readUpTo(file_, sealed_, length + FORMAT2_TAG_SIZE, &got) || got < length + FORMAT2_TAG_SIZE) {
+      result_ = CONTAINER_SOURCE_UNREADABLE;
+      return false;
+    }
+    if (chunks_.open(chunkIndex_, last, sealed_, length, plain_) != FORMAT2_OK) {
+      result_ = CONTAINER_DAMAGED;
+      return false;
+    }
+    ++chunkIndex_;
+    end_ = length;
+  } else {
+    // Whole blocks, the last of them with the pad behind the archive's end.
+    size_t count = left < CONTAINER_PIECE ? static_cast<size_t>(left) : size_t{CONTAINER_PIECE};
+    size_t blocks = roundUpToBlock(count);
+    if (!readUpTo(file_, sealed_, blocks, &got) || got < blocks) {
+      result_ = CONTAINER_SOURCE_UNREADABLE;
+      return false;
+    }
+    cbcDecrypt(&key_, iv_, sealed_, plain_, blocks);
+    end_ = count;
+  }
+  given_ += end_;
+  return true;
+}

@@ -1,0 +1,110 @@
+// Containers of either format streamed through an open file, so that a job
+// never has to hold the archive, or the container, as a file of its own.
+//
+// A writer takes the archive as it is made and writes the body into the file
+// at once; its header records the archive's size, so the header's room is
+// kept in front of the body and the header is written there last. A reader
+// takes the container in place, where it lies in a larger file (the result),
+// checks it as the file-to-file forms of container.h do, and gives the
+// archive back piece by piece. The bytes of both are those of container.h's
+// forms, byte for byte.
+//
+// Both hold the password's keys and pieces of the archive in buffers of their
+// own, and wipe them when they go.
+#pragma once
+#include <windows.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "common/progress.h"
+#include "manager/cipher/container.h"
+#include "manager/cipher/container_format2.h"
+#include "manager/cipher/key_material.h"
+
+enum { CONTAINER_PIECE = 65536 };  // archive bytes enciphered per write
+
+class ContainerWriter {
+ public:
+  ContainerWriter() = default;
+  ~ContainerWriter();
+  ContainerWriter(const ContainerWriter&) = delete;
+  ContainerWriter& operator=(const ContainerWriter&) = delete;
+
+  // Gets what a container needs before it is written: CONTAINER_FORMAT_2
+  // gives the second format (its salt drawn and its keys derived here, with
+  // stop polled: 211, 299), any other value the first. 209 for a missing or
+  // overlong password, 205 without memory for the buffers.
+  ContainerResult prepare(int format, const char* password, const Progress& progress);
+  // Starts the container at the file's current position with the room for
+  // its header; 207 when that can't be written.
+  ContainerResult start(HANDLE file);
+  // Enciphers the next size bytes of the archive. false when a write failed
+  // (a full disk among others: GetLastError() tells); the container can't be
+  // finished then.
+  bool put(const void* data, size_t size);
+  // Writes the rest of the body, then the header into its room, and leaves
+  // the file positioned at the container's end. *length receives the
+  // container's size. 207 when a write failed.
+  ContainerResult finish(uint64_t* length);
+
+  uint64_t archiveBytes() const { return archiveBytes_; }
+
+ private:
+  bool writePiece(bool last);
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  int format_ = 0;
+  bool failed_ = false;
+  uint64_t start_ = 0, archiveBytes_ = 0, chunkIndex_ = 0;
+  size_t used_ = 0;
+  unsigned char* plain_ = nullptr;   // CONTAINER_PIECE archive bytes
+  unsigned char* sealed_ = nullptr;  // their cipher text (and a tag)
+  CipherKey key_ = {};               // the first format
+  unsigned char iv_[CIPHER_BLOCK] = {};
+  Format2Keys keys_ = {};            // the second format
+  unsigned char salt_[FORMAT2_SALT_SIZE] = {};
+  uint32_t iterations_ = 0;
+  Format2ChunkCipher chunks_;
+};
+
+class ContainerReader {
+ public:
+  ContainerReader() = default;
+  ~ContainerReader();
+  ContainerReader(const ContainerReader&) = delete;
+  ContainerReader& operator=(const ContainerReader&) = delete;
+
+  // Opens the container of length bytes at offset start of the file and
+  // checks it before any of the archive is given out, with the codes of
+  // decryptArchive: the first format's header (96, 80) and its body's size
+  // (81); the second format's header fields (81), its MAC under the
+  // password's keys (80, 299 while they are derived), then every chunk's
+  // tag (81), read through once with progress over the archive's bytes and
+  // stop polled (299). 201 when a read fails, 205 without memory, 209 for a
+  // missing or overlong password.
+  ContainerResult open(HANDLE file, uint64_t start, uint64_t length, const char* password, const Progress& progress);
+  // The next archive bytes, at most size; *got is 0 at the archive's end.
+  // false when a read failed or a chunk no longer passed its check (then
+  // result() says which).
+  bool read(void* out, size_t size, size_t* got);
+  ContainerResult result() const { return result_; }
+  uint64_t archiveSize() const { return archiveSize_; }
+
+ private:
+  bool fill();
+  ContainerResult openFirstFormat(const unsigned char* head, size_t got, uint64_t start, uint64_t length,
+                                  const char* password);
+  ContainerResult openSecondFormat(const unsigned char* head, size_t got, uint64_t start, uint64_t length,
+                                   const char* password, const Progress& progress);
+  ContainerResult verifyChunks(const Progress& progress);
+
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  int format_ = 0;
+  ContainerResult result_ = CONTAINER_OK;
+  uint64_t bodyStart_ = 0, archiveSize_ = 0, given_ = 0, chunkIndex_ = 0;
+  size_t begin_ = 0, end_ = 0;
+  unsigned char* plain_ = nullptr;
+  unsigned char* sealed_ = nullptr;
+  CipherKey key_ = {};
+  unsigned char iv_[CIPHER_BLOCK] = {};
+  Format2ChunkCipher chunks_;
+};

@@ -1,0 +1,157 @@
+#include "manager/encryption/result_writer.h"
+
+#include <windows.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "common/file_util.h"
+#include "manager/archive/archive_format.h"
+#include "manager/archive/self_decrypting.h"
+#include "manager/cipher/random_fill.h"
+
+static_assert(RESULT_HOLD_LIMIT % CIPHER_BLOCK == 0, "the spill file takes whole cipher blocks");
+
+namespace {
+
+unsigned char* allocate(size_t size) { return static_cast<unsigned char*>(calloc(1, size)); }
+
+void wipeAndFree(unsigned char* block, size_t size) {
+  if (!block) return;
+  SecureZeroMemory(block, size);
+  free(block);
+}
+
+bool rewind(HANDLE file) {
+  LARGE_INTEGER zero = {};
+  return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != FALSE;
+}
+
+}  // namespace
+
+ResultWriter::ResultWriter(const wchar_t* outputPath, const wchar_t* spillPath)
+    : outputPath_(outputPath), spillPath_(spillPath) {
+  temporary_[0] = 0;
+}
+
+ResultWriter::~ResultWriter() {
+  dropSpill();
+  spill_.reset();
+  // A result that did not take its name goes with its handle; the name is
+  // deleted as well in case the mark could not be set.
+  if (file_) {
+    file_.reset();
+    DeleteFileW(temporary_);
+  }
+  wipeAndFree(held_, RESULT_HOLD_LIMIT);
+  wipeAndFree(piece_, 2 * CONTAINER_PIECE);
+}
+
+int ResultWriter::begin(const wchar_t* programPath, int format, const char* password, const Progress& progress) {
+  int result = container_.prepare(format, password, progress);
+  if (result != CONTAINER_OK) return result;
+  file_.reset(createResultWorkingFile(outputPath_, temporary_, MAX_PATH + 1));
+  if (!file_) return ASSEMBLY_OPEN_OUTPUT;
+  setDeletedOnClose(file_.get(), true);
+  result = appendProgramImage(file_.get(), programPath, progress);
+  if (result != ASSEMBLY_OK) return result;
+  return container_.start(file_.get());
+}
+
+bool ResultWriter::write(const void* data, size_t size) {
+  if (!holding_) return container_.put(data, size);
+  const unsigned char* in = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    if (heldBytes_ == RESULT_HOLD_LIMIT && !spillHeld()) return false;
+    size_t n = RESULT_HOLD_LIMIT - heldBytes_ < size ? RESULT_HOLD_LIMIT - heldBytes_ : size;
+    memcpy(held_ + heldBytes_, in, n);
+    heldBytes_ += n;
+    in += n;
+    size -= n;
+  }
+  return true;
+}
+
+bool ResultWriter::holdEntry(const unsigned char*) {
+  if (!held_) held_ = allocate(RESULT_HOLD_LIMIT);
+  if (!held_) return false;
+  holding_ = true;
+  heldBytes_ = 0;
+  return true;
+}
+
+bool ResultWriter::completeEntry(const unsigned char* header) {
+  holding_ = false;
+  bool ok = container_.put(header, ARCHIVE_HEADER_SIZE) && replaySpill() && container_.put(held_, heldBytes_);
+  SecureZeroMemory(held_, heldBytes_);
+  heldBytes_ = 0;
+  dropSpill();
+  return ok;
+}
+
+// Moves the full hold buffer to the end of the spill file, enciphered. The
+// first spill of an entry draws its key.
+bool ResultWriter::spillHeld() {
+  if (!spill_) {
+    spill_.reset(CreateFileW(spillPath_, GENERIC_READ | GENERIC_WRITE, WORKING_FILE_SHARE | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!spill_) return false;
+  }
+  if (!spillKeyed_) {
+    unsigned char key[SHA2SUM_SIZE];
+    if (!strongRandom(key, sizeof key)) return false;
+    keyFromDigest(key, &spillKey_);
+    SecureZeroMemory(key, sizeof key);
+    memset(spillIv_, 0, sizeof spillIv_);
+    spillKeyed_ = true;
+  }
+  cbcEncrypt(&spillKey_, spillIv_, held_, held_, heldBytes_);
+  bool written = writeAll(spill_.get(), held_, heldBytes_);
+  spillBytes_ += heldBytes_;
+  spilled_ += heldBytes_;
+  heldBytes_ = 0;
+  return written;
+}
+
+// Reads the spill file back, deciphered, into the container.
+bool ResultWriter::replaySpill() {
+  if (spillBytes_ == 0) return true;
+  if (!piece_) piece_ = allocate(2 * CONTAINER_PIECE);
+  if (!piece_ || !rewind(spill_.get())) return false;
+  unsigned char iv[CIPHER_BLOCK] = {};
+  unsigned char* sealed = piece_;
+  unsigned char* plain = piece_ + CONTAINER_PIECE;
+  for (uint64_t left = spillBytes_; left > 0;) {
+    DWORD want = left < CONTAINER_PIECE ? static_cast<DWORD>(left) : DWORD{CONTAINER_PIECE}, got = 0;
+    if (!ReadFile(spill_.get(), sealed, want, &got, nullptr) || got != want) return false;
+    cbcDecrypt(&spillKey_, iv, sealed, plain, want);
+    bool put = container_.put(plain, want);
+    SecureZeroMemory(plain, want);
+    if (!put) return false;
+    left -= want;
+  }
+  return true;
+}
+
+// The entry is through: its key goes, and the spill file is emptied.
+void ResultWriter::dropSpill() {
+  if (spillKeyed_) wipeKey(&spillKey_);
+  spillKeyed_ = false;
+  if (spill_ && spillBytes_ > 0 && rewind(spill_.get())) SetEndOfFile(spill_.get());
+  spillBytes_ = 0;
+}
+
+int ResultWriter::finish() {
+  if (!file_) return ASSEMBLY_OPEN_OUTPUT;
+  if (container_.archiveBytes() == 0) return CONTAINER_EMPTY_ARCHIVE;
+  uint64_t length = 0;
+  int result = container_.finish(&length);
+  if (result == CONTAINER_OK) result = appendPayloadTrailer(file_.get(), length);
+  if (result != ASSEMBLY_OK) return result;
+  if (!setDeletedOnClose(file_.get(), false)) return ASSEMBLY_OPEN_OUTPUT;
+  file_.reset();
+  if (!MoveFileExW(temporary_, outputPath_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temporary_);
+    return ASSEMBLY_OPEN_OUTPUT;
+  }
+  return ASSEMBLY_OK;
+}

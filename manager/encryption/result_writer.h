@@ -1,0 +1,74 @@
+// The result of an encryption, written as the archive is made: the program
+// image first, then the container, its body enciphered as the packer hands
+// over its entries, its header and the trailer last. The file is built under
+// a temporary name beside the result and marked to go when it is closed, so
+// that a failed, stopped or killed job leaves none of it; only a complete
+// result takes its name.
+//
+// An entry that the packer completes only after its data is held until its
+// header is final, in memory up to RESULT_HOLD_LIMIT bytes; beyond that it
+// spills to a working file in the temporary folder, enciphered under a key
+// drawn for that entry alone and wiped once the entry is through. No byte of
+// the selection reaches a disk readable.
+#pragma once
+#include <windows.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "common/progress.h"
+#include "common/unique_handle.h"
+#include "manager/archive/packer.h"
+#include "manager/cipher/container_stream.h"
+#include "manager/cipher/key_material.h"
+
+enum { RESULT_HOLD_LIMIT = 4 << 20 };
+
+class ResultWriter final : public ArchiveSink {
+ public:
+  // outputPath: the result; spillPath: the working file for held entries.
+  ResultWriter(const wchar_t* outputPath, const wchar_t* spillPath);
+  ~ResultWriter();
+  ResultWriter(const ResultWriter&) = delete;
+  ResultWriter& operator=(const ResultWriter&) = delete;
+
+  // Derives the container's keys, creates the working file, writes the
+  // program image of programPath and starts the container. 0, or the code
+  // of the step that failed: the container's (205, 207, 209, 211, 299) or
+  // the assembly's (32 the file can't be created, 35/36 the image can't be
+  // read, 37/46 written).
+  int begin(const wchar_t* programPath, int format, const char* password, const Progress& progress);
+
+  bool write(const void* data, size_t size) override;
+  bool holdEntry(const unsigned char* provisionalHeader) override;
+  bool completeEntry(const unsigned char* header) override;
+
+  // Ends the container and the trailer and gives the result its name: 0,
+  // 97 for an empty archive, 207 or 37..39/46 for a failed write, 32 when
+  // the result can't take its name.
+  int finish();
+
+  // The archive's bytes so far, and those of them that went through the
+  // spill file.
+  uint64_t archiveBytes() const { return container_.archiveBytes(); }
+  uint64_t spilledBytes() const { return spilled_; }
+
+ private:
+  bool spillHeld();
+  bool replaySpill();
+  void dropSpill();
+
+  const wchar_t* outputPath_;
+  const wchar_t* spillPath_;
+  wchar_t temporary_[MAX_PATH + 1];
+  UniqueFile file_;
+  ContainerWriter container_;
+  bool holding_ = false;
+  unsigned char* held_ = nullptr;     // RESULT_HOLD_LIMIT bytes
+  size_t heldBytes_ = 0;
+  unsigned char* piece_ = nullptr;    // two pieces for reading the spill back
+  UniqueFile spill_;
+  bool spillKeyed_ = false;
+  CipherKey spillKey_ = {};
+  unsigned char spillIv_[CIPHER_BLOCK] = {};
+  uint64_t spillBytes_ = 0, spilled_ = 0;
+};
