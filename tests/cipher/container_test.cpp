@@ -8,6 +8,7 @@
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/container_format2_win.h"
 #include "manager/cipher/container_header.h"
+#include "manager/cipher/container_stream.h"
 #include "manager/cipher/random_fill.h"
 #include "manager/startup/job_state.h"
 #include "support/test_files.h"
@@ -264,6 +265,54 @@ TEST_F(Container, EitherFormatIsWrittenOnRequestAndReadWithoutBeingTold) {
     EXPECT_EQ(encryptArchiveAs(archive().c_str(), container().c_str(), kPassword, format), 97) << format;
     EXPECT_EQ(encryptArchiveAs((dir / "none").c_str(), container().c_str(), kPassword, format), 97) << format;
     EXPECT_FALSE(fileExists(container())) << format;
+  }
+  setFormat2WriterSettings(nullptr);
+}
+
+// The streams write and read a container where it lies inside a larger
+// file, as in a result: the first format's body and the second format's
+// whole container are the bytes of the file forms, and the archive comes back
+// in pieces of any size.
+TEST_F(Container, StreamsWriteAndReadAContainerInsideALargerFile) {
+  const Format2WriterSettings fixedSalt = {FORMAT2_ITERATIONS_MIN, [](unsigned char* salt, size_t size) {
+                                             memset(salt, 7, size);
+                                             return true;
+                                           }};
+  setFormat2WriterSettings(&fixedSalt);
+  const std::string prefix = patternBytes(333, 1), whole = dir / "whole.bin";
+  for (int format : {CONTAINER_FORMAT_1, CONTAINER_FORMAT_2}) {
+    for (size_t n : {size_t{1}, size_t{65536}, size_t{65537}, size_t{200000}}) {
+      SCOPED_TRACE(testing::Message() << "format " << format << ", " << n << " bytes");
+      const std::string data = patternBytes(n, static_cast<unsigned>(n));
+      writeFile(archive(), data);
+      ASSERT_EQ(encryptArchiveAs(archive().c_str(), container().c_str(), kPassword, format), 0);
+      const std::string expected = readFile(container());
+      writeFile(whole, prefix);
+      HANDLE file = CreateFileA(whole.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      SetFilePointer(file, 0, nullptr, FILE_END);
+      uint64_t length = 0;
+      std::string back;
+      {
+        ContainerWriter writer;
+        ASSERT_EQ(writer.prepare(format, kPassword, jobProgress), 0);
+        ASSERT_EQ(writer.start(file), 0);
+        for (size_t at = 0; at < n; at += 7777) ASSERT_TRUE(writer.put(&data[at], n - at < 7777 ? n - at : 7777));
+        ASSERT_EQ(writer.finish(&length), 0);
+        ContainerReader reader;
+        ASSERT_EQ(reader.open(file, prefix.size(), length, kPassword, jobProgress), 0);
+        char piece[1000];
+        size_t got = 0;
+        while (reader.read(piece, sizeof piece, &got) && got > 0) back.append(piece, got);
+        EXPECT_EQ(reader.result(), 0);
+      }
+      CloseHandle(file);
+      const std::string written = readFile(whole);
+      const size_t random = format == CONTAINER_FORMAT_1 ? 1024 : 0;  // the first format's header filler
+      EXPECT_EQ(length, expected.size());
+      EXPECT_TRUE(written.substr(0, prefix.size()) == prefix);
+      EXPECT_TRUE(written.substr(prefix.size() + random) == expected.substr(random));
+      EXPECT_TRUE(back == data);
+    }
   }
   setFormat2WriterSettings(nullptr);
 }
