@@ -6,6 +6,7 @@
 #include <mbedtls/platform_util.h>
 
 #include "common/file_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/key_material.h"
@@ -173,7 +174,7 @@ Format2Result encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* c
   LARGE_INTEGER size;
   if (!archive || !GetFileSizeEx(archive.get(), &size) || size.QuadPart < 0) return FORMAT2_ARCHIVE_MISSING;
   const uint64_t n = static_cast<uint64_t>(size.QuadPart);
-  reportStatus(progress, "書庫を暗号化中です");
+  reportStatus(progress, uiText(TEXT_STATUS_ENCRYPTING));
   progressTotalOf(progress, n);
   progress.countOnly(false);
 
@@ -194,7 +195,7 @@ Format2Result decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t*
   if (!passwordAcceptable(password)) return FORMAT2_BAD_PASSWORD;
   UniqueFile container(openForReading(containerPath));
   if (!container) return FORMAT2_UNREADABLE;
-  reportStatus(progress, "書庫を復号中です");
+  reportStatus(progress, uiText(TEXT_STATUS_DECRYPTING));
   progress.countOnly(false);
 
   unsigned char header[FORMAT2_HEADER_SIZE];
