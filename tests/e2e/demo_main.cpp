@@ -9,6 +9,7 @@
 
 #include "e2e/program_driver.h"
 #include "e2e/sample_tree.h"
+#include "manager/resources/resource.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/window_driver.h"
@@ -74,7 +75,7 @@ void screenTour(const std::string& exe, const std::string& work, const std::stri
   ProgramRun drop;
   if (drop.start(exe, "\"" + tour + "\"") && enterPassword(drop.pid(), "abc", "abc") &&
       enterFileName(drop.pid(), "", 0) && chooseDestinationMode(drop.pid(), 1) && chooseFirstMedia(drop.pid())) {
-    if (waitForWindow("処理状況", 20000, drop.pid())) {
+    if (waitForDialogWith(IDC_PROGRESS_STATUS, 20000, drop.pid())) {
       Sleep(700);  // let it show some progress
       takeScreenshot("progress");
     }
