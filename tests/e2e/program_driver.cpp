@@ -12,6 +12,7 @@
 #include "support/window_driver.h"
 
 void (*dialogShown)(const char* name) = nullptr;
+const char* startUnderDesktop = nullptr;
 
 namespace {
 // Generous: on a loaded machine the folder browser takes long to list the drives.
@@ -86,7 +87,9 @@ bool ProgramRun::start(const std::wstring& exe, const std::wstring& args, bool r
 
 bool ProgramRun::startUnder(const char* locale, const std::wstring& exe, const std::vector<std::wstring>& args) {
   std::set<DWORD> before = processesOf(exe);
-  std::string script = "cd / && LC_ALL=" + std::string(locale) + " \"$KYVO_WINE_LOADER\" " + shellWord(exe);
+  std::string script = "cd / && LC_ALL=" + std::string(locale) + " \"$KYVO_WINE_LOADER\" ";
+  if (startUnderDesktop) script += "explorer /desktop=" + std::string(startUnderDesktop) + " ";
+  script += shellWord(exe);
   for (const std::wstring& arg : args) script += " " + shellWord(arg);
   if (runUnix(script + " >/dev/null 2>&1 &") != 0) return false;
   for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {

@@ -62,6 +62,11 @@ bool cancelProgress(DWORD pid, unsigned timeoutMs = 20000);
 // The folder part of a path (Shift-JIS aware), without its trailing backslash.
 std::string folderOf(const std::string& path);
 
+// The Wine desktop ("name,widthxheight") that programs started from the Linux
+// side open their windows on, when this process runs on one (the demo's
+// screens): windows of another desktop are not seen from here. Null: none.
+extern const char* startUnderDesktop;
+
 // Called with a short name after each dialog has been found and filled in,
 // before it is confirmed (the demo takes screenshots here).
 extern void (*dialogShown)(const char* name);
