@@ -170,7 +170,7 @@ long waitForEnd(ProgramRun* run, std::string* message) {
   for (int i = 0; i < 2400; ++i) {  // 10 minutes
     long code = run->wait(250);
     if (code != -1) return code;
-    HWND box = waitForWindow(kDefaultCaption, 0, run->pid());
+    HWND box = waitForWindow(TEXT_CAPTION, 0, run->pid());
     if (box) {
       *message = messageBoxText(box);
       PostMessageA(box, WM_COMMAND, IDOK, 0);

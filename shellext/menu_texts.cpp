@@ -2,22 +2,22 @@
 
 namespace {
 
-struct Command {
-  const char* menuText;
-  const char* helpText;
-  int bitmapId;
-};
-
-// The first two help texts hold an ASCII blank after "暗号化して", the third
-// an ideographic comma.
-const Command kCommands[kCommandCount] = {
-    {"暗号化してドライブに保存", "暗号化して ドライブに保存します。（手動暗号化プログラムの起動）", kSaveBitmapId},
-    {"暗号化して外部メディアに保存", "暗号化して 外部メディアに保存します。（手動暗号化プログラムの起動）", kSaveBitmapId},
-    {"暗号化してメール添付", "暗号化して、メール添付します。（手動暗号化プログラムの起動）", kMailBitmapId},
-};
+const UiText kMenuTexts[kCommandCount] = {TEXT_MENU_SAVE_TO_DRIVE, TEXT_MENU_SAVE_TO_MEDIA, TEXT_MENU_ATTACH_TO_MAIL};
+const UiText kHelpTexts[kCommandCount] = {TEXT_HELP_SAVE_TO_DRIVE, TEXT_HELP_SAVE_TO_MEDIA, TEXT_HELP_ATTACH_TO_MAIL};
+const int kBitmapIds[kCommandCount] = {kSaveBitmapId, kSaveBitmapId, kMailBitmapId};
 
 }  // namespace
 
-const char* commandMenuText(unsigned offset) { return offset < kCommandCount ? kCommands[offset].menuText : nullptr; }
-const char* commandHelpText(unsigned offset) { return offset < kCommandCount ? kCommands[offset].helpText : nullptr; }
-int commandBitmapId(unsigned offset) { return offset < kCommandCount ? kCommands[offset].bitmapId : 0; }
+const char* commandMenuText(unsigned offset, UiLanguage language) {
+  return offset < kCommandCount ? uiTextIn(language, kMenuTexts[offset]) : nullptr;
+}
+const char* commandHelpText(unsigned offset, UiLanguage language) {
+  return offset < kCommandCount ? uiTextIn(language, kHelpTexts[offset]) : nullptr;
+}
+int commandBitmapId(unsigned offset) { return offset < kCommandCount ? kBitmapIds[offset] : 0; }
+
+int menuBitmapSize(int dotsPerInch, int checkMarkSize) {
+  int size = dotsPerInch > 0 ? (kBitmapSize * dotsPerInch + 48) / 96 : kBitmapSize;
+  if (checkMarkSize > 0 && size > checkMarkSize) size = checkMarkSize;
+  return size < 1 ? 1 : size;
+}

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "shellext/command_line.h"
@@ -72,8 +73,8 @@ class KyvoShlExt final : public IShellExtInit, public IContextMenu {
  private:
   explicit KyvoShlExt(IUnknown* outer)
       : refCount_(1),
-        saveBitmap_(LoadBitmapA(moduleState.instance, MAKEINTRESOURCEA(kSaveBitmapId))),
-        mailBitmap_(LoadBitmapA(moduleState.instance, MAKEINTRESOURCEA(kMailBitmapId))),
+        saveBitmap_(loadMenuBitmap(kSaveBitmapId)),
+        mailBitmap_(loadMenuBitmap(kMailBitmapId)),
         selection_(nullptr),
         selectionCount_(0),
         inner_(this),
@@ -86,6 +87,16 @@ class KyvoShlExt final : public IShellExtInit, public IContextMenu {
     if (mailBitmap_) DeleteObject(mailBitmap_);
     releaseSelection();
     unlockModule();
+  }
+
+  // A menu bitmap at the size of this screen: drawn for 96 dots per inch,
+  // scaled with the screen, never larger than the menu's check-mark box.
+  static HBITMAP loadMenuBitmap(int id) {
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    int size = menuBitmapSize(dpi, GetSystemMetrics(SM_CXMENUCHECK));
+    return static_cast<HBITMAP>(LoadImageW(moduleState.instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, size, size, 0));
   }
 
   void releaseSelection() {
@@ -185,7 +196,7 @@ STDMETHODIMP KyvoShlExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmd
   for (UINT offset = 0; offset < kCommandCount; ++offset) {
     UINT position = indexMenu + 1 + offset;
     wchar_t text[64];
-    ansiToWide(commandMenuText(offset), text, countOf(text));
+    ansiToWide(commandMenuText(offset, uiLanguage()), text, countOf(text));
     InsertMenuW(menu, position, MF_STRING | MF_BYPOSITION, idCmdFirst + offset, text);
     HBITMAP bitmap = commandBitmapId(offset) == kMailBitmapId ? mailBitmap_ : saveBitmap_;
     if (bitmap) SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
@@ -211,7 +222,7 @@ void systemAnsiHelpText(const WCHAR* wide, CHAR* name, UINT cchMax) {
 
 STDMETHODIMP KyvoShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT cchMax) {
   if (!(type & GCS_HELPTEXTA)) return E_INVALIDARG;  // verbs and validation: the handler has no verbs
-  const char* text = idCmd < kCommandCount ? commandHelpText(static_cast<unsigned>(idCmd)) : nullptr;
+  const char* text = idCmd < kCommandCount ? commandHelpText(static_cast<unsigned>(idCmd), uiLanguage()) : nullptr;
   if (!text || !name) return E_INVALIDARG;
   if (cchMax == 0) return S_OK;  // no room, not even for the terminator
   WCHAR wide[128];

@@ -314,8 +314,10 @@ int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wch
       return extractFile(x, header, path, folderPartLength, true);
     return failEntry(x, failureOf(error), true, header.storedLength);
   }
-  // Until it is whole it goes with its handle, even when the process is killed.
-  setDeletedOnClose(output.get(), true);
+  // Until it is whole it goes with its handle, even when the process is
+  // killed. A file of one block is written at once: the mark, two more
+  // calls for each of many small files, is left to longer ones.
+  bool marked = header.storedLength > ARCHIVE_CHUNK_SIZE && setDeletedOnClose(output.get(), true);
   int result = writeEntryData(x, header, output.get());
   if (result != EXTRACT_OK) {
     output.reset();
@@ -323,7 +325,7 @@ int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wch
     return result;
   }
   bool timesSet = setEntryTimes(output.get(), header);
-  setDeletedOnClose(output.get(), false);
+  if (marked) setDeletedOnClose(output.get(), false);
   return timesSet ? EXTRACT_OK : EXTRACT_FILE_TIMES;
 }
 

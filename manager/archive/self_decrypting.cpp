@@ -6,6 +6,7 @@
 #include "common/file_util.h"
 #include "common/fresh_file.h"
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
 #include "manager/archive/program_image.h"
@@ -95,7 +96,7 @@ AssemblyResult appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t
 
   UniqueFile input(openForReading(inputPath));
   if (!input) return ASSEMBLY_OPEN_INPUT;
-  reportStatus(progress, "最終出力中です");
+  reportStatus(progress, uiText(TEXT_STATUS_WRITING_RESULT));
   progress.done(0);
 
   uint64_t remaining = limit;
@@ -233,7 +234,7 @@ SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPat
   UniqueFile payload(CreateFileW(payloadPath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!payload) return SPLIT_CANNOT_CREATE;
-  reportStatus(progress, "書庫化ファイルを分離中です");
+  reportStatus(progress, uiText(TEXT_STATUS_SPLITTING));
   progress.total(static_cast<int64_t>(length));
   progress.done(0);
   uint64_t remaining = length;

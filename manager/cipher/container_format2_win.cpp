@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "common/file_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/container_stream.h"
@@ -80,7 +81,7 @@ Format2Result encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* c
   LARGE_INTEGER size;
   if (!archive || !GetFileSizeEx(archive.get(), &size) || size.QuadPart < 0) return FORMAT2_ARCHIVE_MISSING;
   const uint64_t n = static_cast<uint64_t>(size.QuadPart);
-  reportStatus(progress, "書庫を暗号化中です");
+  reportStatus(progress, uiText(TEXT_STATUS_ENCRYPTING));
   progressTotalOf(progress, n);
   progress.countOnly(false);
 
@@ -90,7 +91,7 @@ Format2Result encryptArchiveFormat2(const wchar_t* archivePath, const wchar_t* c
   UniqueFile container(createForWriting(containerPath));
   if (!container) return FORMAT2_CANNOT_CREATE;
   code = writer.start(container.get());
-  unsigned char piece[4096];
+  unsigned char piece[16384];
   for (uint64_t left = n; code == CONTAINER_OK && left > 0;) {
     size_t want = left < sizeof piece ? static_cast<size_t>(left) : sizeof piece, got = 0;
     // A short read means the archive shrank since it was measured.
@@ -117,7 +118,7 @@ Format2Result decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t*
   unsigned char magic[FORMAT2_MAGIC_SIZE];
   size_t got = 0;
   if (!readUpTo(container.get(), magic, sizeof magic, &got)) return FORMAT2_UNREADABLE;
-  reportStatus(progress, "書庫を復号中です");
+  reportStatus(progress, uiText(TEXT_STATUS_DECRYPTING));
   if (!hasFormat2Magic(magic, got)) return FORMAT2_DAMAGED;
   // Every chunk is checked before the archive file is made.
   ContainerReader reader;
@@ -125,7 +126,7 @@ Format2Result decryptArchiveFormat2(const wchar_t* containerPath, const wchar_t*
   if (code != CONTAINER_OK) return static_cast<Format2Result>(code);
   UniqueFile archive(createForWriting(archivePath));
   if (!archive) return FORMAT2_CANNOT_CREATE;
-  unsigned char piece[4096];
+  unsigned char piece[16384];
   for (;;) {
     if (!reader.read(piece, sizeof piece, &got)) code = reader.result();
     else if (got > 0 && !writeAll(archive.get(), piece, got)) code = CONTAINER_WRITE_FAILED;

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "common/file_util.h"
+#include "common/ui_language.h"
 #include "manager/cipher/container_format2_win.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/random_fill.h"
@@ -62,7 +63,7 @@ ContainerWriter::~ContainerWriter() {
 ContainerResult ContainerWriter::prepare(int format, const char* password, const Progress& progress) {
   format_ = format == CONTAINER_FORMAT_2 ? CONTAINER_FORMAT_2 : CONTAINER_FORMAT_1;
   if (!passwordAcceptable(password)) return CONTAINER_BAD_PASSWORD;
-  reportStatus(progress, "書庫を暗号化中です");
+  reportStatus(progress, uiText(TEXT_STATUS_ENCRYPTING));
   if (format_ == CONTAINER_FORMAT_2) {
     const Format2WriterSettings& settings = format2WriterSettings();
     iterations_ = settings.iterations;
@@ -195,7 +196,7 @@ ContainerResult ContainerReader::openFirstFormat(const unsigned char* head, size
 ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, size_t got, uint64_t start,
                                                   uint64_t length, const char* password, const Progress& progress) {
   format_ = CONTAINER_FORMAT_2;
-  reportStatus(progress, "書庫を復号中です");
+  reportStatus(progress, uiText(TEXT_STATUS_DECRYPTING));
   progress.countOnly(false);
   Format2Header fields;
   if (parseFormat2Header(head, got, &fields) != FORMAT2_OK) return CONTAINER_DAMAGED;

@@ -8,6 +8,7 @@
 
 #include "common/file_util.h"
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/cipher/key_material.h"
 
@@ -169,7 +170,7 @@ int openSource(const EntryPrm* prm, UniqueFile* source) {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(source->get(), &size)) size.QuadPart = 0;
   progressOf(prm).total(size.QuadPart);
-  reportStatus(progressOf(prm), prm->decrypting ? "書庫を復号中です" : "書庫を暗号化中です");
+  reportStatus(progressOf(prm), prm->decrypting ? uiText(TEXT_STATUS_DECRYPTING) : uiText(TEXT_STATUS_ENCRYPTING));
   progressOf(prm).countOnly(false);
   if (prm->sourceKind == SRC_FILE_RANGE) {
     LARGE_INTEGER at;

@@ -5,6 +5,7 @@
 
 #include "common/file_util.h"
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/wide_text.h"
 #include "common/unique_handle.h"
 #include "manager/archive/entry_stream.h"
@@ -43,24 +44,23 @@ const char* decryptionResultMessage(int code, char* buffer, size_t cap, const wc
     case SPLIT_CANNOT_CREATE:
     case DECRYPTION_CANNOT_WRITE:  // and the split's own write failure
     case CONTAINER_WRITE_FAILED:
-      return "ファイルが書けません。\r\nディスク容量、書き込み権限、ファイル名の長さを確認してください";
+      return uiText(TEXT_DECRYPT_CANNOT_WRITE);
     case EXTRACT_PATH_TOO_LONG:
-      return "元に戻すファイルパスが長すぎます";
+      return uiText(TEXT_RESTORE_PATH_TOO_LONG);
     case DECRYPTION_NOT_RESTORED:  // and the extractor's damaged archive or folder entry
-      if (name[0] == 0) return "書庫化したファイルを戻せませんでした";
-      formatText(buffer, cap, "書庫化したファイルを戻せませんでした\r\n%s", name);
+      if (name[0] == 0) return uiText(TEXT_NOT_RESTORED);
+      formatText(buffer, cap, uiText(TEXT_NOT_RESTORED_NAMED), name);
       return buffer;
     case EXTRACT_FOLDER_CLASH:
-      formatText(buffer, cap, "次のフォルダは、同時に行われた別の復号が同じ名前で作ったため戻せませんでした。\r\n%s\r\n"
-                 "もう一度復号してください", name);
+      formatText(buffer, cap, uiText(TEXT_FOLDER_CLASH), name);
       return buffer;
     case DECRYPTION_WRONG_PASSWORD:  // and the container's failed header check
-      return "復号出来ませんでした。\r\nパスワードを確認してください";
+      return uiText(TEXT_WRONG_PASSWORD);
     case RESULT_STOPPED:
     case CONTAINER_STOPPED:
-      return "処理を中断しました。";
+      return uiText(TEXT_DECRYPT_STOPPED);
   }
-  return codeMessage(buffer, cap, "正常に処理出来ませんでした。 エラー(%d)", code);
+  return codeMessage(buffer, cap, uiText(TEXT_DECRYPT_FAILED), code);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #include "manager/decryption/decryption_wizard.h"
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "manager/dialogs/wizard_dialogs.h"
 #include "manager/dialogs/working_names.h"
 #include "manager/decryption/decryption_job.h"
@@ -36,7 +37,7 @@ int settleOutputFolder() {
 void runDecryptionWizard() {
   WorkingNames names;
   if (makeWorkingNames(&names) != 0) {
-    showMessage(jobState.mainWindow, "一時フォルダのパスが長すぎるため、処理を開始できません。", nullptr, MB_OK);
+    showMessage(jobState.mainWindow, uiText(TEXT_TEMP_PATH_TOO_LONG), nullptr, MB_OK);
     jobState.quitRequested = 1;
     return;
   }

@@ -2,6 +2,7 @@
 #include "manager/decryption/replace_dialog.h"
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/modal_dialog.h"
 
@@ -11,7 +12,7 @@ void formatReplaceLine(char* out, size_t cap, const char* label, uint64_t size, 
   FILETIME utc = {static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)}, local;
   SYSTEMTIME t = {};
   if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) t = SYSTEMTIME();
-  formatText(out, cap, "%s: %I64u バイト　更新日時 %04u/%02u/%02u %02u:%02u:%02u", label,
+  formatText(out, cap, uiText(TEXT_REPLACE_LINE), label,
              static_cast<unsigned long long>(size), t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
@@ -25,9 +26,9 @@ class ReplaceDialog : public ModalDialog {
   bool onInit() override {
     SetDlgItemTextW(window_, IDC_REPLACE_NAME, facts_.path);
     char line[256];
-    formatReplaceLine(line, sizeof line, "既存のファイル", facts_.existingSize, facts_.existingTime);
+    formatReplaceLine(line, sizeof line, uiText(TEXT_REPLACE_EXISTING), facts_.existingSize, facts_.existingTime);
     setItemText(IDC_REPLACE_EXISTING, line);
-    formatReplaceLine(line, sizeof line, "復号するファイル", facts_.incomingSize, facts_.incomingTime);
+    formatReplaceLine(line, sizeof line, uiText(TEXT_REPLACE_INCOMING), facts_.incomingSize, facts_.incomingTime);
     setItemText(IDC_REPLACE_INCOMING, line);
     SetFocus(item(IDC_KEEP_ONE));  // the choice that loses nothing
     return false;

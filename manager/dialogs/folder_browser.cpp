@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/wide_text.h"
 #include "manager/dialogs/wizard_dialogs.h"
 
@@ -57,7 +58,7 @@ int browseForFolder(HWND owner, const wchar_t* initialFolder, wchar_t* out, size
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   wchar_t display[MAX_PATH];
   wchar_t title[64];
-  ansiToWide("フォルダを選択してください", title, countOf(title));
+  ansiToWide(uiText(TEXT_BROWSE_TITLE), title, countOf(title));
   BROWSEINFOW info = {};
   info.hwndOwner = owner;
   info.pszDisplayName = display;

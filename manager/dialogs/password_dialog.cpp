@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "manager/dialogs/password_rules.h"
@@ -49,12 +50,12 @@ class PasswordDialog : public ModalDialog {
   bool onInit() override {
     ShowWindow(item(IDC_MAKE_EXE), SW_HIDE);
     if (kind_ == PASSWORD_DECRYPT) {
-      setItemText(IDC_PASSWORD_HEADING, "復号確認");
+      setItemText(IDC_PASSWORD_HEADING, uiText(TEXT_HEADING_DECRYPT));
       ShowWindow(item(IDC_PASSWORD_CONFIRM_LABEL), SW_HIDE);
       ShowWindow(item(IDC_PASSWORD_CONFIRM), SW_HIDE);
       SetDlgItemTextW(window_, IDOK, L"OK");
     } else {
-      setItemText(IDC_PASSWORD_HEADING, "暗号化確認");
+      setItemText(IDC_PASSWORD_HEADING, uiText(TEXT_HEADING_ENCRYPT));
     }
     SetDlgItemTextW(window_, IDC_PASSWORD, L"");
     SetDlgItemTextW(window_, IDC_PASSWORD_CONFIRM, L"");
@@ -66,20 +67,20 @@ class PasswordDialog : public ModalDialog {
     SecretText entry(item(IDC_PASSWORD));
     if (!entry.text) return;
     if (!entry.ok) {
-      showMessage(window_, kPasswordCharacterMessage, nullptr, MB_OK);
+      showMessage(window_, uiText(TEXT_PASSWORD_CHARACTER), nullptr, MB_OK);
       return;
     }
     if (kind_ == PASSWORD_ENCRYPT) {
       SecretText confirmation(item(IDC_PASSWORD_CONFIRM));
       if (!confirmation.text) return;
       if (!confirmation.ok) {
-        showMessage(window_, kPasswordCharacterMessage, nullptr, MB_OK);
+        showMessage(window_, uiText(TEXT_PASSWORD_CHARACTER), nullptr, MB_OK);
         return;
       }
       int problems = checkNewPassword(entry.text, confirmation.text);
-      if (problems & PASSWORD_MISSING) showMessage(window_, kPasswordMissingMessage, nullptr, MB_OK);
-      if (problems & PASSWORD_MISMATCH) showMessage(window_, kPasswordMismatchMessage, nullptr, MB_OK);
-      if (problems & PASSWORD_TOO_LONG) showMessage(window_, kPasswordTooLongMessage, nullptr, MB_OK);
+      if (problems & PASSWORD_MISSING) showMessage(window_, uiText(TEXT_PASSWORD_MISSING), nullptr, MB_OK);
+      if (problems & PASSWORD_MISMATCH) showMessage(window_, uiText(TEXT_PASSWORD_MISMATCH), nullptr, MB_OK);
+      if (problems & PASSWORD_TOO_LONG) showMessage(window_, uiText(TEXT_PASSWORD_TOO_LONG), nullptr, MB_OK);
       if (problems) return;  // stays open with its contents
     }
     if (entry.text[0] != '\0' && !setContextText(&context_->enteredPassword, entry.text)) return;

@@ -12,9 +12,6 @@ enum { PASSWORD_MAX_BYTES = 63 };
 // The problems found, as a set of the flags above (0: acceptable).
 int checkNewPassword(const char* entry, const char* confirmation);
 
-extern const char kPasswordMissingMessage[];
-extern const char kPasswordMismatchMessage[];
-extern const char kPasswordTooLongMessage[];
 // A password is kept as typed in code page 932: a character that the code page
-// cannot hold is refused, never replaced by a look-alike or "?".
-extern const char kPasswordCharacterMessage[];
+// cannot hold is refused (TEXT_PASSWORD_CHARACTER), never replaced by a
+// look-alike or "?".

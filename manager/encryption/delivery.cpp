@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "manager/dialogs/write_probe.h"
 #include "manager/startup/message_box.h"
 
@@ -28,7 +29,6 @@ bool deliverToMedia(const wchar_t* sourcePath, const wchar_t* targetPath) {
 void formatMediaCopyFailure(wchar_t* out, size_t cap, const wchar_t* sourcePath, const wchar_t* targetPath) {
   // The result stays where it was made, so the message says so.
   formatPathMessage(out, cap,
-                    "暗号化ファイルを外部メディアへコピーできませんでした。\r\n\r\n[コピー元]%s\r\n[コピー先]%s\r\n"
-                    "\r\n暗号化ファイルはコピー元に残してあります。",
+                    uiText(TEXT_MEDIA_COPY_FAILED),
                     sourcePath, targetPath);
 }

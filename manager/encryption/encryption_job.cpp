@@ -5,6 +5,7 @@
 
 #include "common/file_util.h"
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
@@ -21,21 +22,21 @@
 const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
   switch (code) {
     case ENCRYPTION_NOTHING_TO_PACK:  // and the packer without memory for the selection
-      return "暗号化するファイルをドラックしてください";
+      return uiText(TEXT_NOTHING_TO_PACK);
     case PACK_ARCHIVE_UNWRITABLE:
     case ASSEMBLY_WRITE:
     case ASSEMBLY_WRITE_LENGTH:
     case ASSEMBLY_WRITE_MARKER:
     case ASSEMBLY_DISK_FULL:
     case CONTAINER_WRITE_FAILED:
-      return "ファイルが書けません。\r\nディスク容量、書き込み権限を確認してください";
+      return uiText(TEXT_ENCRYPT_CANNOT_WRITE);
     case PACK_SOURCE_FAILED:
-      return "処理中に長すぎるファイル名がありました。\r\n処理を中断します。";
+      return uiText(TEXT_ENCRYPT_NAME_TOO_LONG);
     case RESULT_STOPPED:
     case CONTAINER_STOPPED:
-      return "処理を中断しました";
+      return uiText(TEXT_ENCRYPT_STOPPED);
   }
-  return codeMessage(buffer, cap, "正常に処理出来ませんでした エラー(%d)", code);
+  return codeMessage(buffer, cap, uiText(TEXT_ENCRYPT_FAILED), code);
 }
 
 // The message for a packing failure that names its item, or null for one
@@ -43,19 +44,17 @@ const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
 const char* packProblemMessage(int code) {
   switch (code) {
     case PACK_NOT_FOUND:
-      return "次のファイルまたはフォルダが見つかりませんでした。\r\n%s\r\n処理を中断します。";
+      return uiText(TEXT_PACK_NOT_FOUND);
     case PACK_UNREADABLE:
-      return "次のファイルまたはフォルダを読み込めませんでした。\r\n%s\r\n処理を中断します。";
+      return uiText(TEXT_PACK_UNREADABLE);
     case PACK_IN_USE:
-      return "次のファイルは他のプログラムが使用中のため読み込めませんでした。\r\n%s\r\n処理を中断します。";
+      return uiText(TEXT_PACK_IN_USE);
     case PACK_NOT_STORABLE:
-      return "次のファイルまたはフォルダの名前には、暗号化ファイルに格納できない文字が含まれています。\r\n%s\r\n"
-             "処理を中断します。";
+      return uiText(TEXT_PACK_NOT_STORABLE);
     case PACK_DRIVE_ROOT:
-      return "ドライブ全体は暗号化できません。フォルダまたはファイルを選択してください。\r\n%s\r\n処理を中断します。";
+      return uiText(TEXT_PACK_DRIVE_ROOT);
     case PACK_NAME_CLASH:
-      return "同じ名前のファイルまたはフォルダが選択されています。\r\n%s\r\n%s\r\n"
-             "名前を変えるか、別々に暗号化してください。";
+      return uiText(TEXT_PACK_NAME_CLASH);
   }
   return nullptr;
 }
@@ -111,7 +110,7 @@ bool deliver() {
       int mailed = attachToMail(jobState.outputPath);
       if (mailed != 0) {
         wchar_t text[1024];
-        formatPathMessage(text, countOf(text), "メール添付できませんでした。\r\n暗号化ファイルは次の場所に残してあります。\r\n%s",
+        formatPathMessage(text, countOf(text), uiText(TEXT_MAIL_FAILED),
                           jobState.outputPath);
         showMessage(nullptr, text, nullptr, MB_OK);
         return false;

@@ -7,6 +7,7 @@
 
 #include "common/file_util.h"
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "manager/encryption/result_names.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/dialogs/working_names.h"
@@ -36,7 +37,7 @@ bool temporaryPlusName(const wchar_t* fileName, WizardContext* context) {
 bool mayReplaceOnMedia(const wchar_t* path) {
   if (!pathExists(path)) return true;
   wchar_t text[1024];
-  formatPathMessage(text, countOf(text), "%s は既に存在します。\r\n上書きしますか?", path);
+  formatPathMessage(text, countOf(text), uiText(TEXT_REPLACE_ON_MEDIA), path);
   return showMessage(jobState.mainWindow, text, nullptr, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
 }
 
@@ -50,7 +51,7 @@ State start(WizardContext* context, const WorkingNames& names) {
       !copyText(jobState.password, sizeof jobState.password, context->enteredPassword)) {
     free(command);
     clearJobPassword();
-    message("指定出来るパスの長さを超えました");
+    message(uiText(TEXT_PATH_TOO_LONG));
     return NO_JOB;
   }
   free(jobState.packCommand);
@@ -71,7 +72,7 @@ void runEncryptionWizard() {
   WorkingNames names;
   State state = PASSWORD;
   if (makeWorkingNames(&names) != 0) {
-    message("一時フォルダのパスが長すぎるため、処理を開始できません。");
+    message(uiText(TEXT_TEMP_PATH_TOO_LONG));
     state = NO_JOB;
   }
   context.pathList = jobState.pathListText ? jobState.pathListText : L"";
@@ -106,7 +107,7 @@ void runEncryptionWizard() {
         if (result == DIALOG_OK && context.chosenPath) {
           state = PROBE;
         } else {
-          if (result == SAVE_AS_PATH_TOO_LONG) message("指定出来るパスの長さを超えました");
+          if (result == SAVE_AS_PATH_TOO_LONG) message(uiText(TEXT_PATH_TOO_LONG));
           state = NO_JOB;
         }
         break;
@@ -123,7 +124,7 @@ void runEncryptionWizard() {
         }
         if (!appendText(jobState.mediaPath, countOf(jobState.mediaPath), context.fileName) ||
             !temporaryPlusName(context.fileName, &context)) {
-          message("指定出来るパスの長さを超えました");
+          message(uiText(TEXT_PATH_TOO_LONG));
           state = NO_JOB;
           break;
         }
@@ -144,10 +145,10 @@ void runEncryptionWizard() {
         if (probeFolder(folder, "Test") == PROBE_OK) {
           state = START;
         } else if (media) {
-          message("指定したメディアに書込みできません。");
+          message(uiText(TEXT_MEDIA_NOT_WRITABLE));
           state = NO_JOB;
         } else {
-          message("書込み権限がありません");
+          message(uiText(TEXT_NO_WRITE_PERMISSION));
           state = FOLDER;
         }
         break;

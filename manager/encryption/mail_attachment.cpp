@@ -6,6 +6,7 @@
 
 #include "common/file_util.h"
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "common/wide_text.h"
 #include "manager/encryption/guarded_call.h"
@@ -86,7 +87,7 @@ int sendMessage(FARPROC entry, Char* path, Char* fileName) {
   SendRequest<Char> request = {reinterpret_cast<typename Records::Send*>(reinterpret_cast<void (*)()>(entry)),
                                &message};
   if (callGuarded(sendMail<Char>, &request) != 0) {
-    showMessage(nullptr, "メーラーを起動できませんでした", nullptr, MB_OK | MB_ICONEXCLAMATION);
+    showMessage(nullptr, uiText(TEXT_MAILER_NOT_STARTED), nullptr, MB_OK | MB_ICONEXCLAMATION);
     return -1;
   }
   return 0;

@@ -42,7 +42,10 @@ ResultWriter::~ResultWriter() {
     file_.reset();
     DeleteFileW(temporary_);
   }
-  wipeAndFree(held_, RESULT_HOLD_LIMIT);
+  // Only what was ever held is wiped: touching the rest would only add it
+  // to the working set.
+  if (held_) SecureZeroMemory(held_, heldPeak_);
+  free(held_);
   wipeAndFree(piece_, 2 * CONTAINER_PIECE);
 }
 
@@ -65,6 +68,7 @@ bool ResultWriter::write(const void* data, size_t size) {
     size_t n = RESULT_HOLD_LIMIT - heldBytes_ < size ? RESULT_HOLD_LIMIT - heldBytes_ : size;
     memcpy(held_ + heldBytes_, in, n);
     heldBytes_ += n;
+    if (heldBytes_ > heldPeak_) heldPeak_ = heldBytes_;
     in += n;
     size -= n;
   }
@@ -72,7 +76,7 @@ bool ResultWriter::write(const void* data, size_t size) {
 }
 
 bool ResultWriter::holdEntry(const unsigned char*) {
-  if (!held_) held_ = allocate(RESULT_HOLD_LIMIT);
+  if (!held_) held_ = static_cast<unsigned char*>(malloc(RESULT_HOLD_LIMIT));
   if (!held_) return false;
   holding_ = true;
   heldBytes_ = 0;

@@ -64,7 +64,7 @@ class ResultWriter final : public ArchiveSink {
   ContainerWriter container_;
   bool holding_ = false;
   unsigned char* held_ = nullptr;     // RESULT_HOLD_LIMIT bytes
-  size_t heldBytes_ = 0;
+  size_t heldBytes_ = 0, heldPeak_ = 0;
   unsigned char* piece_ = nullptr;    // two pieces for reading the spill back
   UniqueFile spill_;
   bool spillKeyed_ = false;

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/wide_text.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/encryption/result_names.h"
@@ -23,14 +24,17 @@ int askSaveAsPath(WizardContext* context) {
                          context->fileName ? context->fileName : L"");
   if (!fits || textLength(file) >= 260) return SAVE_AS_PATH_TOO_LONG;
 
-  // The program's own texts, in code page 932 on every system.
-  static const char kFilter[] =
-      "実行形式(*.exe)\0*.exe\0実行仮形式(*.ex_)\0*.ex_\0全て(*.*)\0*.*\0\0";
-  wchar_t filter[128];
-  int n = MultiByteToWideChar(kProgramCodePage, 0, kFilter, sizeof kFilter, filter, countOf(filter));
+  // The program's own texts, in code page 932 on every system; the filter is
+  // pairs of texts, each ended by a NUL, and one more NUL.
+  const char* filterText = uiText(TEXT_SAVE_AS_FILTER);
+  size_t filterLength = 0;
+  while (filterText[filterLength] != 0 || filterText[filterLength + 1] != 0) ++filterLength;
+  wchar_t filter[160];
+  int n = MultiByteToWideChar(kProgramCodePage, 0, filterText, static_cast<int>(filterLength + 2), filter,
+                              countOf(filter));
   if (n <= 0) return 0;
   wchar_t dialogTitle[64];
-  ansiToWide("暗号化されたファイルを保存します", dialogTitle, countOf(dialogTitle));
+  ansiToWide(uiText(TEXT_SAVE_AS_TITLE), dialogTitle, countOf(dialogTitle));
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = jobState.mainWindow;

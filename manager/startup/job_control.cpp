@@ -16,9 +16,11 @@
 #include <stdlib.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
+#include "manager/startup/modal_dialog.h"
 
 void runJob(JobBody job) {
   jobState.countOnly = 0;
@@ -54,7 +56,7 @@ int startJobThread(JobBody job) {
     DestroyWindow(jobState.progressWindow);
     jobState.progressWindow = nullptr;
   }
-  showMessage(jobState.mainWindow, "処理を開始できませんでした。\r\n処理を中断します。", nullptr,
+  showMessage(jobState.mainWindow, uiText(TEXT_JOB_NOT_STARTED), nullptr,
               MB_OK | MB_ICONEXCLAMATION);
   if (jobState.tempArchivePath[0]) DeleteFileW(jobState.tempArchivePath);
   if (jobState.tempEncryptedPath[0]) DeleteFileW(jobState.tempEncryptedPath);
@@ -102,8 +104,9 @@ void runOnMainThread(void (*call)(void*), void* context) {
 }
 
 int openProgressWindow() {
-  HWND window = CreateDialogParamW(jobState.appInstance, MAKEINTRESOURCEW(IDD_PROGRESS),
-                                   jobState.mainWindow, progressProc, 0);
+  const DLGTEMPLATE* dialog = dialogTemplate(IDD_PROGRESS);
+  HWND window = dialog ? CreateDialogIndirectParamW(jobState.appInstance, dialog, jobState.mainWindow, progressProc, 0)
+                       : nullptr;
   if (window == nullptr) return 1;
   jobState.progressWindow = window;
   ShowWindow(window, SW_SHOW);

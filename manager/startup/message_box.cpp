@@ -3,9 +3,8 @@
 #include <string.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/wide_text.h"
-
-const char kDefaultCaption[] = "手動暗号 ";
 
 int platformMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags) {
   return MessageBoxW(owner, text, caption, flags);
@@ -25,7 +24,7 @@ int showMessage(HWND owner, const wchar_t* text, const char* caption, UINT flags
   wchar_t textBuffer[1024];
   copyText(textBuffer, countOf(textBuffer), text ? text : L"");
   char captionBuffer[256];
-  copyText(captionBuffer, sizeof captionBuffer, caption ? caption : kDefaultCaption);
+  copyText(captionBuffer, sizeof captionBuffer, caption ? caption : uiText(TEXT_CAPTION));
   wchar_t wideCaption[256];
   ansiToWide(captionBuffer, wideCaption, countOf(wideCaption));
   return messageBoxFunction(owner, textBuffer, wideCaption, flags);

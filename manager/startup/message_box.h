@@ -7,13 +7,10 @@ typedef int (*MessageBoxFunction)(HWND owner, const wchar_t* text, const wchar_t
 extern MessageBoxFunction messageBoxFunction;
 int platformMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 
-// Default caption of every message ("手動暗号 " with one trailing blank).
-extern const char kDefaultCaption[];
-
 // Shows a message box: text cut safely to 1023 units, caption to 255; no text
-// means an empty message, no caption the default caption. Blocks the calling
-// thread until answered; callable from either thread. A message that names a
-// file is UTF-16, so that the name reads as it is.
+// means an empty message, no caption the default caption (TEXT_CAPTION).
+// Blocks the calling thread until answered; callable from either thread. A
+// message that names a file is UTF-16, so that the name reads as it is.
 int showMessage(HWND owner, const char* text, const char* caption, UINT flags);
 int showMessage(HWND owner, const wchar_t* text, const char* caption, UINT flags);
 

@@ -3,13 +3,26 @@
 #include <stdlib.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/wide_text.h"
 #include "manager/startup/job_state.h"
 
 INT_PTR ModalDialog::run(int resourceId, HWND owner) {
   // A Unicode dialog, so that its controls hold any name as it is.
-  return DialogBoxParamW(jobState.appInstance, MAKEINTRESOURCEW(resourceId), owner, proc,
-                         reinterpret_cast<LPARAM>(this));
+  const DLGTEMPLATE* dialog = dialogTemplate(resourceId);
+  if (!dialog) return -1;
+  return DialogBoxIndirectParamW(jobState.appInstance, dialog, owner, proc, reinterpret_cast<LPARAM>(this));
+}
+
+const DLGTEMPLATE* dialogTemplate(int resourceId) {
+  const LPCWSTR dialogType = MAKEINTRESOURCEW(5);  // RT_DIALOG, in its wide form
+  HRSRC found = FindResourceExW(jobState.appInstance, dialogType, MAKEINTRESOURCEW(resourceId),
+                                resourceLanguageOf(uiLanguage()));
+  if (!found)
+    found = FindResourceExW(jobState.appInstance, dialogType, MAKEINTRESOURCEW(resourceId),
+                            resourceLanguageOf(UI_LANGUAGE_JAPANESE));
+  HGLOBAL loaded = found ? LoadResource(jobState.appInstance, found) : nullptr;
+  return loaded ? static_cast<const DLGTEMPLATE*>(LockResource(loaded)) : nullptr;
 }
 
 INT_PTR CALLBACK ModalDialog::proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

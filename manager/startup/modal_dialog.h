@@ -29,5 +29,10 @@ class ModalDialog {
   static INT_PTR CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
+// The template of a dialog of the program's resources in the language of the
+// user interface (the Japanese one where a dialog has no other); null if the
+// program has no such dialog.
+const DLGTEMPLATE* dialogTemplate(int resourceId);
+
 // The full text of a control in a heap block (free it); null without memory.
 wchar_t* controlWideTextCopy(HWND control);

@@ -6,6 +6,7 @@
 
 #include "common/command_line.h"
 #include "common/text_util.h"
+#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container_policy_win.h"
@@ -55,7 +56,7 @@ static void endWithMessage(const char* text, UINT flags) {
 // A file that starts with the program but whose payload is cut short or
 // followed by other bytes: neither a program to start nor a result to open.
 static void endWithDamagedResult() {
-  endWithMessage("暗号化ファイルが壊れているか、不完全です。\r\nファイルをもう一度受け取ってください",
+  endWithMessage(uiText(TEXT_RESULT_DAMAGED),
                  MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -84,7 +85,7 @@ void dispatchCommandLine(const wchar_t* text) {
   if (size < 261) size = 261;
   UniqueWideText trimmed(static_cast<wchar_t*>(malloc(size * sizeof(wchar_t))));
   if (!trimmed) {
-    endWithMessage("作業の為のメモリ領域が確保出来ませんでした", MB_OK);
+    endWithMessage(uiText(TEXT_NO_MEMORY), MB_OK);
     return;
   }
   trimCommandLinePath(trimmed.get(), size, info.pathList);
@@ -107,7 +108,7 @@ void dispatchCommandLine(const wchar_t* text) {
         jobState.decryptExternalFile = 0;
         appFlows.runDecryptionWizard();
       } else {
-        endWithMessage("暗号化するファイル、フォルダをドラッグ&ドロップして下さい", MB_OK | MB_ICONINFORMATION);
+        endWithMessage(uiText(TEXT_DROP_HINT), MB_OK | MB_ICONINFORMATION);
       }
       return;
     }
@@ -124,7 +125,7 @@ void dispatchCommandLine(const wchar_t* text) {
       }
       if (!copyText(jobState.encryptedInputPath, countOf(jobState.encryptedInputPath), trimmed.get())) {
         jobState.encryptedInputPath[0] = 0;
-        endWithMessage("指定されたファイルのパスが長すぎます。\r\nファイルを短いパスの場所に移してから実行してください。",
+        endWithMessage(uiText(TEXT_SOURCE_PATH_TOO_LONG),
                        MB_OK | MB_ICONEXCLAMATION);
         return;
       }

@@ -2,13 +2,18 @@
 // started the way the shell extension starts it and driven through its
 // dialogs; the result is then started bare, driven, and the restored tree is
 // compared with the original.
-//   kyvo_demo.exe [work folder] [--screens folder]
+//   kyvo_demo.exe [work folder] [--screens folder] [--locale name]
+// --locale starts the program under that Linux locale (and so under its code
+// page and UI language: en_US.UTF-8 for the English screens); the driver
+// stays under its own.
 #include <windows.h>
 #include <stdio.h>
 #include <string>
+#include <vector>
 
 #include "e2e/program_driver.h"
 #include "e2e/sample_tree.h"
+#include "manager/resources/resource.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/window_driver.h"
@@ -17,13 +22,29 @@ namespace {
 
 std::string screensFolder;
 int screenCount = 0;
+const char* productLocale = nullptr;
+
+// Starts a program of the demo, under productLocale when one is given. The
+// switch form goes as the shell extension writes it ("xx /crpmode=0 ...").
+bool startProduct(ProgramRun& run, const std::string& exe, const std::vector<std::string>& args) {
+  if (productLocale) {
+    std::vector<std::wstring> wide;
+    for (const std::string& a : args) wide.push_back(W(a));
+    return run.startUnder(productLocale, W(exe), wide);
+  }
+  std::string line;
+  for (const std::string& a : args) line += " " + (a[0] == '/' ? a : "\"" + a + "\"");
+  if (!args.empty() && args[0][0] == '/') return run.start(exe, "xx" + line, true);
+  return run.start(exe, line.empty() ? line : line.substr(1));
+}
 
 void takeScreenshot(const char* name) {
   Sleep(300);  // let the dialog paint
   char file[64];
   snprintf(file, sizeof file, "%02d-%s.png", ++screenCount, name);
   std::string target = unixPathOf(screensFolder) + "/" + file;
-  if (runUnix("import -window root '" + target + "'") == 0)
+  // The screen cut down to the windows on it (the desktop is one colour).
+  if (runUnix("import -window root png:- | convert - -trim +repage '" + target + "'") == 0)
     printf("  screenshot %s\n", file);
 }
 
@@ -34,8 +55,7 @@ bool fail(const char* what) {
 
 bool encrypt(const std::string& exe, const std::string& source, const std::string& result) {
   ProgramRun run;
-  std::string line = "xx /crpmode=0 \"" + source + "\"";  // as the shell extension writes it
-  if (!run.start(exe, line, true)) return fail("Kyvomar.exe did not start");
+  if (!startProduct(run, exe, {"/crpmode=0", source})) return fail("Kyvomar.exe did not start");
   std::string proposed;
   if (!enterPassword(run.pid(), "デモ用パスワード", "デモ用パスワード")) return fail("no password dialog");
   if (!enterFileName(run.pid(), "", 0, &proposed)) return fail("no file-name dialog");
@@ -51,7 +71,7 @@ bool encrypt(const std::string& exe, const std::string& source, const std::strin
 
 bool decrypt(const std::string& result) {
   ProgramRun run;
-  if (!run.start(result, "")) return fail("the result did not start");
+  if (!startProduct(run, result, {})) return fail("the result did not start");
   if (!enterDecryptionPassword(run.pid(), "デモ用パスワード")) return fail("no password dialog");
   if (!answerFolderBrowser(run.pid(), true, folderOf(result)))
     return fail("no folder browser showing the result's folder");
@@ -65,28 +85,45 @@ bool decrypt(const std::string& result) {
 }
 
 // The dialogs the main job doesn't pass: a dropped folder (destination and
-// media dialogs, the progress window on a larger file) and a wrong password.
+// media dialogs, the progress window on a larger file), passwords that differ,
+// a wrong password, and a restore over files already there.
 void screenTour(const std::string& exe, const std::string& work, const std::string& result) {
   printf("screen tour\n");
+  ProgramRun differ;
+  if (startProduct(differ, exe, {"/crpmode=0", work + "\\source"}) && enterPassword(differ.pid(), "abc", "abd")) {
+    std::string text;
+    answerMessage(differ.pid(), &text, 20000);  // the passwords do not match
+    if (HWND d = waitForDialogWith(IDC_PASSWORD, 20000, differ.pid())) PostMessageA(d, WM_COMMAND, IDCANCEL, 0);
+    differ.wait(60000);
+  }
   std::string tour = work + "\\tour";
   makeFolder(tour);
   writeFile(tour + "\\大きなファイル.bin", patternBytes(48 << 20, 7));
   ProgramRun drop;
-  if (drop.start(exe, "\"" + tour + "\"") && enterPassword(drop.pid(), "abc", "abc") &&
+  if (startProduct(drop, exe, {tour}) && enterPassword(drop.pid(), "abc", "abc") &&
       enterFileName(drop.pid(), "", 0) && chooseDestinationMode(drop.pid(), 1) && chooseFirstMedia(drop.pid())) {
-    if (waitForWindow("処理状況", 20000, drop.pid())) {
-      Sleep(700);  // let it show some progress
+    if (waitForDialogWith(IDC_PROGRESS_STATUS, 20000, drop.pid())) {
+      Sleep(200);  // let it show some progress
       takeScreenshot("progress");
     }
     drop.wait(600000);
   }
   DeleteFileA("R:\\tour.crpt.exe");
   ProgramRun wrong;
-  if (wrong.start(result, "") && enterDecryptionPassword(wrong.pid(), "まちがい") &&
+  if (startProduct(wrong, result, {}) && enterDecryptionPassword(wrong.pid(), "まちがい") &&
       answerFolderBrowser(wrong.pid(), true, folderOf(result))) {
     std::string text;
     answerMessage(wrong.pid(), &text, 60000);
     wrong.wait(60000);
+  }
+  ProgramRun again;  // the restored files are there already
+  if (startProduct(again, result, {}) && enterDecryptionPassword(again.pid(), "デモ用パスワード") &&
+      answerFolderBrowser(again.pid(), true, folderOf(result))) {
+    if (HWND question = waitForDialogWith(IDC_REPLACE_ONE, 60000, again.pid())) {
+      if (dialogShown) dialogShown("replace");
+      PostMessageA(question, WM_COMMAND, IDC_KEEP_ALL, 0);
+    }
+    again.wait(60000);
   }
 }
 
@@ -97,12 +134,15 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--screens" && i + 1 < argc)
       screensFolder = argv[++i];
+    else if (std::string(argv[i]) == "--locale" && i + 1 < argc)
+      productLocale = argv[++i];
     else
       work = argv[i];
   }
   if (!screensFolder.empty()) {
     makeFolder(screensFolder);
     dialogShown = takeScreenshot;
+    startUnderDesktop = "kyvo,1280x1024";  // the desktop scripts/demo runs the screens on
   }
   TempDir scratch;
   if (work.empty()) work = scratch.path();

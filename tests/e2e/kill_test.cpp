@@ -138,7 +138,9 @@ class KilledJob : public ::testing::Test {
     // what the kill leaves to the system; a restore has none.
     ASSERT_EQ(workingFilesOf(run.pid()).empty(), stage.decryption);
     EXPECT_EQ(plaintextHolder(tempFolder(), false, sourceBytes, image), "");
-    if (!stage.decryption) EXPECT_EQ(plaintextHolder(out.path(), true, sourceBytes, image), "");
+    if (!stage.decryption) {
+      EXPECT_EQ(plaintextHolder(out.path(), true, sourceBytes, image), "");
+    }
     run.kill();
     EXPECT_EQ(run.wait(60000), 1);  // ended by the kill, not on its own
     EXPECT_EQ(workingFilesOf(run.pid()), std::vector<std::string>());

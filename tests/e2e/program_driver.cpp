@@ -12,6 +12,7 @@
 #include "support/window_driver.h"
 
 void (*dialogShown)(const char* name) = nullptr;
+const char* startUnderDesktop = nullptr;
 
 namespace {
 // Generous: on a loaded machine the folder browser takes long to list the drives.
@@ -86,7 +87,9 @@ bool ProgramRun::start(const std::wstring& exe, const std::wstring& args, bool r
 
 bool ProgramRun::startUnder(const char* locale, const std::wstring& exe, const std::vector<std::wstring>& args) {
   std::set<DWORD> before = processesOf(exe);
-  std::string script = "cd / && LC_ALL=" + std::string(locale) + " \"$KYVO_WINE_LOADER\" " + shellWord(exe);
+  std::string script = "cd / && LC_ALL=" + std::string(locale) + " \"$KYVO_WINE_LOADER\" ";
+  if (startUnderDesktop) script += "explorer /desktop=" + std::string(startUnderDesktop) + " ";
+  script += shellWord(exe);
   for (const std::wstring& arg : args) script += " " + shellWord(arg);
   if (runUnix(script + " >/dev/null 2>&1 &") != 0) return false;
   for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
@@ -118,7 +121,7 @@ void ProgramRun::kill() {
 }
 
 bool enterPassword(DWORD pid, const std::string& password, const std::string& confirmation) {
-  HWND d = waitForWindow("暗号化", kDialogWait, pid);
+  HWND d = waitForDialogWith(IDC_PASSWORD, kDialogWait, pid);
   if (!d) return false;
   setControlText(d, IDC_PASSWORD, password);
   setControlText(d, IDC_PASSWORD_CONFIRM, confirmation);
@@ -128,8 +131,8 @@ bool enterPassword(DWORD pid, const std::string& password, const std::string& co
 }
 
 bool enterDecryptionPassword(DWORD pid, const std::string& password) {
-  HWND d = waitForWindow("暗号化", kDialogWait, pid);
-  if (!d || controlText(d, IDC_PASSWORD_HEADING) != "復号確認") return false;
+  HWND d = waitForDialogWith(IDC_PASSWORD, kDialogWait, pid);
+  if (!d || controlVisible(d, IDC_PASSWORD_CONFIRM)) return false;  // the decryption kind has one box
   setControlText(d, IDC_PASSWORD, password);
   shown("password-decrypt");
   click(d, IDOK);
@@ -144,7 +147,7 @@ bool enterFileName(DWORD pid, const std::string& name, int ext, std::string* pro
 }
 
 bool enterFileName(DWORD pid, const std::wstring& name, int ext, std::wstring* proposed) {
-  HWND d = waitForWindow("暗号化ファイル名指定", kDialogWait, pid);
+  HWND d = waitForDialogWith(IDC_FILE_NAME, kDialogWait, pid);
   if (!d) return false;
   if (proposed) *proposed = controlWideText(d, IDC_FILE_NAME);
   if (!name.empty()) setControlText(d, IDC_FILE_NAME, name);
@@ -155,7 +158,7 @@ bool enterFileName(DWORD pid, const std::wstring& name, int ext, std::wstring* p
 }
 
 bool chooseDestinationMode(DWORD pid, int mode) {
-  HWND d = waitForWindow("暗号化ファイル保存先選択", kDialogWait, pid);
+  HWND d = waitForDialogWith(IDC_DEST_DRIVE, kDialogWait, pid);
   if (!d) return false;
   CheckRadioButton(d, IDC_DEST_DRIVE, IDC_DEST_MAIL, IDC_DEST_DRIVE + mode);
   shown("destination");
@@ -164,7 +167,7 @@ bool chooseDestinationMode(DWORD pid, int mode) {
 }
 
 bool chooseFirstMedia(DWORD pid) {
-  HWND d = waitForWindow("メディア選択", kDialogWait, pid);
+  HWND d = waitForDialogWith(IDC_MEDIA_LIST, kDialogWait, pid);
   if (!d) return false;
   SendDlgItemMessageA(d, IDC_MEDIA_LIST, CB_SETCURSEL, 0, 0);
   shown("media");
@@ -175,7 +178,7 @@ bool chooseFirstMedia(DWORD pid) {
 bool saveAs(DWORD pid, const std::string& path) { return saveAs(pid, W(path)); }
 
 bool saveAs(DWORD pid, const std::wstring& path) {
-  HWND d = waitForWindow("暗号化されたファイルを保存します", kDialogWait, pid);
+  HWND d = waitForWindow(TEXT_SAVE_AS_TITLE, kDialogWait, pid);
   if (!d) return false;
   setControlText(d, 0x47c, path);  // the file-name box of the save dialog
   shown("save-as");
@@ -213,7 +216,7 @@ bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs) {
 }
 
 bool answerMessage(DWORD pid, std::wstring* text, unsigned timeoutMs) {
-  HWND box = waitForWindow(kDefaultCaption, timeoutMs, pid);
+  HWND box = waitForWindow(TEXT_CAPTION, timeoutMs, pid);
   if (!box) return false;
   if (text) *text = controlWideText(box, 0xFFFF);
   shown("message");
@@ -222,7 +225,7 @@ bool answerMessage(DWORD pid, std::wstring* text, unsigned timeoutMs) {
 }
 
 bool cancelProgress(DWORD pid, unsigned timeoutMs) {
-  HWND d = waitForWindow("処理状況", timeoutMs, pid);
+  HWND d = waitForDialogWith(IDC_PROGRESS_STATUS, timeoutMs, pid);
   if (!d) return false;
   shown("progress");
   PostMessageA(d, WM_COMMAND, IDCANCEL, 0);

@@ -1,6 +1,7 @@
 // Starting the real Kyvomar.exe and driving its dialogs from this process, as
-// a user would: every step finds the window by its title in the driven
-// process and works it with plain window messages.
+// a user would: every step finds the window in the driven process (the
+// program's own dialogs by their controls, so in either language; the others
+// by their titles) and works it with plain window messages.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -52,7 +53,7 @@ bool answerFolderBrowser(DWORD pid, bool ok = true, const std::string& expectedF
 // The folder browser once it shows expectedFolder, left open for the caller
 // to answer; null (and the browser cancelled) if it does not come.
 HWND readyFolderBrowser(DWORD pid, const std::string& expectedFolder);
-// Reads and closes a message box of the program (caption "手動暗号 ").
+// Reads and closes a message box of the program (its caption in either language).
 bool answerMessage(DWORD pid, std::string* text, unsigned timeoutMs = 20000);
 bool answerMessage(DWORD pid, std::wstring* text, unsigned timeoutMs = 20000);
 // Presses Cancel in the progress window as soon as it appears.
@@ -60,6 +61,11 @@ bool cancelProgress(DWORD pid, unsigned timeoutMs = 20000);
 
 // The folder part of a path (Shift-JIS aware), without its trailing backslash.
 std::string folderOf(const std::string& path);
+
+// The Wine desktop ("name,widthxheight") that programs started from the Linux
+// side open their windows on, when this process runs on one (the demo's
+// screens): windows of another desktop are not seen from here. Null: none.
+extern const char* startUnderDesktop;
 
 // Called with a short name after each dialog has been found and filled in,
 // before it is confirmed (the demo takes screenshots here).

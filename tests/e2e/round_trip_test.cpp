@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "e2e/program_driver.h"
 #include "manager/resources/resource.h"
 #include "e2e/sample_tree.h"
@@ -142,6 +144,41 @@ TEST_F(RoundTrip, WrongPasswordRestoresNothing) {
   ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
   EXPECT_EQ(decrypt(copy, false, "wrong"), "復号出来ませんでした。\r\nパスワードを確認してください");
   EXPECT_EQ(listFolder(restore.path()), std::vector<std::string>{"w.exe"});
+}
+
+// A recipient whose UI language is English reads the decryption dialog, the
+// folder browser's title and the wrong-password message in English, read
+// back as UTF-16 from the running program.
+TEST_F(RoundTrip, RecipientWithAnEnglishUiLanguageIsAnsweredInEnglish) {
+  std::string result = encrypt(0, "\"" + makeSampleTree(work / "src") + "\"", work / "out\\en.exe");
+  TempDir restore;
+  std::string copy = restore / "en.exe";
+  ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
+  locale = "en_US.UTF-8";
+  ProgramRun run;
+  ASSERT_TRUE(start(run, copy, "", ""));
+  HWND d = waitForDialogWith(IDC_PASSWORD, 120000, run.pid());
+  ASSERT_TRUE(d);
+  auto wideText = [](HWND w) {
+    wchar_t text[512] = L"";
+    SendMessageW(w, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return std::wstring(text);
+  };
+  EXPECT_EQ(wideText(GetDlgItem(d, IDC_PASSWORD_HEADING)), W(uiTextIn(UI_LANGUAGE_ENGLISH, TEXT_HEADING_DECRYPT)));
+  std::vector<HWND> windows = {d};  // the title and every control: nothing Japanese left
+  for (HWND c = GetWindow(d, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) windows.push_back(c);
+  for (HWND w : windows) {
+    std::wstring text = wideText(w);
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; })) << A(text);
+  }
+  ASSERT_TRUE(enterDecryptionPassword(run.pid(), "wrong"));
+  ASSERT_TRUE(answerFolderBrowser(run.pid(), true, folderOf(copy)));  // found by its English title
+  HWND box = waitForWindow(uiTextIn(UI_LANGUAGE_ENGLISH, TEXT_CAPTION), 30000, run.pid());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(wideText(GetDlgItem(box, 0xFFFF)), W(uiTextIn(UI_LANGUAGE_ENGLISH, TEXT_WRONG_PASSWORD)));
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(run.wait(60000), 0);
+  EXPECT_EQ(listFolder(restore.path()), std::vector<std::string>{"en.exe"});
 }
 
 // Names code page 932 cannot hold travel as Unicode entries: they come back
@@ -300,7 +337,9 @@ TEST_F(RoundTrip, ResultsTravelBetweenSystemCodePages) {
     TempDir restore;
     std::string copy = restore / "w.exe";
     ASSERT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
-    EXPECT_EQ(decrypt(copy, false, "wrong"), "復号出来ませんでした。\r\nパスワードを確認してください");
+    // Restored there, it speaks English: neither UI language is Japanese.
+    EXPECT_EQ(decrypt(copy, false, "wrong"),
+              uiTextIn(c.madeThere ? UI_LANGUAGE_JAPANESE : UI_LANGUAGE_ENGLISH, TEXT_WRONG_PASSWORD));
     EXPECT_EQ(listFolder(restore.path()), std::vector<std::string>{"w.exe"});
     EXPECT_EQ(decrypt(copy, false), "");
     EXPECT_EQ(compareTrees(src, restore / L"names"), "");

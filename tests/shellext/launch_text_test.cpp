@@ -141,19 +141,19 @@ std::string hex(const char* text) {
 }
 
 TEST(MenuTexts, TextsAreShiftJis) {
-  EXPECT_EQ(hex(commandMenuText(0)), "88 C3 8D 86 89 BB 82 B5 82 C4 83 68 83 89 83 43 83 75 82 C9 95 DB 91 B6");
-  EXPECT_EQ(hex(commandMenuText(1)), "88 C3 8D 86 89 BB 82 B5 82 C4 8A 4F 95 94 83 81 83 66 83 42 83 41 82 C9 95 DB 91 B6");
-  EXPECT_EQ(hex(commandMenuText(2)), "88 C3 8D 86 89 BB 82 B5 82 C4 83 81 81 5B 83 8B 93 59 95 74");
+  EXPECT_EQ(hex(commandMenuText(0, UI_LANGUAGE_JAPANESE)), "88 C3 8D 86 89 BB 82 B5 82 C4 83 68 83 89 83 43 83 75 82 C9 95 DB 91 B6");
+  EXPECT_EQ(hex(commandMenuText(1, UI_LANGUAGE_JAPANESE)), "88 C3 8D 86 89 BB 82 B5 82 C4 8A 4F 95 94 83 81 83 66 83 42 83 41 82 C9 95 DB 91 B6");
+  EXPECT_EQ(hex(commandMenuText(2, UI_LANGUAGE_JAPANESE)), "88 C3 8D 86 89 BB 82 B5 82 C4 83 81 81 5B 83 8B 93 59 95 74");
   const char tail[] = "82 B5 82 DC 82 B7 81 42 81 69 8E E8 93 AE 88 C3 8D 86 89 BB 83 76 83 8D 83 4F 83 89 83 80 82 CC 8B 4E 93 AE 81 6A";
   // An ASCII blank after 暗号化して in the first two, an ideographic comma in the third.
-  EXPECT_EQ(hex(commandHelpText(0)),
+  EXPECT_EQ(hex(commandHelpText(0, UI_LANGUAGE_JAPANESE)),
             std::string("88 C3 8D 86 89 BB 82 B5 82 C4 20 83 68 83 89 83 43 83 75 82 C9 95 DB 91 B6 ") + tail);
-  EXPECT_EQ(hex(commandHelpText(1)),
+  EXPECT_EQ(hex(commandHelpText(1, UI_LANGUAGE_JAPANESE)),
             std::string("88 C3 8D 86 89 BB 82 B5 82 C4 20 8A 4F 95 94 83 81 83 66 83 42 83 41 82 C9 95 DB 91 B6 ") + tail);
-  EXPECT_EQ(hex(commandHelpText(2)),
+  EXPECT_EQ(hex(commandHelpText(2, UI_LANGUAGE_JAPANESE)),
             std::string("88 C3 8D 86 89 BB 82 B5 82 C4 81 41 83 81 81 5B 83 8B 93 59 95 74 ") + tail);
-  EXPECT_STREQ(commandMenuText(0), "暗号化してドライブに保存");
-  EXPECT_STREQ(commandHelpText(2), "暗号化して、メール添付します。（手動暗号化プログラムの起動）");
+  EXPECT_STREQ(commandMenuText(0, UI_LANGUAGE_JAPANESE), "暗号化してドライブに保存");
+  EXPECT_STREQ(commandHelpText(2, UI_LANGUAGE_JAPANESE), "暗号化して、メール添付します。（手動暗号化プログラムの起動）");
 }
 
 TEST(MenuTexts, BitmapsAndUnknownOffsets) {
@@ -161,13 +161,18 @@ TEST(MenuTexts, BitmapsAndUnknownOffsets) {
   EXPECT_EQ(commandBitmapId(1), 205);
   EXPECT_EQ(commandBitmapId(2), 201);
   EXPECT_EQ(commandBitmapId(3), 0);
-  EXPECT_EQ(commandMenuText(3), nullptr);
-  EXPECT_EQ(commandHelpText(3), nullptr);
-  EXPECT_EQ(commandHelpText(0xFFFFFFFFu), nullptr);
+  // Drawn for 96 dots per inch, scaled with the screen, held to the check-mark box.
+  EXPECT_EQ(menuBitmapSize(96, 15), 11);
+  EXPECT_EQ(menuBitmapSize(144, 20), 17);
+  EXPECT_EQ(menuBitmapSize(192, 30), 22);
+  EXPECT_EQ(menuBitmapSize(192, 15), 15);
+  EXPECT_EQ(commandMenuText(3, UI_LANGUAGE_JAPANESE), nullptr);
+  EXPECT_EQ(commandHelpText(3, UI_LANGUAGE_JAPANESE), nullptr);
+  EXPECT_EQ(commandHelpText(0xFFFFFFFFu, UI_LANGUAGE_JAPANESE), nullptr);
 }
 
 TEST(ShiftJis, CutNeverSplitsACharacter) {
-  const char* text = commandHelpText(2);  // 暗 = 88 C3 ...
+  const char* text = commandHelpText(2, UI_LANGUAGE_JAPANESE);  // 暗 = 88 C3 ...
   EXPECT_EQ(safeCutLength(text, strlen(text), 0), 0u);
   EXPECT_EQ(safeCutLength(text, strlen(text), 1), 0u);
   EXPECT_EQ(safeCutLength(text, strlen(text), 2), 2u);

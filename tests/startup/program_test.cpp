@@ -39,7 +39,7 @@ TEST(Program, BareStartShowsTheHintAndEndsSoonAfterItIsAnswered) {
   Started p;
   start(&p, copy, "");
   ASSERT_TRUE(p.ok);
-  HWND box = waitForWindow(kDefaultCaption, 15000, p.pi.dwProcessId);
+  HWND box = waitForWindow(TEXT_CAPTION, 15000, p.pi.dwProcessId);
   ASSERT_TRUE(box) << "no message box";
   EXPECT_EQ(messageBoxText(box), "暗号化するファイル、フォルダをドラッグ&ドロップして下さい");
   DWORD pressed = GetTickCount();
@@ -67,7 +67,7 @@ TEST(Program, DamagedResultSaysSo) {
     writeFile(damaged, named ? result + "x" : result.substr(0, result.size() - 1));
     Started p;
     start(&p, named ? exe : damaged, named ? "\"" + damaged + "\"" : "");
-    HWND box = p.ok ? waitForWindow(kDefaultCaption, 15000, p.pi.dwProcessId) : nullptr;
+    HWND box = p.ok ? waitForWindow(TEXT_CAPTION, 15000, p.pi.dwProcessId) : nullptr;
     ASSERT_TRUE(box) << named;
     EXPECT_EQ(messageBoxText(box), "暗号化ファイルが壊れているか、不完全です。\r\nファイルをもう一度受け取ってください");
     pressButton(box, IDOK);

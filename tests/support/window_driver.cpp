@@ -10,6 +10,8 @@ struct FindState {
   const char* title;
   DWORD pid;
   HWND found;
+  const char* otherTitle;
+  int controlId;
 };
 
 BOOL CALLBACK findProc(HWND window, LPARAM param) {
@@ -20,25 +22,44 @@ BOOL CALLBACK findProc(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &owner);
     if (owner != state->pid) return TRUE;
   }
+  if (state->controlId) {
+    if (!GetDlgItem(window, state->controlId)) return TRUE;
+    state->found = window;
+    return FALSE;
+  }
   char text[512];
   GetWindowTextA(window, text, sizeof text);
-  if (lstrcmpA(text, state->title) == 0) {
+  if (lstrcmpA(text, state->title) == 0 || (state->otherTitle && lstrcmpA(text, state->otherTitle) == 0)) {
     state->found = window;
     return FALSE;
   }
   return TRUE;
 }
-}  // namespace
 
-HWND waitForWindow(const char* title, unsigned timeoutMs, DWORD pid) {
+HWND waitFor(FindState state, unsigned timeoutMs) {
   DWORD start = GetTickCount();
   do {
-    FindState state = {title, pid, nullptr};
+    state.found = nullptr;
     EnumWindows(findProc, reinterpret_cast<LPARAM>(&state));
     if (state.found) return state.found;
     Sleep(20);
   } while (GetTickCount() - start < timeoutMs);
   return nullptr;
+}
+
+}  // namespace
+
+HWND waitForWindow(const char* title, unsigned timeoutMs, DWORD pid) {
+  return waitFor({title, pid, nullptr, nullptr, 0}, timeoutMs);
+}
+
+HWND waitForWindow(UiText title, unsigned timeoutMs, DWORD pid) {
+  return waitFor({uiTextIn(UI_LANGUAGE_JAPANESE, title), pid, nullptr, uiTextIn(UI_LANGUAGE_ENGLISH, title), 0},
+                 timeoutMs);
+}
+
+HWND waitForDialogWith(int controlId, unsigned timeoutMs, DWORD pid) {
+  return waitFor({"", pid, nullptr, nullptr, controlId}, timeoutMs);
 }
 
 bool waitForWindowGone(HWND window, unsigned timeoutMs) {
@@ -94,7 +115,9 @@ HWND waitForFolderBrowser(DWORD pid, unsigned timeoutMs) {
       GetWindowThreadProcessId(w, &owner);
       if (owner != pid || !IsWindowVisible(w)) continue;
       for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (windowText(c) == "フォルダを選択してください") return w;
+        if (windowText(c) == uiTextIn(UI_LANGUAGE_JAPANESE, TEXT_BROWSE_TITLE) ||
+            windowText(c) == uiTextIn(UI_LANGUAGE_ENGLISH, TEXT_BROWSE_TITLE))
+          return w;
     }
     Sleep(20);
   } while (GetTickCount() - start < timeoutMs);

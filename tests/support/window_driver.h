@@ -4,9 +4,16 @@
 #include <windows.h>
 #include <string>
 
+#include "common/ui_texts.h"
+
 // Waits for a visible top-level window with this title (code page 932) that
 // belongs to process pid (0: any process). Returns null on time-out.
 HWND waitForWindow(const char* title, unsigned timeoutMs = 10000, DWORD pid = 0);
+// The same for a title in either language of the program (a text of its table).
+HWND waitForWindow(UiText title, unsigned timeoutMs, DWORD pid);
+// Waits for a visible top-level window of process pid holding a control of
+// this id: one of the program's dialogs in whichever language it speaks.
+HWND waitForDialogWith(int controlId, unsigned timeoutMs, DWORD pid);
 // Waits until the window is gone.
 bool waitForWindowGone(HWND window, unsigned timeoutMs = 10000);
 // Text of a control, of a window.
@@ -24,7 +31,7 @@ std::string messageBoxText(HWND box);
 bool controlVisible(HWND dialog, int id);
 
 // The shell's folder browser of process pid: a dialog whose label shows the
-// program's title "フォルダを選択してください". Null on time-out.
+// program's title (TEXT_BROWSE_TITLE, in either language). Null on time-out.
 HWND waitForFolderBrowser(DWORD pid, unsigned timeoutMs = 10000);
 // Waits until the folder browser's own name box shows the last component of
 // folder (it applies a preselected folder after it has appeared).
