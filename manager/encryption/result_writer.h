@@ -21,7 +21,7 @@
 #include "manager/cipher/container_stream.h"
 #include "manager/cipher/key_material.h"
 
-enum { RESULT_HOLD_LIMIT = 4 << 20 };
+enum { RESULT_HOLD_LIMIT = 2 << 20 };
 
 class ResultWriter final : public ArchiveSink {
  public:
