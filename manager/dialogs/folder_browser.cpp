@@ -11,16 +11,16 @@ namespace {
 
 // The folder browser is told its initial folder when it has been set up; some
 // shells ignore that first request while they are still filling the tree, so
-// it is repeated until the selection is that folder, for up to ten seconds
-// (filling the tree takes that long on a busy machine). Once the selection is
-// there, nothing more is sent.
+// it is repeated until the selection is that folder, for up to a minute and
+// a half (filling the tree has taken longer than ten seconds on a busy
+// machine). Once the selection is there, nothing more is sent.
 struct BrowseState {
   wchar_t initial[MAX_PATH + 1];
   wchar_t current[MAX_PATH + 1];
   int retries;
 };
 BrowseState browseState;
-enum { kReselectTimer = 0x4B59, kReselectPeriodMs = 150, kReselectTries = 66 };
+enum { kReselectTimer = 0x4B59, kReselectPeriodMs = 150, kReselectTries = 600 };
 
 bool atInitialFolder() {
   wchar_t current[MAX_PATH + 1];

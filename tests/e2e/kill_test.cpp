@@ -32,8 +32,13 @@ bool writeLargeFile(const std::string& path) {
   return ok;
 }
 
+// The start of an archive's entry headers: the magic and the format tag of a
+// file entry, or of a folder entry (eight bytes, which cipher text does not
+// hold by chance as it may hold the magic alone).
+const std::string kFileEntryStart("PARC\x01\x00\x02\x00", 8), kFolderEntryStart("PARC\0\0\0\0", 8);
+
 // The first file in folder (and below it, with wholeTree) that holds an
-// archive's magic or the given source bytes; empty when none does. A file
+// archive's entry header or the given source bytes; empty when none does. A file
 // that begins with the program image (a result, or one being made) is
 // searched behind it: the program itself holds the magic.
 std::string plaintextHolder(const std::string& folder, bool wholeTree, const std::string& sourceBytes,
@@ -46,14 +51,16 @@ std::string plaintextHolder(const std::string& folder, bool wholeTree, const std
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) continue;  // gone meanwhile
     std::string window, piece(1 << 20, '\0');
+    const size_t keep = sourceBytes.size();
     DWORD got = 0;
     bool found = false, first = true;
     while (!found && ReadFile(file, &piece[0], static_cast<DWORD>(piece.size()), &got, nullptr) && got > 0) {
       std::string data = piece.substr(0, got);
       if (first && data.compare(0, 2, "MZ") == 0) data.erase(0, static_cast<size_t>(imageSize));
       first = false;
-      window = window.substr(window.size() < sourceBytes.size() ? 0 : window.size() - sourceBytes.size()) + data;
-      found = window.find("PARC") != std::string::npos || window.find(sourceBytes) != std::string::npos;
+      window = window.substr(window.size() < keep ? 0 : window.size() - keep) + data;
+      found = window.find(kFileEntryStart) != std::string::npos || window.find(kFolderEntryStart) != std::string::npos ||
+              window.find(sourceBytes) != std::string::npos;
     }
     CloseHandle(file);
     if (found) return path;
