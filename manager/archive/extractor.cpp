@@ -44,6 +44,7 @@
 #include "manager/archive/option_parser.h"
 #include "manager/archive/target_path.h"
 #include "manager/archive/utf8_text.h"
+#include "manager/archive/zone_mark.h"
 
 namespace {
 
@@ -97,6 +98,14 @@ ReplaceAnswer decideReplace(Extraction* x, const ReplaceFacts& facts) {
     return x->standingAnswer;
   }
   return answer;
+}
+
+// A restored file, whole, takes the mark of the zone its archive came from
+// before its times are set (writing a stream changes them) and before it
+// takes its name. A drive that keeps no marks takes the file without one,
+// as it would take it from the file manager.
+void markRestoredFile(const Extraction* x, const wchar_t* path) {
+  if (zonePassesOn(x->setup->zone)) markFileZone(path, x->setup->zone);
 }
 
 unsigned failureOf(DWORD error) { return error == ERROR_DISK_FULL ? DISK_FULL : UNPACK_FAILED; }
@@ -278,6 +287,7 @@ int extractFile(Extraction* x, const ArchiveEntryHeader& header, const wchar_t* 
     DeleteFileW(temporary);
     return result;
   }
+  markRestoredFile(x, temporary);
   bool timesSet = setEntryTimes(output.get(), header);
   if (existed && !ownFile) {
     LARGE_INTEGER size = {};
@@ -324,6 +334,7 @@ int extractStagedFile(Extraction* x, const ArchiveEntryHeader& header, const wch
     DeleteFileW(path);
     return result;
   }
+  markRestoredFile(x, path);
   bool timesSet = setEntryTimes(output.get(), header);
   if (marked) setDeletedOnClose(output.get(), false);
   return timesSet ? EXTRACT_OK : EXTRACT_FILE_TIMES;

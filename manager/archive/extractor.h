@@ -46,13 +46,16 @@ typedef ReplaceAnswer (*AskReplace)(void* context, const ReplaceFacts& facts);
 // and the stop request go through progress. askReplace decides each existing
 // file that a restored one would replace (keeping it skips the entry; null:
 // replaced without a question). failedPath, when set, receives the first
-// file that could not be restored.
+// file that could not be restored. Each restored file gets the mark of zone
+// when that zone passes on (zone_identifier.h); 0, the local zone, gives
+// none.
 struct ExtractSetup {
   const Progress* progress;
   AskReplace askReplace;
   void* context;
   wchar_t* failedPath;
   size_t failedPathCap;
+  int zone;
 };
 
 // Parses "-i \"<archive>\" -o \"<folder>\"", completes drive-less paths from

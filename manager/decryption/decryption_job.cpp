@@ -12,6 +12,7 @@
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/archive/target_path.h"
+#include "manager/archive/zone_mark.h"
 #include "manager/cipher/container.h"
 #include "manager/cipher/container_stream.h"
 #include "manager/decryption/replace_dialog.h"
@@ -98,6 +99,8 @@ static int runSteps() {
     DWORD n = GetModuleFileNameW(nullptr, source, countOf(source));
     if (n == 0 || n >= countOf(source)) return SPLIT_CANNOT_OPEN;
   }
+  // What it restores carries the result's own mark of where it came from.
+  const int zone = zoneOfFile(source);
   // Held with writing denied until the job ends: what was checked is what is
   // restored.
   UniqueFile result(openResultForReading(source));
@@ -112,7 +115,7 @@ static int runSteps() {
   static wchar_t outputFolder[2049];
   if (makeAbsolutePathFrom(outputFolder, jobState.outputPath, jobState.moduleDir) != 0) return EXTRACT_PATH_TOO_LONG;
   ContainerSource archive(&reader);
-  ExtractSetup setup = {&jobProgress, askReplace, nullptr, failedPath, countOf(failedPath)};
+  ExtractSetup setup = {&jobProgress, askReplace, nullptr, failedPath, countOf(failedPath), zone};
   code = extractArchiveFrom(&archive, outputFolder, setup);
   // A piece of the container that failed to read ends the archive early:
   // the container's code says why.

@@ -1,6 +1,8 @@
 // The decryption worker on real self-decrypting files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <string.h>
 
@@ -17,6 +19,7 @@
 #include "manager/decryption/decryption_wizard.h"
 #include "manager/decryption/replace_dialog.h"
 #include "manager/dialogs/write_probe.h"
+#include "manager/archive/zone_mark.h"
 #include "manager/startup/job_control.h"
 #include "manager/dialogs/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
@@ -134,6 +137,48 @@ TEST_F(DecryptionJob, SuccessRestoresTheTreeSilently) {
   EXPECT_TRUE(messages.texts().empty());
   EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
   EXPECT_EQ(browse.calls, 0);
+}
+
+// The zone marks through the file layer: the result is asked for its mark,
+// and every restored file (never a folder) gets it when its zone passes on.
+struct Marks {
+  int resultZone = ZONE_NONE;
+  std::vector<std::wstring> asked, marked;  // the paths asked about, and those marked
+  std::vector<int> zones;                   // the zone of each mark
+} marks;
+int fakeZoneOf(const wchar_t* path) {
+  marks.asked.push_back(path);
+  return marks.resultZone;
+}
+bool fakeMark(const wchar_t* path, int zone) {
+  std::wstring name = path;
+  marks.marked.push_back(name.substr(name.rfind(L'\\') + 1));
+  marks.zones.push_back(zone);
+  return true;
+}
+
+TEST_F(DecryptionJob, RestoredFilesCarryTheZoneMarkOfTheResult) {
+  std::vector<std::wstring> files;
+  for (const std::wstring& entry : listTree(W(source)))
+    if (entry.back() != L'\\') files.push_back(entry.substr(entry.rfind(L'\\') + 1, entry.rfind(L':') - entry.rfind(L'\\') - 1));
+  std::sort(files.begin(), files.end());
+  const ZoneMarks fake = {fakeZoneOf, fakeMark};
+  setZoneMarks(&fake);
+  for (int zone : {ZONE_INTERNET, ZONE_RESTRICTED, ZONE_TRUSTED, ZONE_LOCAL, ZONE_NONE}) {
+    SCOPED_TRACE(zone);
+    marks = Marks();
+    marks.resultZone = zone;
+    removeTree(work / "out");
+    makeFolder(work / "out");
+    setUpJob(work / "out");
+    runJob(runDecryptionJob);
+    EXPECT_EQ(marks.asked, std::vector<std::wstring>{W(result)});
+    std::sort(marks.marked.begin(), marks.marked.end());
+    EXPECT_TRUE(marks.marked == (zonePassesOn(zone) ? files : std::vector<std::wstring>()));
+    EXPECT_EQ(std::count(marks.zones.begin(), marks.zones.end(), zone), static_cast<long>(marks.zones.size()));
+    EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
+  }
+  setZoneMarks(nullptr);
 }
 
 TEST_F(DecryptionJob, WrongPasswordShowsThePasswordMessageAndRestoresNothing) {
