@@ -35,6 +35,20 @@ void WorkingFile::release() {
   path_ = nullptr;
 }
 
+bool readUpTo(HANDLE file, void* buffer, size_t size, size_t* got) {
+  unsigned char* p = static_cast<unsigned char*>(buffer);
+  *got = 0;
+  while (*got < size) {
+    size_t left = size - *got;
+    DWORD part = 0;
+    if (!ReadFile(file, p + *got, left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left), &part, nullptr))
+      return false;
+    if (part == 0) break;
+    *got += part;
+  }
+  return true;
+}
+
 int appendToFile(const wchar_t* path, const char* text) {
   UniqueFile file(CreateFileW(path, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -37,6 +37,10 @@ bool setDeletedOnClose(HANDLE file, bool deleted);
 // ERROR_DISK_FULL), so that callers can tell a full disk from other failures.
 bool writeAll(HANDLE file, const void* data, size_t size);
 
+// Reads until size bytes are in or the file ends (*got tells how many came).
+// false when a read failed.
+bool readUpTo(HANDLE file, void* buffer, size_t size, size_t* got);
+
 // Opens path for writing (shared for reading, created if missing), appends the
 // text without its terminator and closes the file. 0 on success, 1 on failure.
 int appendToFile(const wchar_t* path, const char* text);

@@ -30,6 +30,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "common/file_util.h"
 #include "manager/archive/block_codec.h"
 
 namespace {
@@ -193,17 +194,7 @@ bool ArchiveSource::skip(uint64_t count) {
   return true;
 }
 
-bool FileArchiveSource::read(void* buffer, size_t size, size_t* got) {
-  *got = 0;
-  while (*got < size) {
-    DWORD n = 0;
-    if (!ReadFile(file_, static_cast<unsigned char*>(buffer) + *got, static_cast<DWORD>(size - *got), &n, nullptr))
-      return false;
-    if (n == 0) break;
-    *got += n;
-  }
-  return true;
-}
+bool FileArchiveSource::read(void* buffer, size_t size, size_t* got) { return readUpTo(file_, buffer, size, got); }
 
 bool FileArchiveSource::skip(uint64_t count) {
   LARGE_INTEGER zero = {}, position, size;

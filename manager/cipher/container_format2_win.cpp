@@ -28,17 +28,6 @@ HANDLE createForWriting(const wchar_t* path) {
   return CreateFileW(path, GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Reads until size bytes are in or the file ends. False when a read fails.
-bool readUpTo(HANDLE file, unsigned char* buffer, size_t size, size_t* got) {
-  *got = 0;
-  while (*got < size) {
-    DWORD part = 0;
-    if (!ReadFile(file, buffer + *got, static_cast<DWORD>(size - *got), &part, nullptr)) return false;
-    if (part == 0) break;
-    *got += part;
-  }
-  return true;
-}
 
 // Cuts a destination back to nothing, so that a failed call leaves none of
 // the bytes it wrote.

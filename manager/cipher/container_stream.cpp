@@ -31,18 +31,6 @@ bool seekTo(HANDLE file, uint64_t at) {
   return SetFilePointerEx(file, where, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Reads until size bytes are in or the file ends. false when a read fails.
-bool readUpTo(HANDLE file, unsigned char* buffer, size_t size, size_t* got) {
-  *got = 0;
-  while (*got < size) {
-    DWORD part = 0;
-    if (!ReadFile(file, buffer + *got, static_cast<DWORD>(size - *got), &part, nullptr)) return false;
-    if (part == 0) break;
-    *got += part;
-  }
-  return true;
-}
-
 unsigned char* allocate(size_t size) { return static_cast<unsigned char*>(calloc(1, size)); }
 
 void wipeAndFree(unsigned char* block, size_t size) {
