@@ -62,7 +62,6 @@ enum UiText {
   TEXT_PACK_NOT_STORABLE,
   TEXT_PACK_DRIVE_ROOT,
   TEXT_PACK_NAME_CLASH,        // %s, %s: the two items
-  TEXT_NO_RANDOM,              // the system's random generator failed
   TEXT_NO_CIPHER,              // the system's cryptography failed
   // Decryption job and the question before a file is replaced.
   TEXT_DECRYPT_CANNOT_WRITE,

@@ -35,8 +35,6 @@ const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
     case RESULT_STOPPED:
     case CONTAINER_STOPPED:
       return uiText(TEXT_ENCRYPT_STOPPED);
-    case CONTAINER_NO_RANDOM:
-      return uiText(TEXT_NO_RANDOM);
     case CONTAINER_NO_CIPHER:
       return uiText(TEXT_NO_CIPHER);
   }
