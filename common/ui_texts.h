@@ -62,6 +62,7 @@ enum UiText {
   TEXT_PACK_NOT_STORABLE,
   TEXT_PACK_DRIVE_ROOT,
   TEXT_PACK_NAME_CLASH,        // %s, %s: the two items
+  TEXT_NO_CIPHER,              // the system's cryptography failed
   // Decryption job and the question before a file is replaced.
   TEXT_DECRYPT_CANNOT_WRITE,
   TEXT_RESTORE_PATH_TOO_LONG,

@@ -83,6 +83,8 @@ extern const char* const kEnglishTexts[UI_TEXT_COUNT] = {
     // TEXT_PACK_NAME_CLASH
     "Two selected files or folders have the same name:\r\n%s\r\n%s\r\n"
     "Rename one, or encrypt them separately.",
+    // TEXT_NO_CIPHER
+    "The cryptography of Windows (bcrypt.dll) could not be used.\r\nThe work has been stopped.",
     // TEXT_DECRYPT_CANNOT_WRITE
     "The file cannot be written.\r\nCheck the free disk space, your permission to write and the length of the file names.",
     // TEXT_RESTORE_PATH_TOO_LONG

@@ -81,6 +81,8 @@ extern const char* const kJapaneseTexts[UI_TEXT_COUNT] = {
     // TEXT_PACK_NAME_CLASH
     "同じ名前のファイルまたはフォルダが選択されています。\r\n%s\r\n%s\r\n"
     "名前を変えるか、別々に暗号化してください。",
+    // TEXT_NO_CIPHER
+    "Windowsの暗号化機能（bcrypt.dll）を使用できませんでした。\r\n処理を中断します。",
     // TEXT_DECRYPT_CANNOT_WRITE
     "ファイルが書けません。\r\nディスク容量、書き込み権限、ファイル名の長さを確認してください",
     // TEXT_RESTORE_PATH_TOO_LONG

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memcpy(keys.mac, kMacKey, sizeof kMacKey);
   int verified = verifyFormat2Header(data, keys);
   check(verified == FORMAT2_OK || verified == FORMAT2_BAD_HEADER);
-  sealFormat2Header(again, keys);
+  check(sealFormat2Header(again, keys));
   check(verifyFormat2Header(again, keys) == FORMAT2_OK);
 
   // The chunks of the archive size it names: full ones, then the remainder.

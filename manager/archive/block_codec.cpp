@@ -4,7 +4,7 @@
 #include <string.h>
 #include <zlib.h>
 
-#include <mbedtls/platform_util.h>
+#include "common/wipe.h"
 
 namespace {
 enum { COMPRESSION_LEVEL = 6 };
@@ -21,7 +21,7 @@ voidpf wipingAlloc(voidpf, uInt items, uInt size) {
 void wipingFree(voidpf, voidpf address) {
   if (!address) return;
   size_t* block = static_cast<size_t*>(address) - 2;
-  mbedtls_platform_zeroize(address, block[0]);
+  wipeBytes(address, block[0]);
   free(block);
 }
 void useWipingMemory(z_stream* z) {

@@ -4,17 +4,18 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <mbedtls/platform_util.h>
 
 #include "common/file_util.h"
 #include "common/unique_handle.h"
 #include "manager/cipher/container_format2_win.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/crypt_stream.h"
+#include "common/wipe.h"
 #include "manager/cipher/key_material.h"
 #include "manager/cipher/random_fill.h"
 
 static_assert(static_cast<int>(CONTAINER_DAMAGED) == FORMAT2_DAMAGED && static_cast<int>(CONTAINER_NO_RANDOM) == FORMAT2_NO_RANDOM &&
+                  static_cast<int>(CONTAINER_NO_CIPHER) == FORMAT2_NO_CIPHER &&
                   static_cast<int>(CONTAINER_STOPPED) == FORMAT2_STOPPED &&
                   static_cast<int>(CONTAINER_WRITE_FAILED) == FORMAT2_WRITE_FAILED,
               "the two formats share their codes");
@@ -45,6 +46,7 @@ ContainerResult engineResult(const EntryPrm& prm) {
     case STREAM_WRITE_FAILED: return CONTAINER_WRITE_FAILED;
     case STREAM_CANNOT_GROW: return CONTAINER_CANNOT_GROW;
     case STREAM_BAD_PASSWORD: return CONTAINER_BAD_PASSWORD;
+    case STREAM_NO_CIPHER: return CONTAINER_NO_CIPHER;
     case STREAM_STOPPED: return CONTAINER_STOPPED;
     default: return CONTAINER_BAD_KIND;
   }
@@ -67,13 +69,14 @@ EntryPrm containerPass(int sourceKind, int destKind, const char* password, int d
   return prm;
 }
 
-// StatLoc of a password; the digest is wiped at once.
-int statLocOfPassword(const char* password) {
+// StatLoc of a password; the digest is wiped at once. False when the digest
+// could not be made.
+bool statLocOfPassword(const char* password, int* StatLoc) {
   unsigned char sha2sum[SHA2SUM_SIZE];
-  passwordDigest(password, sha2sum);
-  int StatLoc = statLocOf(sha2sum);
-  mbedtls_platform_zeroize(sha2sum, sizeof sha2sum);
-  return StatLoc;
+  bool made = passwordDigest(password, sha2sum);
+  *StatLoc = statLocOf(sha2sum);
+  wipeBytes(sha2sum, sizeof sha2sum);
+  return made;
 }
 
 }  // namespace
@@ -81,12 +84,13 @@ int statLocOfPassword(const char* password) {
 ContainerResult encryptArchive(const wchar_t* archivePath, const wchar_t* containerPath, const char* password,
                    const Progress& progress) {
   unsigned char header[HEADER_BLOCK_SIZE];
-  fillRandom(header);
   // A missing or overlong password is not hashed: the header stream refuses
   // it (209) before anything is written.
-  int StatLoc = passwordAcceptable(password) ? statLocOfPassword(password) : 0;
+  int StatLoc = 0;
+  if (passwordAcceptable(password) && !statLocOfPassword(password, &StatLoc)) return CONTAINER_NO_CIPHER;
   uint64_t n = 0;
   if (!sizeOfFile(archivePath, &n) || n == 0) return CONTAINER_EMPTY_ARCHIVE;
+  if (!fillRandom(header)) return CONTAINER_NO_RANDOM;
   sealHeaderBlock(header, StatLoc, n);
 
   EntryPrm prm = containerPass(SRC_MEMORY, DST_NEW_FILE, password, 0, progress);
@@ -94,7 +98,7 @@ ContainerResult encryptArchive(const wchar_t* archivePath, const wchar_t* contai
   prm.Soulen = HEADER_BLOCK_SIZE;
   prm.destPath = containerPath;
   cryptStream(&prm);
-  mbedtls_platform_zeroize(header, sizeof header);
+  wipeBytes(header, sizeof header);
   if (prm.resultCode != 0) return engineResult(prm);
 
   prm = containerPass(SRC_FILE, DST_APPEND_FILE, password, 0, progress);
@@ -127,20 +131,24 @@ ContainerResult decryptArchive(const wchar_t* containerPath, const wchar_t* arch
   }
   if (prm.outData == nullptr) return CONTAINER_EMPTY;
   if (prm.outLength < HEADER_BLOCK_SIZE) {
-    mbedtls_platform_zeroize(prm.outData, static_cast<size_t>(prm.outLength));
+    wipeBytes(prm.outData, static_cast<size_t>(prm.outLength));
     free(prm.outData);
     return CONTAINER_BAD_HEADER;
   }
   unsigned char header[HEADER_BLOCK_SIZE];
   memcpy(header, prm.outData, HEADER_BLOCK_SIZE);
-  mbedtls_platform_zeroize(prm.outData, static_cast<size_t>(prm.outLength));
+  wipeBytes(prm.outData, static_cast<size_t>(prm.outLength));
   free(prm.outData);
   prm.outData = nullptr;
 
-  int StatLoc = statLocOfPassword(password);
+  int StatLoc = 0;
+  if (!statLocOfPassword(password, &StatLoc)) {
+    wipeBytes(header, sizeof header);
+    return CONTAINER_NO_CIPHER;
+  }
   HeaderSizeRecord record;
   bool matches = openHeaderBlock(header, StatLoc, &record);
-  mbedtls_platform_zeroize(header, sizeof header);
+  wipeBytes(header, sizeof header);
   if (!matches) return CONTAINER_BAD_HEADER;
 
   // The body must be the recorded size rounded up to 16: one cut after an

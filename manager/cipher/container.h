@@ -24,7 +24,8 @@ enum ContainerResult {
   CONTAINER_CANNOT_GROW = 208,
   CONTAINER_BAD_PASSWORD = 209,
   CONTAINER_BAD_KIND = 210,
-  CONTAINER_NO_RANDOM = 211,     // the second format: no salt from the system's generator
+  CONTAINER_NO_RANDOM = 211,     // no salt or header filler from the system's generator
+  CONTAINER_NO_CIPHER = 212,     // the system's cryptography could not be used or failed
   CONTAINER_STOPPED = 299,       // the user stopped the job while the cipher ran
 };
 

@@ -2,63 +2,33 @@
 
 #include <string.h>
 
-#include <mbedtls/platform_util.h>
-#include <mbedtls/sha256.h>
-
 #include "common/le_bytes.h"
+#include "common/wipe.h"
 
 const unsigned char format2Magic[FORMAT2_MAGIC_SIZE] = {'K', 'Y', 'V', 'O', 'M', 'A', 'R', ' ',
                                                          'C', 'R', 'Y', 'P', 'T', ' ', '2', 0x0A};
 
 namespace {
 
-enum { kShaBlock = 64, kShaSize = 32 };
+enum { kShaSize = 32 };
 
-// HMAC-SHA256 with the key's padded blocks already absorbed: inner and outer
-// hold the state after the key XOR ipad and the key XOR opad.
+// HMAC-SHA256 with its key absorbed once; each MAC starts from that state.
 class HmacSha256 {
  public:
-  HmacSha256(const unsigned char* key, size_t keyLength) {
-    mbedtls_sha256_init(&inner_);
-    mbedtls_sha256_init(&outer_);
-    unsigned char block[kShaBlock] = {};
-    if (keyLength > kShaBlock)
-      mbedtls_sha256_ret(key, keyLength, block, 0);  // a long key is replaced by its digest
-    else if (keyLength > 0)
-      memcpy(block, key, keyLength);
-    for (unsigned char& b : block) b ^= 0x36;
-    mbedtls_sha256_starts_ret(&inner_, 0);
-    mbedtls_sha256_update_ret(&inner_, block, kShaBlock);
-    for (unsigned char& b : block) b ^= 0x36 ^ 0x5C;
-    mbedtls_sha256_starts_ret(&outer_, 0);
-    mbedtls_sha256_update_ret(&outer_, block, kShaBlock);
-    mbedtls_platform_zeroize(block, sizeof block);
-  }
-  ~HmacSha256() {
-    mbedtls_sha256_free(&inner_);  // zeroizes
-    mbedtls_sha256_free(&outer_);
-  }
+  HmacSha256(const unsigned char* key, size_t keyLength) : ok_(cryptoHmacStart(&state_, key, keyLength)) {}
+  ~HmacSha256() { cryptoHmacEnd(&state_); }
   HmacSha256(const HmacSha256&) = delete;
   HmacSha256& operator=(const HmacSha256&) = delete;
 
-  // MAC of the concatenation of two byte strings.
-  void mac(const unsigned char* a, size_t aLength, const unsigned char* b, size_t bLength,
+  // MAC of the concatenation of two byte strings; false when it failed.
+  bool mac(const unsigned char* a, size_t aLength, const unsigned char* b, size_t bLength,
            unsigned char out[kShaSize]) const {
-    mbedtls_sha256_context work;
-    mbedtls_sha256_init(&work);
-    mbedtls_sha256_clone(&work, &inner_);
-    if (aLength > 0) mbedtls_sha256_update_ret(&work, a, aLength);
-    if (bLength > 0) mbedtls_sha256_update_ret(&work, b, bLength);
-    mbedtls_sha256_finish_ret(&work, out);
-    mbedtls_sha256_clone(&work, &outer_);
-    mbedtls_sha256_update_ret(&work, out, kShaSize);
-    mbedtls_sha256_finish_ret(&work, out);
-    mbedtls_sha256_free(&work);
+    return ok_ && cryptoHmacMac(&state_, a, aLength, b, bLength, out);
   }
 
  private:
-  mbedtls_sha256_context inner_;
-  mbedtls_sha256_context outer_;
+  CryptoHmac state_;
+  bool ok_;
 };
 
 const unsigned char kEncLabel[] = {'k', 'y', 'v', 'o', 'm', 'a', 'r', ' ', 'e', 'n', 'c'};
@@ -107,74 +77,86 @@ int parseFormat2Header(const unsigned char* data, size_t size, Format2Header* he
   return FORMAT2_OK;
 }
 
-void hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char* data, size_t length,
+bool hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char* data, size_t length,
                 unsigned char out[32]) {
   HmacSha256 hmac(key, keyLength);
-  hmac.mac(data, length, nullptr, 0, out);
+  return hmac.mac(data, length, nullptr, 0, out);
 }
 
-bool pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
-                      bool (*stopRequested)()) {
+Format2Result pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
+                               size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
+                               bool (*stopRequested)()) {
+  if (stopRequested == nullptr) {
+    if (cryptoPbkdf2Sha256(password, passwordLength, salt, saltLength, iterations, out, outLength)) return FORMAT2_OK;
+    wipeBytes(out, outLength);
+    return FORMAT2_NO_CIPHER;
+  }
   HmacSha256 prf(password, passwordLength);
   unsigned char u[kShaSize], t[kShaSize];
   unsigned char* const start = out;
   const size_t length = outLength;
-  bool stopped = false;
-  for (uint32_t block = 1; outLength > 0; ++block) {
+  Format2Result result = FORMAT2_OK;
+  for (uint32_t block = 1; outLength > 0 && result == FORMAT2_OK; ++block) {
     unsigned char index[4] = {static_cast<unsigned char>(block >> 24), static_cast<unsigned char>(block >> 16),
                               static_cast<unsigned char>(block >> 8), static_cast<unsigned char>(block)};
-    prf.mac(salt, saltLength, index, sizeof index, u);  // U1 = PRF(salt || INT(block))
+    if (!prf.mac(salt, saltLength, index, sizeof index, u)) {  // U1 = PRF(salt || INT(block))
+      result = FORMAT2_NO_CIPHER;
+      break;
+    }
     memcpy(t, u, kShaSize);
     for (uint32_t i = 1; i < iterations; ++i) {
-      if (stopRequested != nullptr && i % FORMAT2_STOP_POLL == 0 && stopRequested()) {
-        stopped = true;
+      if (i % FORMAT2_STOP_POLL == 0 && stopRequested()) {
+        result = FORMAT2_STOPPED;
         break;
       }
-      prf.mac(u, kShaSize, nullptr, 0, u);  // Uj = PRF(Uj-1)
+      if (!prf.mac(u, kShaSize, nullptr, 0, u)) {  // Uj = PRF(Uj-1)
+        result = FORMAT2_NO_CIPHER;
+        break;
+      }
       for (int k = 0; k < kShaSize; ++k) t[k] ^= u[k];
     }
-    if (stopped) break;
+    if (result != FORMAT2_OK) break;
     size_t take = outLength < size_t{kShaSize} ? outLength : size_t{kShaSize};
     memcpy(out, t, take);
     out += take;
     outLength -= take;
   }
-  mbedtls_platform_zeroize(u, sizeof u);
-  mbedtls_platform_zeroize(t, sizeof t);
-  if (stopped) mbedtls_platform_zeroize(start, length);
-  return !stopped;
+  wipeBytes(u, sizeof u);
+  wipeBytes(t, sizeof t);
+  if (result != FORMAT2_OK) wipeBytes(start, length);
+  return result;
 }
 
 Format2Result deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
                                 uint32_t iterations, Format2Keys* keys, bool (*stopRequested)()) {
   unsigned char master[FORMAT2_KEY_SIZE];
-  if (!pbkdf2HmacSha256(reinterpret_cast<const unsigned char*>(password), strlen(password), salt,
-                        FORMAT2_SALT_SIZE, iterations, master, sizeof master, stopRequested)) {
-    wipeFormat2Keys(keys);
-    return FORMAT2_STOPPED;
+  Format2Result result = pbkdf2HmacSha256(reinterpret_cast<const unsigned char*>(password), strlen(password), salt,
+                                          FORMAT2_SALT_SIZE, iterations, master, sizeof master, stopRequested);
+  if (result == FORMAT2_OK) {
+    HmacSha256 split(master, sizeof master);
+    if (!split.mac(kEncLabel, sizeof kEncLabel, nullptr, 0, keys->encryption) ||
+        !split.mac(kMacLabel, sizeof kMacLabel, nullptr, 0, keys->mac))
+      result = FORMAT2_NO_CIPHER;
   }
-  HmacSha256 split(master, sizeof master);
-  split.mac(kEncLabel, sizeof kEncLabel, nullptr, 0, keys->encryption);
-  split.mac(kMacLabel, sizeof kMacLabel, nullptr, 0, keys->mac);
-  mbedtls_platform_zeroize(master, sizeof master);
-  return FORMAT2_OK;
+  wipeBytes(master, sizeof master);
+  if (result != FORMAT2_OK) wipeFormat2Keys(keys);
+  return result;
 }
 
-void wipeFormat2Keys(Format2Keys* keys) { mbedtls_platform_zeroize(keys, sizeof *keys); }
+void wipeFormat2Keys(Format2Keys* keys) { wipeBytes(keys, sizeof *keys); }
 
-void format2HeaderMac(const unsigned char header[FORMAT2_HEADER_SIZE], const unsigned char macKey[FORMAT2_KEY_SIZE],
+bool format2HeaderMac(const unsigned char header[FORMAT2_HEADER_SIZE], const unsigned char macKey[FORMAT2_KEY_SIZE],
                       unsigned char mac[32]) {
-  hmacSha256(macKey, FORMAT2_KEY_SIZE, header, FORMAT2_MAC_OFFSET, mac);
+  return hmacSha256(macKey, FORMAT2_KEY_SIZE, header, FORMAT2_MAC_OFFSET, mac);
 }
 
-void sealFormat2Header(unsigned char header[FORMAT2_HEADER_SIZE], const Format2Keys& keys) {
-  format2HeaderMac(header, keys.mac, header + FORMAT2_MAC_OFFSET);
+bool sealFormat2Header(unsigned char header[FORMAT2_HEADER_SIZE], const Format2Keys& keys) {
+  return format2HeaderMac(header, keys.mac, header + FORMAT2_MAC_OFFSET);
 }
 
 int verifyFormat2Header(const unsigned char header[FORMAT2_HEADER_SIZE], const Format2Keys& keys) {
   unsigned char mac[32];
-  format2HeaderMac(header, keys.mac, mac);
+  if (!format2HeaderMac(header, keys.mac, mac)) return FORMAT2_NO_CIPHER;
   unsigned char difference = 0;
   for (size_t i = 0; i < sizeof mac; ++i) difference |= mac[i] ^ header[FORMAT2_MAC_OFFSET + i];
   return difference == 0 ? FORMAT2_OK : FORMAT2_BAD_HEADER;
@@ -200,14 +182,14 @@ void format2ChunkNonce(uint64_t index, bool last, unsigned char nonce[FORMAT2_NO
   putLe32(nonce + 8, last ? 1 : 0);
 }
 
-Format2ChunkCipher::Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine)
-    : ok_(gcmSetKey(&key_, key, engine)) {}
+Format2ChunkCipher::Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE])
+    : key_(), ok_(cryptoMakeKey(&key_, CRYPTO_AES_GCM, key)) {}
 
-Format2ChunkCipher::~Format2ChunkCipher() { gcmWipeKey(&key_); }
+Format2ChunkCipher::~Format2ChunkCipher() { cryptoDropKey(&key_); }
 
-bool Format2ChunkCipher::setKey(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine) {
-  gcmWipeKey(&key_);
-  ok_ = gcmSetKey(&key_, key, engine);
+bool Format2ChunkCipher::setKey(const unsigned char key[FORMAT2_KEY_SIZE]) {
+  cryptoDropKey(&key_);
+  ok_ = cryptoMakeKey(&key_, CRYPTO_AES_GCM, key);
   return ok_;
 }
 
@@ -216,15 +198,14 @@ bool Format2ChunkCipher::seal(uint64_t index, bool last, const unsigned char* pl
   if (!ok_) return false;
   unsigned char nonce[FORMAT2_NONCE_SIZE];
   format2ChunkNonce(index, last, nonce);
-  gcmSeal(&key_, nonce, plain, length, sealed, sealed + length);
-  return true;
+  return cryptoGcmSeal(&key_, nonce, plain, length, sealed, sealed + length);
 }
 
 int Format2ChunkCipher::open(uint64_t index, bool last, const unsigned char* sealed, size_t length,
                              unsigned char* plain) {
   unsigned char nonce[FORMAT2_NONCE_SIZE];
   format2ChunkNonce(index, last, nonce);
-  if (ok_ && gcmOpen(&key_, nonce, sealed, length, sealed + length, plain)) return FORMAT2_OK;
-  if (length > 0) mbedtls_platform_zeroize(plain, length);
+  if (ok_ && cryptoGcmOpen(&key_, nonce, sealed, length, sealed + length, plain)) return FORMAT2_OK;
+  if (length > 0) wipeBytes(plain, length);
   return FORMAT2_DAMAGED;
 }

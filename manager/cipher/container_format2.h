@@ -33,7 +33,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "manager/cipher/aes_gcm.h"
+#include "manager/cipher/primitives.h"
 
 enum {
   FORMAT2_MAGIC_SIZE = 16,
@@ -64,6 +64,7 @@ enum Format2Result {
   FORMAT2_WRITE_FAILED = 207,    // writing the destination failed (a full disk too)
   FORMAT2_BAD_PASSWORD = 209,    // no password, or one longer than 1025 bytes
   FORMAT2_NO_RANDOM = 211,       // the system's random generator failed: no salt, no container
+  FORMAT2_NO_CIPHER = 212,       // the system's cryptography could not be used or failed
   FORMAT2_STOPPED = 299,        // the user stopped the job
 };
 
@@ -107,33 +108,37 @@ void encodeFormat2Header(const Format2Header& header, unsigned char out[FORMAT2_
 // The archive size is taken as it is: only the MAC vouches for it.
 int parseFormat2Header(const unsigned char* data, size_t size, Format2Header* header);
 
-// HMAC-SHA256 (RFC 2104) and PBKDF2-HMAC-SHA256 (RFC 8018), built on the
-// library's SHA-256. PBKDF2 keeps the padded key's inner and outer states, so
-// that each iteration costs two SHA-256 blocks. It asks stopRequested (when
-// given) every FORMAT2_STOP_POLL iterations whether to give up; false when it
-// did, and out then holds zeros.
+// HMAC-SHA256 (RFC 2104) and PBKDF2-HMAC-SHA256 (RFC 8018) through the
+// primitives. Without stopRequested PBKDF2 is the primitives' own, in one
+// call. With it, the iterations are run here over the primitives' HMAC, whose
+// keyed state is made once, and stopRequested is asked every
+// FORMAT2_STOP_POLL iterations whether to give up. FORMAT2_OK;
+// FORMAT2_STOPPED when it gave up, FORMAT2_NO_CIPHER when a primitive failed;
+// out then holds zeros.
 enum { FORMAT2_STOP_POLL = 4096 };
-void hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char* data, size_t length,
+bool hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char* data, size_t length,
                 unsigned char out[32]);
-bool pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                      size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
-                      bool (*stopRequested)() = nullptr);
+Format2Result pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
+                               size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
+                               bool (*stopRequested)() = nullptr);
 
 // Master key from the password's bytes (up to its terminator), the salt and
 // the iterations, then the encryption and MAC keys from it. The master key
 // never leaves the call. FORMAT2_OK, or FORMAT2_STOPPED when stopRequested
-// (asked as the derivation goes, see above) said so; the keys are zero then.
+// (asked as the derivation goes, see above) said so, FORMAT2_NO_CIPHER when a
+// primitive failed; the keys are zero then.
 Format2Result deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
                                 uint32_t iterations, Format2Keys* keys, bool (*stopRequested)() = nullptr);
 void wipeFormat2Keys(Format2Keys* keys);
 
-// The MAC of an encoded header (over its bytes 0 to 51).
-void format2HeaderMac(const unsigned char header[FORMAT2_HEADER_SIZE], const unsigned char macKey[FORMAT2_KEY_SIZE],
+// The MAC of an encoded header (over its bytes 0 to 51); false when it could
+// not be made.
+bool format2HeaderMac(const unsigned char header[FORMAT2_HEADER_SIZE], const unsigned char macKey[FORMAT2_KEY_SIZE],
                       unsigned char mac[32]);
-// Stores the MAC in bytes 52 to 83.
-void sealFormat2Header(unsigned char header[FORMAT2_HEADER_SIZE], const Format2Keys& keys);
+// Stores the MAC in bytes 52 to 83; false when it could not be made.
+bool sealFormat2Header(unsigned char header[FORMAT2_HEADER_SIZE], const Format2Keys& keys);
 // FORMAT2_OK when bytes 52 to 83 are the MAC (compared in constant time),
-// else FORMAT2_BAD_HEADER.
+// FORMAT2_NO_CIPHER when it could not be made, else FORMAT2_BAD_HEADER.
 int verifyFormat2Header(const unsigned char header[FORMAT2_HEADER_SIZE], const Format2Keys& keys);
 
 // The chunk layout of an archive of n bytes: the index of the last chunk, and
@@ -147,23 +152,23 @@ bool format2ContainerSize(uint64_t n, uint64_t* size);
 
 void format2ChunkNonce(uint64_t index, bool last, unsigned char nonce[FORMAT2_NONCE_SIZE]);
 
-// AES-256-GCM over the chunks of one container, under its encryption key
-// (aes_gcm.h; the engine is the fastest this processor has unless the
-// portable one is asked for). The key schedule is wiped when the object goes.
+// AES-256-GCM over the chunks of one container, under its encryption key,
+// held as a key object of the primitives and destroyed when the object goes.
 class Format2ChunkCipher {
  public:
-  explicit Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine = GCM_FASTEST);
+  explicit Format2ChunkCipher(const unsigned char key[FORMAT2_KEY_SIZE]);
   // Without a key until setKey.
   Format2ChunkCipher() : key_(), ok_(false) {}
   ~Format2ChunkCipher();
-  // Sets the key (the one before it is wiped); false when it could not be set.
-  bool setKey(const unsigned char key[FORMAT2_KEY_SIZE], GcmEngine engine = GCM_FASTEST);
+  // Sets the key (the one before it is destroyed); false when it could not be set.
+  bool setKey(const unsigned char key[FORMAT2_KEY_SIZE]);
   Format2ChunkCipher(const Format2ChunkCipher&) = delete;
   Format2ChunkCipher& operator=(const Format2ChunkCipher&) = delete;
-  // False when the key could not be set (the library refused it).
+  // False when the key could not be made.
   bool ok() const { return ok_; }
   // Seals length bytes of plain (at most one chunk) into sealed: the
-  // ciphertext, then the tag (length + 16 bytes). False only without a key.
+  // ciphertext, then the tag (length + 16 bytes). False without a key or
+  // when the primitive failed.
   bool seal(uint64_t index, bool last, const unsigned char* plain, size_t length, unsigned char* sealed);
   // Opens a sealed chunk of length + 16 bytes into plain (length bytes).
   // FORMAT2_OK, or FORMAT2_DAMAGED when the tag does not match this index,
@@ -171,6 +176,6 @@ class Format2ChunkCipher {
   int open(uint64_t index, bool last, const unsigned char* sealed, size_t length, unsigned char* plain);
 
  private:
-  GcmKey key_;
+  CryptoKey key_;
   bool ok_;
 };

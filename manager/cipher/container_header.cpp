@@ -58,8 +58,3 @@ bool archiveSizeOfBody(uint64_t bodyLength, const HeaderSizeRecord& record, uint
   *archiveSize = n;
   return true;
 }
-
-void fillFromSeed(unsigned char* block, size_t size, unsigned seed) {
-  srand(seed);
-  for (size_t i = 0; i < size; ++i) block[i] = static_cast<unsigned char>(rand() & 0xFF);
-}

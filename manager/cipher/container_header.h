@@ -48,7 +48,3 @@ bool openHeaderBlock(const unsigned char block[HEADER_BLOCK_SIZE], int StatLoc,
 // length. True, with archiveSize = n, when such an n > 0 exists (there is at
 // most one); false when none does: the body was cut or added to.
 bool archiveSizeOfBody(uint64_t bodyLength, const HeaderSizeRecord& record, uint64_t* archiveSize);
-
-// Filler of the C runtime's generator: srand(seed), then each byte is the low
-// 8 bits of the next rand() value.
-void fillFromSeed(unsigned char* block, size_t size, unsigned seed);

@@ -63,9 +63,9 @@ ContainerResult ContainerWriter::prepare(int format, const char* password, const
   if (format_ == CONTAINER_FORMAT_2) {
     Format2Result derived = deriveFormat2Keys(password, salt_, iterations_, &keys_, progress.stopRequested);
     if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
-    if (!chunks_.setKey(keys_.encryption)) return CONTAINER_NO_MEMORY;
-  } else {
-    deriveKey(password, &key_);
+    if (!chunks_.setKey(keys_.encryption)) return CONTAINER_NO_CIPHER;
+  } else if (!deriveKey(password, &key_)) {
+    return CONTAINER_NO_CIPHER;
   }
   return CONTAINER_OK;
 }
@@ -103,31 +103,40 @@ bool ContainerWriter::put(const void* data, size_t size) {
 bool ContainerWriter::writePiece(bool last) {
   size_t length = used_, out = 0;
   used_ = 0;
+  bool sealed = false;
   if (format_ == CONTAINER_FORMAT_2) {
-    chunks_.seal(chunkIndex_++, last, plain_, length, sealed_);
+    sealed = chunks_.seal(chunkIndex_++, last, plain_, length, sealed_);
     out = length + FORMAT2_TAG_SIZE;
   } else {
-    out = encryptChunk(&key_, iv_, plain_, length, sealed_);  // the last one padded with zeros
+    sealed = encryptChunk(&key_, iv_, plain_, length, sealed_, &out);  // the last one padded with zeros
+  }
+  if (!sealed) {
+    cipherFailed_ = true;
+    SetLastError(ERROR_INVALID_FUNCTION);  // not a disk's failure: finish() and cipherFailed() tell
+    return false;
   }
   return out == 0 || writeAll(file_, sealed_, out);
 }
 
 ContainerResult ContainerWriter::finish(uint64_t* length) {
+  if (cipherFailed_) return CONTAINER_NO_CIPHER;
   if (failed_ || file_ == INVALID_HANDLE_VALUE) return CONTAINER_WRITE_FAILED;
   uint64_t end = 0;
-  if (!writePiece(true) || !positionOf(file_, &end)) return CONTAINER_WRITE_FAILED;
+  if (!writePiece(true)) return cipherFailed_ ? CONTAINER_NO_CIPHER : CONTAINER_WRITE_FAILED;
+  if (!positionOf(file_, &end)) return CONTAINER_WRITE_FAILED;
   size_t headerSize = 0;
   if (format_ == CONTAINER_FORMAT_2) {
     encodeFormat2Header(newFormat2Header(salt_, iterations_, archiveBytes_), sealed_);
-    sealFormat2Header(sealed_, keys_);
+    if (!sealFormat2Header(sealed_, keys_)) return CONTAINER_NO_CIPHER;
     headerSize = FORMAT2_HEADER_SIZE;
   } else {
     // The header block is a chain of its own, from a zero IV.
-    fillRandom(plain_);
+    if (!fillRandom(plain_)) return CONTAINER_NO_RANDOM;
     sealHeaderBlock(plain_, statLocOf(key_.sha2sum), archiveBytes_);
     unsigned char iv[CIPHER_BLOCK] = {};
-    cbcEncrypt(&key_, iv, plain_, sealed_, HEADER_BLOCK_SIZE);
+    bool sealed = cbcEncrypt(&key_, iv, plain_, sealed_, HEADER_BLOCK_SIZE);
     SecureZeroMemory(plain_, HEADER_BLOCK_SIZE);
+    if (!sealed) return CONTAINER_NO_CIPHER;
     headerSize = HEADER_BLOCK_SIZE;
   }
   if (!seekTo(file_, start_) || !writeAll(file_, sealed_, headerSize) || !seekTo(file_, end))
@@ -166,12 +175,13 @@ ContainerResult ContainerReader::openFirstFormat(const unsigned char* head, size
   format_ = CONTAINER_FORMAT_1;
   if (got == 0) return CONTAINER_EMPTY;
   if (got < HEADER_BLOCK_SIZE) return CONTAINER_BAD_HEADER;
-  deriveKey(password, &key_);
+  if (!deriveKey(password, &key_)) return CONTAINER_NO_CIPHER;
   unsigned char iv[CIPHER_BLOCK] = {};
-  cbcDecrypt(&key_, iv, head, plain_, HEADER_BLOCK_SIZE);
+  bool turned = cbcDecrypt(&key_, iv, head, plain_, HEADER_BLOCK_SIZE);
   HeaderSizeRecord record;
-  bool matches = openHeaderBlock(plain_, statLocOf(key_.sha2sum), &record);
+  bool matches = turned && openHeaderBlock(plain_, statLocOf(key_.sha2sum), &record);
   SecureZeroMemory(plain_, HEADER_BLOCK_SIZE);
+  if (!turned) return CONTAINER_NO_CIPHER;
   if (!matches) return CONTAINER_BAD_HEADER;
   // The body must be the recorded size rounded up to 16: one cut after an
   // archive entry, or added to, would otherwise restore what is left of it
@@ -191,11 +201,11 @@ ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, siz
   Format2Keys keys;
   Format2Result derived = deriveFormat2Keys(password, fields.salt, fields.iterations, &keys, progress.stopRequested);
   if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
-  bool matches = verifyFormat2Header(head, keys) == FORMAT2_OK;
-  bool keyed = matches && chunks_.setKey(keys.encryption);
+  int verified = verifyFormat2Header(head, keys);
+  bool keyed = verified == FORMAT2_OK && chunks_.setKey(keys.encryption);
   wipeFormat2Keys(&keys);
-  if (!matches) return CONTAINER_BAD_HEADER;
-  if (!keyed) return CONTAINER_NO_MEMORY;
+  if (verified != FORMAT2_OK) return static_cast<ContainerResult>(verified);
+  if (!keyed) return CONTAINER_NO_CIPHER;
   // Chunks removed or added change the size; those reordered or changed
   // fail their tags.
   uint64_t size = 0;
@@ -268,7 +278,10 @@ bool ContainerReader::fill() {
       result_ = CONTAINER_SOURCE_UNREADABLE;
       return false;
     }
-    cbcDecrypt(&key_, iv_, sealed_, plain_, blocks);
+    if (!cbcDecrypt(&key_, iv_, sealed_, plain_, blocks)) {
+      result_ = CONTAINER_NO_CIPHER;
+      return false;
+    }
     end_ = count;
   }
   given_ += end_;

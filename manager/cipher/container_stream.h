@@ -33,18 +33,21 @@ class ContainerWriter {
   // Gets what a container needs before it is written: CONTAINER_FORMAT_2
   // gives the second format (its salt drawn and its keys derived here, with
   // stop polled: 211, 299), any other value the first. 209 for a missing or
-  // overlong password, 205 without memory for the buffers.
+  // overlong password, 205 without memory for the buffers, 212 when the
+  // system's cryptography can't be used.
   ContainerResult prepare(int format, const char* password, const Progress& progress);
   // Starts the container at the file's current position with the room for
   // its header; 207 when that can't be written.
   ContainerResult start(HANDLE file);
   // Enciphers the next size bytes of the archive. false when a write failed
-  // (a full disk among others: GetLastError() tells); the container can't be
-  // finished then.
+  // (a full disk among others: GetLastError() tells) or the cipher did
+  // (cipherFailed()); the container can't be finished then.
   bool put(const void* data, size_t size);
+  bool cipherFailed() const { return cipherFailed_; }
   // Writes the rest of the body, then the header into its room, and leaves
   // the file positioned at the container's end. *length receives the
-  // container's size. 207 when a write failed.
+  // container's size. 207 when a write failed, 212 when the cipher did, 211
+  // when the first format's header filler could not be drawn.
   ContainerResult finish(uint64_t* length);
 
   uint64_t archiveBytes() const { return archiveBytes_; }
@@ -53,7 +56,7 @@ class ContainerWriter {
   bool writePiece(bool last);
   HANDLE file_ = INVALID_HANDLE_VALUE;
   int format_ = 0;
-  bool failed_ = false;
+  bool failed_ = false, cipherFailed_ = false;
   uint64_t start_ = 0, archiveBytes_ = 0, chunkIndex_ = 0;
   size_t used_ = 0;
   unsigned char* plain_ = nullptr;   // CONTAINER_PIECE archive bytes

@@ -4,12 +4,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <mbedtls/platform_util.h>
 
 #include "common/file_util.h"
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "common/unique_handle.h"
+#include "common/wipe.h"
 #include "manager/cipher/key_material.h"
 
 namespace {
@@ -46,7 +46,7 @@ class ChunkBuffers {
  private:
   void release(unsigned char* p, size_t size) {
     if (!p) return;
-    mbedtls_platform_zeroize(p, size);
+    wipeBytes(p, size);
     free(p);
   }
   size_t size_;
@@ -112,17 +112,19 @@ class PieceWriter {
   size_t used_ = 0;
 };
 
-// The key schedule of one call, wiped whatever way the call ends.
+// The key of one call, destroyed whatever way the call ends.
 class StreamKey {
  public:
-  explicit StreamKey(const char* password) { deriveKey(password, &key_); }
+  explicit StreamKey(const char* password) : key_(), made_(deriveKey(password, &key_)) {}
   ~StreamKey() { wipeKey(&key_); }
   StreamKey(const StreamKey&) = delete;
   StreamKey& operator=(const StreamKey&) = delete;
+  bool made() const { return made_; }
   CipherKey* get() { return &key_; }
 
  private:
   CipherKey key_;
+  bool made_;
 };
 
 bool isFileSource(int32_t kind) { return kind == SRC_FILE || kind == SRC_FILE_HEAD || kind == SRC_FILE_RANGE; }
@@ -250,10 +252,14 @@ int runChunks(EntryPrm* prm, HANDLE source, HANDLE dest, CipherKey* key, ChunkBu
       }
     }
 
-    if (prm->decrypting)
-      count = decryptChunk(key, iv, in, count, out);
-    else
-      count = encryptChunk(key, iv, in, count, out);
+    bool turned = prm->decrypting ? decryptChunk(key, iv, in, count, out, &count)
+                                  : encryptChunk(key, iv, in, count, out, &count);
+    if (!turned) {
+      // Nothing the cipher did not turn reaches the destination.
+      code = STREAM_NO_CIPHER;
+      count = 0;
+      last = true;
+    }
 
     if (count > 0) {
       if (prm->destKind == DST_MEMORY) {
@@ -306,6 +312,12 @@ bool cryptStream(EntryPrm* prm) {
     prm->resultCode = STREAM_NO_MEMORY;
     return false;
   }
+  // The key comes first: a cipher that can't be used leaves no destination behind.
+  StreamKey key(prm->passwordText);
+  if (!key.made()) {
+    prm->resultCode = STREAM_NO_CIPHER;
+    return false;
+  }
   UniqueFile source, dest;
   code = openSource(prm, &source);
   if (code == STREAM_OK) code = openDestination(prm, &dest);
@@ -313,7 +325,6 @@ bool cryptStream(EntryPrm* prm) {
     prm->resultCode = code;
     return false;
   }
-  StreamKey key(prm->passwordText);
   code = runChunks(prm, source.get(), dest.get(), key.get(), &buffers);
   source.reset();
   dest.reset();

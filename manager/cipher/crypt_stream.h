@@ -32,6 +32,7 @@ enum StreamResult {
   STREAM_WRITE_FAILED = 7, STREAM_CANNOT_GROW = 8,  // the destination file, or the memory block
   STREAM_BAD_PASSWORD = 9,
   STREAM_BAD_KIND = 10,
+  STREAM_NO_CIPHER = 12,  // the system's cryptography could not be used or failed
   STREAM_STOPPED = RESULT_STOPPED,
 };
 
@@ -59,7 +60,8 @@ struct EntryPrm {
 void resetEntryPrm(EntryPrm* prm);
 
 // Runs the record. True when the chunk loop ran (finished, or ended with code
-// 7, 8 or 99), false when the call failed before it; resultCode tells the
+// 7, 8, 12 or 99), false when the call failed before it; resultCode tells the
 // outcome either way, 0 only on full success. Nothing is opened or created
-// unless every argument is usable and the chunk buffers were allocated.
+// unless every argument is usable, the chunk buffers were allocated and the
+// key was made (12 when it could not be).
 bool cryptStream(EntryPrm* prm);

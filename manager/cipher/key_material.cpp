@@ -2,8 +2,7 @@
 
 #include <string.h>
 
-#include <mbedtls/platform_util.h>
-#include <mbedtls/sha256.h>
+#include "common/wipe.h"
 
 bool passwordAcceptable(const char* password) {
   if (password == nullptr) return false;
@@ -12,62 +11,54 @@ bool passwordAcceptable(const char* password) {
   return false;
 }
 
-void passwordDigest(const char* password, unsigned char sha2sum[SHA2SUM_SIZE]) {
-  mbedtls_sha256_ret(reinterpret_cast<const unsigned char*>(password), strlen(password), sha2sum, 0);
+bool passwordDigest(const char* password, unsigned char sha2sum[SHA2SUM_SIZE]) {
+  return cryptoSha256(password, strlen(password), sha2sum);
 }
 
-void deriveKey(const char* password, CipherKey* key) {
+bool deriveKey(const char* password, CipherKey* key) {
   unsigned char sha2sum[SHA2SUM_SIZE];
-  passwordDigest(password, sha2sum);
-  keyFromDigest(sha2sum, key);
-  mbedtls_platform_zeroize(sha2sum, sizeof sha2sum);
+  bool made = passwordDigest(password, sha2sum) && keyFromDigest(sha2sum, key);
+  wipeBytes(sha2sum, sizeof sha2sum);
+  if (!made) wipeKey(key);
+  return made;
 }
 
-void keyFromDigest(const unsigned char sha2sum[SHA2SUM_SIZE], CipherKey* key) {
+bool keyFromDigest(const unsigned char sha2sum[SHA2SUM_SIZE], CipherKey* key) {
   memmove(key->sha2sum, sha2sum, SHA2SUM_SIZE);
-  mbedtls_aes_init(&key->encryptRounds);
-  mbedtls_aes_init(&key->decryptRounds);
-  mbedtls_aes_setkey_enc(&key->encryptRounds, key->sha2sum, 256);
-  mbedtls_aes_setkey_dec(&key->decryptRounds, key->sha2sum, 256);
+  return cryptoMakeKey(&key->aes, CRYPTO_AES_CBC, key->sha2sum);
 }
 
 void wipeKey(CipherKey* key) {
-  mbedtls_aes_free(&key->encryptRounds);  // zeroizes the round keys
-  mbedtls_aes_free(&key->decryptRounds);
-  mbedtls_platform_zeroize(key, sizeof *key);
+  cryptoDropKey(&key->aes);
+  wipeBytes(key, sizeof *key);
 }
-
 int statLocOf(const unsigned char sha2sum[SHA2SUM_SIZE]) {
   int value = (sha2sum[0] | (sha2sum[1] << 8)) & 0x3FF;
   return value > STATLOC_LAST ? STATLOC_LAST : value;
 }
 
-void cbcEncrypt(CipherKey* key, unsigned char iv[CIPHER_BLOCK], const unsigned char* in,
-                unsigned char* out, size_t length) {
-  length &= ~static_cast<size_t>(CIPHER_BLOCK - 1);
-  if (length == 0) return;
-  mbedtls_aes_crypt_cbc(&key->encryptRounds, MBEDTLS_AES_ENCRYPT, length, iv, in, out);
+bool cbcEncrypt(CipherKey* key, unsigned char iv[CIPHER_BLOCK], const unsigned char* in, unsigned char* out,
+                size_t length) {
+  return cryptoCbcEncrypt(&key->aes, iv, in, out, length & ~static_cast<size_t>(CIPHER_BLOCK - 1));
 }
 
-void cbcDecrypt(CipherKey* key, unsigned char iv[CIPHER_BLOCK], const unsigned char* in,
-                unsigned char* out, size_t length) {
-  length = roundUpToBlock(length);
-  if (length == 0) return;
-  mbedtls_aes_crypt_cbc(&key->decryptRounds, MBEDTLS_AES_DECRYPT, length, iv, in, out);
+bool cbcDecrypt(CipherKey* key, unsigned char iv[CIPHER_BLOCK], const unsigned char* in, unsigned char* out,
+                size_t length) {
+  return cryptoCbcDecrypt(&key->aes, iv, in, out, roundUpToBlock(length));
 }
 
-size_t encryptChunk(CipherKey* key, unsigned char iv[CIPHER_BLOCK], unsigned char* data,
-                    size_t count, unsigned char* out) {
+bool encryptChunk(CipherKey* key, unsigned char iv[CIPHER_BLOCK], unsigned char* data, size_t count,
+                  unsigned char* out, size_t* produced) {
   size_t rounded = roundUpToBlock(count);
   // The pad bytes of the last block are zero: whatever the buffer held there
   // before (plaintext of an earlier chunk) never reaches the output.
   memset(data + count, 0, rounded - count);
-  cbcEncrypt(key, iv, data, out, rounded);
-  return rounded;
+  *produced = rounded;
+  return cbcEncrypt(key, iv, data, out, rounded);
 }
 
-size_t decryptChunk(CipherKey* key, unsigned char iv[CIPHER_BLOCK], const unsigned char* data,
-                    size_t count, unsigned char* out) {
-  cbcDecrypt(key, iv, data, out, count);
-  return count;
+bool decryptChunk(CipherKey* key, unsigned char iv[CIPHER_BLOCK], const unsigned char* data, size_t count,
+                  unsigned char* out, size_t* produced) {
+  *produced = count;
+  return cbcDecrypt(key, iv, data, out, count);
 }

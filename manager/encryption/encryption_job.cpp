@@ -35,6 +35,8 @@ const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
     case RESULT_STOPPED:
     case CONTAINER_STOPPED:
       return uiText(TEXT_ENCRYPT_STOPPED);
+    case CONTAINER_NO_CIPHER:
+      return uiText(TEXT_NO_CIPHER);
   }
   return codeMessage(buffer, cap, uiText(TEXT_ENCRYPT_FAILED), code);
 }
@@ -75,7 +77,7 @@ int runSteps() {
   clearJobPassword();  // the container's keys are derived
   if (code != 0) return code;
   code = packForJob(jobState.packCommand, &packProblem, &result);
-  if (code != PACK_OK) return code;
+  if (code != PACK_OK) return result.cipherFailed() ? CONTAINER_NO_CIPHER : code;
   return result.finish();
 }
 

@@ -102,13 +102,20 @@ bool ResultWriter::spillHeld() {
   }
   if (!spillKeyed_) {
     unsigned char key[SHA2SUM_SIZE];
-    if (!strongRandom(key, sizeof key)) return false;
-    keyFromDigest(key, &spillKey_);
+    bool keyed = strongRandom(key, sizeof key) && keyFromDigest(key, &spillKey_);
     SecureZeroMemory(key, sizeof key);
+    if (!keyed) {
+      wipeKey(&spillKey_);
+      cipherFailed_ = true;
+      return false;
+    }
     memset(spillIv_, 0, sizeof spillIv_);
     spillKeyed_ = true;
   }
-  cbcEncrypt(&spillKey_, spillIv_, held_, held_, heldBytes_);
+  if (!cbcEncrypt(&spillKey_, spillIv_, held_, held_, heldBytes_)) {
+    cipherFailed_ = true;
+    return false;
+  }
   bool written = writeAll(spill_.get(), held_, heldBytes_);
   spillBytes_ += heldBytes_;
   spilled_ += heldBytes_;
@@ -127,7 +134,10 @@ bool ResultWriter::replaySpill() {
   for (uint64_t left = spillBytes_; left > 0;) {
     DWORD want = left < CONTAINER_PIECE ? static_cast<DWORD>(left) : DWORD{CONTAINER_PIECE}, got = 0;
     if (!ReadFile(spill_.get(), sealed, want, &got, nullptr) || got != want) return false;
-    cbcDecrypt(&spillKey_, iv, sealed, plain, want);
+    if (!cbcDecrypt(&spillKey_, iv, sealed, plain, want)) {
+      cipherFailed_ = true;
+      return false;
+    }
     bool put = container_.put(plain, want);
     SecureZeroMemory(plain, want);
     if (!put) return false;

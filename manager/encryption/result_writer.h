@@ -33,7 +33,7 @@ class ResultWriter final : public ArchiveSink {
 
   // Derives the container's keys, creates the working file, writes the
   // program image of programPath and starts the container. 0, or the code
-  // of the step that failed: the container's (205, 207, 209, 211, 299) or
+  // of the step that failed: the container's (205, 207, 209, 211, 212, 299) or
   // the assembly's (32 the file can't be created, 35/36 the image can't be
   // read, 37/46 written).
   int begin(const wchar_t* programPath, int format, const char* password, const Progress& progress);
@@ -51,6 +51,9 @@ class ResultWriter final : public ArchiveSink {
   // spill file.
   uint64_t archiveBytes() const { return container_.archiveBytes(); }
   uint64_t spilledBytes() const { return spilled_; }
+  // True when the cipher (of the container or of the spill file) failed:
+  // the job stops with the cipher's code, not the packer's.
+  bool cipherFailed() const { return cipherFailed_ || container_.cipherFailed(); }
 
  private:
   bool spillHeld();
@@ -67,7 +70,7 @@ class ResultWriter final : public ArchiveSink {
   size_t heldBytes_ = 0, heldPeak_ = 0;
   unsigned char* piece_ = nullptr;    // two pieces for reading the spill back
   UniqueFile spill_;
-  bool spillKeyed_ = false;
+  bool spillKeyed_ = false, cipherFailed_ = false;
   CipherKey spillKey_ = {};
   unsigned char spillIv_[CIPHER_BLOCK] = {};
   uint64_t spillBytes_ = 0, spilled_ = 0;

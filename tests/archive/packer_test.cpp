@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string.h>
 
-#include <mbedtls/sha256.h>
+#include "manager/cipher/primitives.h"
 
 #include "archive/archive_files.h"
 #include "manager/archive/compress_pool.h"
@@ -179,7 +179,7 @@ TEST_F(Packer, ArchiveOfCodePage932NamesIsTheOneThePreviousVersionMade) {
   std::string bytes = readFile(archive);
   EXPECT_EQ(bytes.size(), 89718u);
   unsigned char digest[32];
-  mbedtls_sha256_ret(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest, 0);
+  ASSERT_TRUE(cryptoSha256(bytes.data(), bytes.size(), digest));
   char hex[65];
   for (int i = 0; i < 32; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
   EXPECT_STREQ(hex, "95dee173253c5b5591d2abaaf9c70c8ce59b42922d2cb023ffa54ebdea86d75f");

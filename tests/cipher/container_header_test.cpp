@@ -153,10 +153,3 @@ TEST(BodyLength, TheBodyIsTheRecordedSizeRoundedUpTo16OrTheContainerWasCut) {
     EXPECT_EQ(n, c.n) << c.body << " " << c.record.Soulen;
   }
 }
-
-TEST(Filler, SeededGeneratorGivesTheLowBytesOfRand) {
-  unsigned char block[HEADER_BLOCK_SIZE];
-  fillFromSeed(block, sizeof block, 1234);
-  srand(1234);
-  for (int i = 0; i < HEADER_BLOCK_SIZE; ++i) ASSERT_EQ(block[i], rand() & 0xFF) << i;
-}
