@@ -60,6 +60,8 @@ const char* decryptionResultMessage(int code, char* buffer, size_t cap, const wc
     case RESULT_STOPPED:
     case CONTAINER_STOPPED:
       return uiText(TEXT_DECRYPT_STOPPED);
+    case CONTAINER_NO_CIPHER:
+      return uiText(TEXT_NO_CIPHER);
   }
   return codeMessage(buffer, cap, uiText(TEXT_DECRYPT_FAILED), code);
 }
