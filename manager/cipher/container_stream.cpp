@@ -31,19 +31,9 @@ bool seekTo(HANDLE file, uint64_t at) {
   return SetFilePointerEx(file, where, nullptr, FILE_BEGIN) != FALSE;
 }
 
-unsigned char* allocate(size_t size) { return static_cast<unsigned char*>(calloc(1, size)); }
-
-void wipeAndFree(unsigned char* block, size_t size) {
-  if (!block) return;
-  SecureZeroMemory(block, size);
-  free(block);
-}
-
 }  // namespace
 
 ContainerWriter::~ContainerWriter() {
-  wipeAndFree(plain_, CONTAINER_PIECE);
-  wipeAndFree(sealed_, SEALED_PIECE);
   wipeKey(&key_);
   wipeFormat2Keys(&keys_);
 }
@@ -57,9 +47,7 @@ ContainerResult ContainerWriter::prepare(int format, const char* password, const
     iterations_ = settings.iterations;
     if (!settings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
   }
-  plain_ = allocate(CONTAINER_PIECE);
-  sealed_ = allocate(SEALED_PIECE);
-  if (!plain_ || !sealed_) return CONTAINER_NO_MEMORY;
+  if (!plain_.allocate(CONTAINER_PIECE) || !sealed_.allocate(SEALED_PIECE)) return CONTAINER_NO_MEMORY;
   if (format_ == CONTAINER_FORMAT_2) {
     Format2Result derived = deriveFormat2Keys(password, salt_, iterations_, &keys_, progress.stopRequested);
     if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
@@ -146,8 +134,6 @@ ContainerResult ContainerWriter::finish(uint64_t* length) {
 }
 
 ContainerReader::~ContainerReader() {
-  wipeAndFree(plain_, CONTAINER_PIECE);
-  wipeAndFree(sealed_, SEALED_PIECE);
   wipeKey(&key_);
 }
 
@@ -157,9 +143,7 @@ ContainerResult ContainerReader::open(HANDLE file, uint64_t start, uint64_t leng
   result_ = CONTAINER_BAD_PASSWORD;
   if (!passwordAcceptable(password)) return result_;
   result_ = CONTAINER_NO_MEMORY;
-  plain_ = allocate(CONTAINER_PIECE);
-  sealed_ = allocate(SEALED_PIECE);
-  if (!plain_ || !sealed_) return result_;
+  if (!plain_.allocate(CONTAINER_PIECE) || !sealed_.allocate(SEALED_PIECE)) return result_;
   size_t got = 0;
   result_ = CONTAINER_SOURCE_UNREADABLE;
   size_t head = length < HEADER_BLOCK_SIZE ? static_cast<size_t>(length) : size_t{HEADER_BLOCK_SIZE};

@@ -17,6 +17,7 @@
 #include <stdint.h>
 
 #include "common/progress.h"
+#include "common/wipe.h"
 #include "manager/cipher/container.h"
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/key_material.h"
@@ -59,8 +60,8 @@ class ContainerWriter {
   bool failed_ = false, cipherFailed_ = false;
   uint64_t start_ = 0, archiveBytes_ = 0, chunkIndex_ = 0;
   size_t used_ = 0;
-  unsigned char* plain_ = nullptr;   // CONTAINER_PIECE archive bytes
-  unsigned char* sealed_ = nullptr;  // their cipher text (and a tag)
+  WipedBlock plain_;   // CONTAINER_PIECE archive bytes
+  WipedBlock sealed_;  // their cipher text (and a tag)
   CipherKey key_ = {};               // the first format
   unsigned char iv_[CIPHER_BLOCK] = {};
   Format2Keys keys_ = {};            // the second format
@@ -105,8 +106,8 @@ class ContainerReader {
   ContainerResult result_ = CONTAINER_OK;
   uint64_t bodyStart_ = 0, archiveSize_ = 0, given_ = 0, chunkIndex_ = 0;
   size_t begin_ = 0, end_ = 0;
-  unsigned char* plain_ = nullptr;
-  unsigned char* sealed_ = nullptr;
+  WipedBlock plain_;   // CONTAINER_PIECE archive bytes
+  WipedBlock sealed_;  // their cipher text (and a tag)
   CipherKey key_ = {};
   unsigned char iv_[CIPHER_BLOCK] = {};
   Format2ChunkCipher chunks_;

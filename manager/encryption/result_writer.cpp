@@ -13,14 +13,6 @@ static_assert(RESULT_HOLD_LIMIT % CIPHER_BLOCK == 0, "the spill file takes whole
 
 namespace {
 
-unsigned char* allocate(size_t size) { return static_cast<unsigned char*>(calloc(1, size)); }
-
-void wipeAndFree(unsigned char* block, size_t size) {
-  if (!block) return;
-  SecureZeroMemory(block, size);
-  free(block);
-}
-
 bool rewind(HANDLE file) {
   LARGE_INTEGER zero = {};
   return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != FALSE;
@@ -46,7 +38,6 @@ ResultWriter::~ResultWriter() {
   // to the working set.
   if (held_) SecureZeroMemory(held_, heldPeak_);
   free(held_);
-  wipeAndFree(piece_, 2 * CONTAINER_PIECE);
 }
 
 int ResultWriter::begin(const wchar_t* programPath, int format, const char* password, const Progress& progress) {
@@ -126,8 +117,7 @@ bool ResultWriter::spillHeld() {
 // Reads the spill file back, deciphered, into the container.
 bool ResultWriter::replaySpill() {
   if (spillBytes_ == 0) return true;
-  if (!piece_) piece_ = allocate(2 * CONTAINER_PIECE);
-  if (!piece_ || !rewind(spill_.get())) return false;
+  if (!piece_.allocate(2 * CONTAINER_PIECE) || !rewind(spill_.get())) return false;
   unsigned char iv[CIPHER_BLOCK] = {};
   unsigned char* sealed = piece_;
   unsigned char* plain = piece_ + CONTAINER_PIECE;

@@ -68,7 +68,7 @@ class ResultWriter final : public ArchiveSink {
   bool holding_ = false;
   unsigned char* held_ = nullptr;     // RESULT_HOLD_LIMIT bytes
   size_t heldBytes_ = 0, heldPeak_ = 0;
-  unsigned char* piece_ = nullptr;    // two pieces for reading the spill back
+  WipedBlock piece_;                  // two pieces for reading the spill back
   UniqueFile spill_;
   bool spillKeyed_ = false, cipherFailed_ = false;
   CipherKey spillKey_ = {};
