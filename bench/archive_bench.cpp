@@ -2,7 +2,7 @@
 //   archive_bench.exe [megabytes [threads]]   (default 50, threads 0: one per processor)
 // The tree holds text-like files, random (incompressible) files, runs of
 // zeros, many small files and a few large ones; it is built in the temporary
-// folder, packed with buildArchive, restored with runExtraction, compared,
+// folder, packed with buildArchive, restored by the extractor, compared,
 // and removed.
 #include <windows.h>
 #include <stdio.h>
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   QueryPerformanceCounter(&t0);
   int packed = packForJob(("\"" + tree + "\" -o \"" + archive + "\"").c_str());
   QueryPerformanceCounter(&t1);
-  int extracted = runExtraction(("-i \"" + archive + "\" -o \"" + out + "\"").c_str());
+  int extracted = extractArchiveFile(archive, out);
   QueryPerformanceCounter(&t2);
 
   int mismatches = 0;

@@ -101,8 +101,8 @@ void encryption(const std::string& source, const std::string& work, const std::s
   setPath(jobState.moduleDir, work + "\\");
   setPath(jobState.sourceListPath, work + "\\TmpCrp_bench.prc");
   std::string command = "\"" + source + "\" -o \"" + work + "\\TmpCrp_bench.arv\"";
-  std::wstring resultPath = W(result), spillPath = W(work + "\\TmpCrp_bench.enc");
-  ResultWriter writer(resultPath.c_str(), spillPath.c_str());
+  std::wstring resultPath = W(result);
+  ResultWriter writer(resultPath.c_str());
   double t0 = now();
   int code = writer.begin(W(program).c_str(), format, kPassword, jobProgress);
   double t1 = now();

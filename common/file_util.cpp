@@ -22,17 +22,9 @@ bool writeAll(HANDLE file, const void* data, size_t size) {
   return true;
 }
 
-WorkingFile::WorkingFile(const wchar_t* path)
-    : path_(path),
-      keeper_(path[0] ? CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr)
-                      : INVALID_HANDLE_VALUE) {}
-
-void WorkingFile::release() {
-  if (keeper_ != INVALID_HANDLE_VALUE) CloseHandle(keeper_);
-  keeper_ = INVALID_HANDLE_VALUE;
-  if (path_ && path_[0]) DeleteFileW(path_);
-  path_ = nullptr;
+HANDLE keepUntilClosed(const wchar_t* path) {
+  return CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
 bool readUpTo(HANDLE file, void* buffer, size_t size, size_t* got) {
@@ -85,8 +77,3 @@ HMODULE loadSystemLibrary(const wchar_t* name) {
 }
 
 bool pathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool setDeletedOnClose(HANDLE file, bool deleted) {
-  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(deleted ? TRUE : FALSE)};
-  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
-}

@@ -3,34 +3,17 @@
 #include <windows.h>
 #include <stddef.h>
 
-// Share mode of every open of a job's working files (the archive, the
-// container, the source list in the temporary folder): the job holds each of
-// them open with FILE_FLAG_DELETE_ON_CLOSE, and an open that does not share
-// delete access would be refused while it does.
+// Share mode of every open of a file that the job holds open to have it
+// deleted when the process ends (keepUntilClosed): an open that does not
+// share delete access would be refused while it does.
 enum : DWORD { WORKING_FILE_SHARE = FILE_SHARE_READ | FILE_SHARE_DELETE };
 
-// A working file of a job, created empty (or emptied) and held open from its
-// creation to the end of the job with FILE_FLAG_DELETE_ON_CLOSE, so that the
-// system deletes it when the process ends for any reason: a crash, a kill, a
-// log-off. release() (or the end of the object) closes the handle, which
-// deletes the file, and deletes what a failed creation left to the steps.
-class WorkingFile {
- public:
-  explicit WorkingFile(const wchar_t* path);
-  ~WorkingFile() { release(); }
-  WorkingFile(const WorkingFile&) = delete;
-  WorkingFile& operator=(const WorkingFile&) = delete;
-  void release();
-
- private:
-  const wchar_t* path_;
-  HANDLE keeper_;
-};
-
-// Marks an open file (opened with DELETE access) to go when its last handle
-// closes, or takes the mark back: a file that a killed process was writing
-// never stays behind.
-bool setDeletedOnClose(HANDLE file, bool deleted);
+// Creates (or empties) a file that the job writes and reads by its name, and
+// holds it with FILE_FLAG_DELETE_ON_CLOSE: the system deletes it when the
+// handle closes, however the process ends, and until then it can still be
+// opened by name (sharing delete access), which a WorkingFile's mark would
+// not allow.
+HANDLE keepUntilClosed(const wchar_t* path);
 
 // Writes every byte or fails: a write that takes fewer bytes is continued, and
 // one that takes none counts as a full disk (GetLastError() is then

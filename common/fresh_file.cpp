@@ -1,5 +1,8 @@
 #include "common/fresh_file.h"
 
+#include "common/fresh_name.h"
+#include "common/text_util.h"
+
 namespace {
 
 LONG freshCounter = 0;
@@ -22,10 +25,21 @@ bool createFresh(FreshNameForm form, const void* context, wchar_t* out, size_t c
 
 }  // namespace
 
+bool formFreshName(const void* context, unsigned long value, wchar_t* out, size_t cap) {
+  const FreshPlace* place = static_cast<const FreshPlace*>(context);
+  return cap >= FRESH_PATH_SIZE && formFreshPath(place->path, place->folderPartLength, value, out);
+}
+
+FreshPlace placeBeside(const wchar_t* path) {
+  FreshPlace place = {path, static_cast<size_t>(lastSeparatorIndex(path) + 1)};
+  return place;
+}
+
 HANDLE createFreshFile(FreshNameForm form, const void* context, DWORD attributes, wchar_t* out, size_t cap) {
   HANDLE file = INVALID_HANDLE_VALUE;
   createFresh(form, context, out, cap, [&](const wchar_t* name) {
-    file = CreateFileW(name, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes, nullptr);
+    file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW, attributes,
+                       nullptr);
     return file != INVALID_HANDLE_VALUE;
   });
   return file;

@@ -69,6 +69,7 @@ enum UiText {
   TEXT_NOT_RESTORED,
   TEXT_NOT_RESTORED_NAMED,     // %s: the file
   TEXT_FOLDER_CLASH,           // %s: the folder
+  TEXT_FOLDER_KEPT,            // %s: the folder the restored one stays in
   TEXT_WRONG_PASSWORD,
   TEXT_DECRYPT_STOPPED,
   TEXT_DECRYPT_FAILED,         // %d: the code

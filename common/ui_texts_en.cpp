@@ -96,6 +96,9 @@ extern const char* const kEnglishTexts[UI_TEXT_COUNT] = {
     // TEXT_FOLDER_CLASH
     "This folder could not be restored because another decryption running at the same time made one of the same "
     "name:\r\n%s\r\nPlease decrypt again.",
+    // TEXT_FOLDER_KEPT
+    "A restored folder could not be given its name because another program was using it.\r\n"
+    "The restored files are in this folder:\r\n%s",
     // TEXT_WRONG_PASSWORD
     "The file could not be decrypted.\r\nCheck the password.",
     // TEXT_DECRYPT_STOPPED

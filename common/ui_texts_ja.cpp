@@ -94,6 +94,9 @@ extern const char* const kJapaneseTexts[UI_TEXT_COUNT] = {
     // TEXT_FOLDER_CLASH
     "次のフォルダは、同時に行われた別の復号が同じ名前で作ったため戻せませんでした。\r\n%s\r\n"
     "もう一度復号してください",
+    // TEXT_FOLDER_KEPT
+    "次のフォルダは、ほかのプログラムが使用していたため名前を付けられませんでした。\r\n"
+    "復号したファイルは、次のフォルダにあります。\r\n%s",
     // TEXT_WRONG_PASSWORD
     "復号出来ませんでした。\r\nパスワードを確認してください",
     // TEXT_DECRYPT_STOPPED

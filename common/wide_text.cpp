@@ -31,7 +31,9 @@ bool wideToExact(UINT codePage, const wchar_t* text, char* out, size_t cap) {
   int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, -1, out, static_cast<int>(cap), nullptr,
                               &usedDefault);
   if (n <= 0 || usedDefault) {
-    out[0] = '\0';
+    // What was converted before the failure may be a password's: nothing of
+    // it stays.
+    SecureZeroMemory(out, cap);
     return false;
   }
   return true;

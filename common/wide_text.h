@@ -16,8 +16,9 @@ bool ansiToWide(const char* text, wchar_t* out, size_t cap);
 
 // The text in code page 932 only when every character converts exactly:
 // no best-fit look-alike ("café" never becomes "cafe") and no replacement
-// character. false, with out empty, when a character has no exact form or the
-// result would not fit in cap bytes.
+// character. false, with all cap bytes of out zero (nothing of a password
+// left in it), when a character has no exact form or the result would not
+// fit in cap bytes.
 bool wideToAnsiExact(const wchar_t* text, char* out, size_t cap);
 
 // The text in code page 932 with "?" for each character the code page

@@ -7,6 +7,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/fresh_name.h"
 #include "manager/archive/archive_format.h"
 #include "manager/archive/block_codec.h"
 #include "manager/archive/entry_check.h"
@@ -102,15 +103,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!wideFromUtf8(header.name, name, ARCHIVE_NAME_SIZE) ||
           !wideFromUtf8(header.folderPath, folder, ARCHIVE_FOLDER_SIZE))
         __builtin_trap();
-      if (buildTargetPath(L"C:\\out", folder, name, wideTarget, &folderPart) == TARGET_OK &&
-          (wcsncmp(wideTarget, L"C:\\out\\", 7) != 0 || !wideComponentsStayPut(wideTarget + 7)))
-        __builtin_trap();
+      if (buildTargetPath(L"C:\\out", folder, name, wideTarget, &folderPart) == TARGET_OK) {
+        if (wcsncmp(wideTarget, L"C:\\out\\", 7) != 0 || !wideComponentsStayPut(wideTarget + 7)) __builtin_trap();
+        wchar_t temporary[FRESH_PATH_SIZE];
+        if (formFreshPath(wideTarget, folderPart, 0x1234u, temporary) && wcslen(temporary) >= 260) __builtin_trap();
+      }
     } else if (safe && buildTargetPath("C:\\out", header.folderPath, header.name, target, &folderPart) == TARGET_OK) {
       if (strncmp(target, "C:\\out\\", 7) != 0 || !componentsStayPut(target + 7) || strchr(target + 2, ':') ||
           strchr(target, '/'))
         __builtin_trap();
-      char temporary[TARGET_PATH_SIZE];
-      if (formTemporaryPath(target, folderPart, 0x1234u, temporary) && strlen(temporary) >= 260) __builtin_trap();
     }
     if (header.folderFlag == 1) continue;
     EntryDataReader reader;

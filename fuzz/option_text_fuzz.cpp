@@ -1,4 +1,4 @@
-// The command texts of the packer and the extractor.
+// The command texts of the packer.
 #include <stdint.h>
 #include <stddef.h>
 #include <string.h>
@@ -17,10 +17,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   parseOptionText(text.data(), kTable, 3, values, others.data(), others.size());
   for (char* v : values)
     if (strnlen(v, OPTION_SLOT_SIZE) == OPTION_SLOT_SIZE) __builtin_trap();
-  static char archive[OPTION_SLOT_SIZE], folder[OPTION_SLOT_SIZE];
-  archive[0] = folder[0] = '\0';
-  parseExtractionOptions(text.data(), archive, folder);
-  if (strnlen(archive, OPTION_SLOT_SIZE) == OPTION_SLOT_SIZE || strnlen(folder, OPTION_SLOT_SIZE) == OPTION_SLOT_SIZE)
-    __builtin_trap();
   return 0;
 }

@@ -30,7 +30,6 @@
 #include <windows.h>
 #include <string.h>
 
-#include "common/file_util.h"
 #include "manager/archive/block_codec.h"
 
 namespace {
@@ -192,17 +191,6 @@ bool ArchiveSource::skip(uint64_t count) {
   }
   SecureZeroMemory(dropped, sizeof dropped);
   return true;
-}
-
-bool FileArchiveSource::read(void* buffer, size_t size, size_t* got) { return readUpTo(file_, buffer, size, got); }
-
-bool FileArchiveSource::skip(uint64_t count) {
-  LARGE_INTEGER zero = {}, position, size;
-  if (!SetFilePointerEx(file_, zero, &position, FILE_CURRENT) || !GetFileSizeEx(file_, &size)) return false;
-  uint64_t left = position.QuadPart < size.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
-  LARGE_INTEGER step;
-  step.QuadPart = static_cast<LONGLONG>(count < left ? count : left);
-  return SetFilePointerEx(file_, step, nullptr, FILE_CURRENT) != FALSE;
 }
 
 void openEntryStream(ArchiveSource* archive) {

@@ -36,8 +36,8 @@ struct EntryEvent {
   unsigned char bytes[ARCHIVE_CHUNK_SIZE];
 };
 
-// Where the archive comes from, read strictly forward: a file, or the
-// reader of the container that holds it. Used by the reading thread alone
+// Where the archive comes from, read strictly forward: the reader of the
+// container that holds it. Used by the reading thread alone
 // while the stream is open.
 class ArchiveSource : public ByteSource {
  public:
@@ -47,17 +47,6 @@ class ArchiveSource : public ByteSource {
 
  protected:
   ~ArchiveSource() = default;
-};
-
-// An archive file from its current position (the handle stays the caller's).
-class FileArchiveSource final : public ArchiveSource {
- public:
-  explicit FileArchiveSource(HANDLE file) : file_(file) {}
-  bool read(void* buffer, size_t size, size_t* got) override;
-  bool skip(uint64_t count) override;
-
- private:
-  HANDLE file_;
 };
 
 // Starts taking the archive apart (the source stays the caller's, in use

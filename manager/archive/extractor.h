@@ -18,9 +18,14 @@ enum ExtractResult {
   // header fails its check before the end, or a data area is cut).
   EXTRACT_FOLDER_ENTRY = 10,
   EXTRACT_DAMAGED = EXTRACT_FOLDER_ENTRY,
-  // A top-level folder being restored could not take its name: another
-  // restore made a folder of that name meanwhile. Nothing of it is left.
+  // A top-level folder being restored could not take its name because
+  // another restore made a folder of that name meanwhile: it is removed and
+  // the extraction ends there.
   EXTRACT_FOLDER_CLASH = 11,
+  // The archive was read to its end, but a top-level folder could not take
+  // its name for another reason (a program held a file in it): it stays,
+  // visible, under its temporary name, which failedPath gives.
+  EXTRACT_FOLDER_KEPT = 12,
   EXTRACT_DECOMPRESS = 17,
   EXTRACT_STOPPED = RESULT_STOPPED,
   // The archive was read to its end, but entries failed (0x10000 plus the
@@ -46,9 +51,11 @@ typedef ReplaceAnswer (*AskReplace)(void* context, const ReplaceFacts& facts);
 // and the stop request go through progress. askReplace decides each existing
 // file that a restored one would replace (keeping it skips the entry; null:
 // replaced without a question). failedPath, when set, receives the first
-// file that could not be restored. Each restored file gets the mark of zone
-// when that zone passes on (zone_identifier.h); 0, the local zone, gives
-// none.
+// file that could not be restored (an entry refused for its name as it is
+// stored; for entries that could not be made because something else stands
+// where their folder must go, that place). Each restored file gets the
+// mark of zone when that zone passes on (zone_identifier.h); 0, the local
+// zone, gives none.
 struct ExtractSetup {
   const Progress* progress;
   AskReplace askReplace;
@@ -58,24 +65,10 @@ struct ExtractSetup {
   int zone;
 };
 
-// Parses "-i \"<archive>\" -o \"<folder>\"", completes drive-less paths from
-// baseFolder (which ends with a backslash) and calls extractArchive.
-ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const ExtractSetup& setup);
-ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder, const ExtractSetup& setup);
-// The same with the archive from a source of the caller's (entry_stream.h),
-// read by the extraction's reading thread; outputFolder is a full path.
+// Restores the archive that a source of the caller's gives (entry_stream.h),
+// read by the extraction's reading thread, under outputFolder (a full path).
 class ArchiveSource;
 ExtractResult extractArchiveFrom(ArchiveSource* archive, const wchar_t* outputFolder, const ExtractSetup& setup);
-// The same with progress alone.
-inline ExtractResult runExtraction(const wchar_t* commandText, const wchar_t* baseFolder, const Progress& progress) {
-  ExtractSetup setup = {&progress, nullptr, nullptr, nullptr, 0};
-  return runExtraction(commandText, baseFolder, setup);
-}
-inline ExtractResult extractArchive(const wchar_t* archivePath, const wchar_t* outputFolder,
-                                    const Progress& progress) {
-  ExtractSetup setup = {&progress, nullptr, nullptr, nullptr, 0};
-  return extractArchive(archivePath, outputFolder, setup);
-}
 // Creates every missing folder level of path; with includeLast 0 the last
 // component (a file name) is left out. 0 when the levels exist.
 int makeDirectoryPath(const wchar_t* path, int includeLast);

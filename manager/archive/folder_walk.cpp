@@ -38,6 +38,7 @@ class Listing {
     ring_ = static_cast<ListedEntry*>(malloc(LOOKAHEAD * sizeof(ListedEntry)));
     capacity_ = ring_ ? LOOKAHEAD : 1;  // without memory for more: no look-ahead
     if (!ring_) ring_ = &single_;
+    findOwnFiles();
     push(first);
   }
   ~Listing() {
@@ -62,7 +63,25 @@ class Listing {
 
  private:
   ListedEntry& at(size_t i) { return ring_[(head_ + i) % capacity_]; }
+  // The names of the job's own files that lie in this folder.
+  void findOwnFiles() {
+    const wchar_t* const* own = packRun.setup.ownFiles;
+    int folderLength = static_cast<int>(textLength(folder_));
+    for (; own && *own && ownCount_ < countOf(ownNames_); ++own) {
+      long separator = lastSeparatorIndex(*own);
+      if (separator + 1 == folderLength &&
+          CompareStringOrdinal(*own, folderLength, folder_, folderLength, TRUE) == CSTR_EQUAL)
+        ownNames_[ownCount_++] = *own + folderLength;
+    }
+  }
+  bool isOwnFile(const WIN32_FIND_DATAW& found) const {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    for (size_t i = 0; i < ownCount_; ++i)
+      if (CompareStringOrdinal(ownNames_[i], -1, found.cFileName, -1, TRUE) == CSTR_EQUAL) return true;
+    return false;
+  }
   void push(const WIN32_FIND_DATAW& found) {
+    if (isOwnFile(found)) return;
     ListedEntry& entry = at(count_++);
     copyText(entry.name, countOf(entry.name), found.cFileName);
     entry.attributes = found.dwFileAttributes;
@@ -91,6 +110,8 @@ class Listing {
 
   UniqueFind find_;
   const wchar_t* folder_;
+  const wchar_t* ownNames_[8];
+  size_t ownCount_ = 0;
   ListedEntry single_;
   ListedEntry* ring_;
   size_t capacity_, head_ = 0, count_ = 0;

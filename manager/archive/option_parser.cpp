@@ -115,32 +115,6 @@ void parseOptionTextT(const C* text, const C* const* optionTable, size_t optionC
   }
 }
 
-template <typename C>
-void parseExtractionOptionsT(const C* text, C* archivePath, C* outputFolder) {
-  static const C kI[] = {'S', '-', 'i', 0}, kO[] = {'S', '-', 'o', 0}, kX[] = {'N', '-', 'x', 0};
-  static const C* const kTable[] = {kI, kO, kX};
-  archivePath[0] = 0;
-  outputFolder[0] = 0;
-  if (textLengthUpTo(text, EXTRACTION_TEXT_MAX + 1) > EXTRACTION_TEXT_MAX) return;
-  const C* cursor = text;
-  BasicTextToken<C> token;
-  C* pending = nullptr;
-  bool ignoring = false;  // after "-x", for good
-  while (nextTokenT(&cursor, &token)) {
-    if (pending) {
-      takeValue(token, pending);
-      pending = nullptr;
-      continue;
-    }
-    switch (findOption(token, kTable, 3)) {
-      case 0: pending = archivePath; continue;
-      case 1: pending = outputFolder; continue;
-      case 2: ignoring = true; continue;
-    }
-    if (!ignoring) takeValue(token, archivePath);
-  }
-}
-
 }  // namespace
 
 bool nextToken(const char** cursor, TextToken* token) { return nextTokenT(cursor, token); }
@@ -155,10 +129,4 @@ void parseOptionText(const char* text, const char* const* optionTable, size_t op
 void parseOptionText(const wchar_t* text, const wchar_t* const* optionTable, size_t optionCount,
                      wchar_t* const* values, wchar_t* others, size_t othersCap) {
   parseOptionTextT(text, optionTable, optionCount, values, others, othersCap);
-}
-void parseExtractionOptions(const char* text, char* archivePath, char* outputFolder) {
-  parseExtractionOptionsT(text, archivePath, outputFolder);
-}
-void parseExtractionOptions(const wchar_t* text, wchar_t* archivePath, wchar_t* outputFolder) {
-  parseExtractionOptionsT(text, archivePath, outputFolder);
 }

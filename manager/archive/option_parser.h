@@ -1,4 +1,4 @@
-// The option texts of the archive build and of the extraction.
+// The option texts of the archive build.
 //
 // Tokens are separated by spaces; a double quote switches quoting on and off
 // and spaces inside quotes do not separate. Option words ("-o", ...) are
@@ -9,7 +9,7 @@
 #pragma once
 #include <stddef.h>
 
-enum { OPTION_SLOT_SIZE = 2049, OPTION_VALUE_MAX = 2047, EXTRACTION_TEXT_MAX = 1024 };
+enum { OPTION_SLOT_SIZE = 2049, OPTION_VALUE_MAX = 2047 };
 
 // The texts are ANSI (char) or UTF-16 (wchar_t, the paths the program itself
 // hands to the archive steps); lengths count units of the text.
@@ -44,12 +44,3 @@ void parseOptionText(const char* text, const char* const* optionTable, size_t op
                      char* const* values, char* others, size_t othersCap);
 void parseOptionText(const wchar_t* text, const wchar_t* const* optionTable, size_t optionCount,
                      wchar_t* const* values, wchar_t* others, size_t othersCap);
-
-// The extraction's variant with the words "-i", "-o" and "-x": the token after
-// "-i" is the archive path, the one after "-o" the output folder; a plain token
-// that follows no option word also lands in the archive path (the last one
-// wins); after "-x" every further plain token is ignored. A text longer than
-// 1024 bytes is not parsed at all. Both outputs hold OPTION_SLOT_SIZE bytes and
-// start empty.
-void parseExtractionOptions(const char* text, char* archivePath, char* outputFolder);
-void parseExtractionOptions(const wchar_t* text, wchar_t* archivePath, wchar_t* outputFolder);

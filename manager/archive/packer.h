@@ -74,6 +74,10 @@ struct PackSetup {
   void (*fileTried)(void* context, const wchar_t* sourcePath);
   void* context;
   ArchiveSink* sink;           // null: the archive is the file named after -o
+  // The job's own files (the result, its working files), which may lie in a
+  // selected folder while it is packed: never taken for part of it. Ends
+  // with a null; may be null.
+  const wchar_t* const* ownFiles;
 };
 
 // Packs the sources named in the command text ("<paths> -o \"<archive>\"") into

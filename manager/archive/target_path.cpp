@@ -41,29 +41,6 @@ int buildTargetPathT(const C* outputFolder, const C* folderPath, const C* name, 
 }
 
 template <typename C>
-bool formTemporaryPathT(const C* target, size_t folderPartLength, unsigned long seed, C out[TARGET_PATH_SIZE]) {
-  out[0] = 0;
-  if (folderPartLength >= TARGET_PATH_SIZE - 1) return false;
-  size_t room = TARGET_PATH_SIZE - 1 - folderPartLength;  // units left for the name
-  char digits[9];
-  formatText(digits, sizeof digits, "%08lx", seed & 0xFFFFFFFFul);
-  char name[20];
-  if (room >= 16) {
-    formatText(name, sizeof name, "~kyv%s.tmp", digits);
-  } else if (room >= 2) {
-    size_t keep = room - 1 > 8 ? 8 : room - 1;  // the last, fastest-changing digits
-    formatText(name, sizeof name, "~%s", digits + 8 - keep);
-  } else {
-    formatText(name, sizeof name, "%s", digits + 7);
-  }
-  memcpy(out, target, folderPartLength * sizeof(C));
-  size_t at = folderPartLength;
-  for (const char* p = name; *p; ++p) out[at++] = static_cast<C>(*p);  // ASCII only
-  out[at] = 0;
-  return true;
-}
-
-template <typename C>
 int makeAbsolutePathFromT(C* out, const C* path, const C* baseDir) {
   out[0] = 0;
   if (textLengthUpTo(path, PATH_TEXT_MAX + 1) > PATH_TEXT_MAX) return 1;
@@ -98,21 +75,6 @@ int buildTargetPath(const char* outputFolder, const char* folderPath, const char
 int buildTargetPath(const wchar_t* outputFolder, const wchar_t* folderPath, const wchar_t* name,
                     wchar_t target[TARGET_PATH_SIZE], size_t* folderPartLength) {
   return buildTargetPathT(outputFolder, folderPath, name, target, folderPartLength);
-}
-bool isTemporaryName(const wchar_t* name) {
-  if (textLength(name) != 16 || name[0] != L'~' || name[1] != L'k' || name[2] != L'y' || name[3] != L'v') return false;
-  for (int i = 4; i < 12; ++i)
-    if (!((name[i] >= L'0' && name[i] <= L'9') || (name[i] >= L'a' && name[i] <= L'f'))) return false;
-  return name[12] == L'.' && name[13] == L't' && name[14] == L'm' && name[15] == L'p';
-}
-
-bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned long seed,
-                       char out[TARGET_PATH_SIZE]) {
-  return formTemporaryPathT(target, folderPartLength, seed, out);
-}
-bool formTemporaryPath(const wchar_t* target, size_t folderPartLength, unsigned long seed,
-                       wchar_t out[TARGET_PATH_SIZE]) {
-  return formTemporaryPathT(target, folderPartLength, seed, out);
 }
 int makeAbsolutePathFrom(char* out, const char* path, const char* baseDir) {
   return makeAbsolutePathFromT(out, path, baseDir);

@@ -1,6 +1,6 @@
-// Paths of the archive steps (ANSI or UTF-16 text, lengths in units of it): the target path of an extracted entry, the name
-// of the file an entry is written to before it replaces the target, and the
-// completion of drive-less paths.
+// Paths of the archive steps (ANSI or UTF-16 text, lengths in units of it):
+// the target path of an extracted entry and the completion of drive-less
+// paths.
 #pragma once
 #include <stddef.h>
 
@@ -22,19 +22,6 @@ int buildTargetPath(const char* outputFolder, const char* folderPath, const char
                     char target[TARGET_PATH_SIZE], size_t* folderPartLength);
 int buildTargetPath(const wchar_t* outputFolder, const wchar_t* folderPath, const wchar_t* name,
                     wchar_t target[TARGET_PATH_SIZE], size_t* folderPartLength);
-
-// A name for the file an entry is written to before it replaces its target:
-// in the target's folder (the first folderPartLength bytes of target),
-// "~kyv" and eight hex digits of seed and ".tmp"; where that does not fit
-// below 260 bytes, as many hex digits as fit. out holds TARGET_PATH_SIZE
-// bytes. false when not even one character fits.
-bool formTemporaryPath(const char* target, size_t folderPartLength, unsigned long seed,
-                       char out[TARGET_PATH_SIZE]);
-// Whether a name is the full form that formTemporaryPath gives: "~kyv",
-// eight lower-case hex digits, ".tmp".
-bool isTemporaryName(const wchar_t* name);
-bool formTemporaryPath(const wchar_t* target, size_t folderPartLength, unsigned long seed,
-                       wchar_t out[TARGET_PATH_SIZE]);
 
 // Completes a drive-less path from baseDir (which ends with a backslash):
 // quotes trimmed; a path with a drive or one beginning with two backslashes is

@@ -55,6 +55,9 @@ const char* decryptionResultMessage(int code, char* buffer, size_t cap, const wc
     case EXTRACT_FOLDER_CLASH:
       formatText(buffer, cap, uiText(TEXT_FOLDER_CLASH), name);
       return buffer;
+    case EXTRACT_FOLDER_KEPT:
+      formatText(buffer, cap, uiText(TEXT_FOLDER_KEPT), name);
+      return buffer;
     case DECRYPTION_WRONG_PASSWORD:  // and the container's failed header check
       return uiText(TEXT_WRONG_PASSWORD);
     case RESULT_STOPPED:

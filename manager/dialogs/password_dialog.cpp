@@ -21,20 +21,20 @@ namespace {
 // in the code page (or without memory: then text is null).
 struct SecretText {
   char* text = nullptr;
+  size_t cap = 0;
   bool ok = false;
   explicit SecretText(HWND control) {
     wchar_t* typed = controlWideTextCopy(control);
     if (!typed) return;
-    size_t cap = textLength(typed) * 2 + 1;
+    cap = textLength(typed) * 2 + 1;
     text = static_cast<char*>(malloc(cap));
     if (text) ok = wideToAnsiExact(typed, text, cap);
-    if (text && !ok) text[0] = '\0';
     SecureZeroMemory(typed, textLength(typed) * sizeof(wchar_t));
     free(typed);
   }
   ~SecretText() {
     if (text) {
-      SecureZeroMemory(text, strlen(text));
+      SecureZeroMemory(text, cap);  // all of it, whatever the conversion left
       free(text);
     }
   }

@@ -2,10 +2,10 @@
 
 enum ProbeResult { PROBE_OK = 0, PROBE_NO_FREE_NAME = 3, PROBE_NOT_WRITABLE = 4 };
 
-// Checks that a folder can be written: creates a file with a unique name in
-// it, writes content into it, closes and deletes it. Nothing else in the folder
-// is touched. A trailing backslash on the folder is ignored.
-// After 11 names that all exist (100 ms apart) the result is 3; a file that
+// Checks that a folder can be written: creates a working file with a unique
+// name in it and writes content into it; the file goes with its handle.
+// Nothing else in the folder is touched. A trailing backslash on the folder
+// is ignored. When every name tried exists the result is 3; a file that
 // can't be created or written gives 4.
 int probeFolder(const wchar_t* folder, const char* content);
 

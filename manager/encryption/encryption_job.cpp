@@ -6,6 +6,7 @@
 #include "common/file_util.h"
 #include "common/text_util.h"
 #include "common/ui_language.h"
+#include "common/unique_handle.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
@@ -72,11 +73,15 @@ int runSteps() {
   wchar_t program[2048];
   DWORD n = GetModuleFileNameW(nullptr, program, countOf(program));
   if (n == 0 || n >= countOf(program)) return ASSEMBLY_OPEN_INPUT;
-  ResultWriter result(jobState.outputPath, jobState.tempEncryptedPath);
+  ResultWriter result(jobState.outputPath);
   int code = result.begin(program, jobState.containerFormat, jobState.password, jobProgress);
   clearJobPassword();  // the container's keys are derived
   if (code != 0) return code;
-  code = packForJob(jobState.packCommand, &packProblem, &result);
+  // A result saved into a selected folder, and the files being written for
+  // it, are no part of the selection.
+  const wchar_t* const ownFiles[] = {jobState.outputPath, result.workingPath(), result.spillPath(),
+                                     jobState.sourceListPath, nullptr};
+  code = packForJob(jobState.packCommand, &packProblem, &result, ownFiles);
   if (code != PACK_OK) return result.cipherFailed() ? CONTAINER_NO_CIPHER : code;
   return result.finish();
 }
@@ -131,11 +136,10 @@ void runEncryptionJob() {
   char startText[64];
   localTimeText(startText, sizeof startText, 1);
   long long startSeconds = currentSeconds();
-  // No working file outlives the process, however it ends.
-  WorkingFile spill(jobState.tempEncryptedPath), sourceList(jobState.sourceListPath);
+  // The source list outlives no process, however it ends.
+  UniqueFile sourceList(keepUntilClosed(jobState.sourceListPath));
   int result = runSteps();
   endJobSteps();
-  spill.release();
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
 
@@ -144,5 +148,6 @@ void runEncryptionJob() {
   } else if (deliver() && jobState.writeLog) {
     appendOperationLog(startText, startSeconds);
   }
-  sourceList.release();
+  sourceList.reset();
+  DeleteFileW(jobState.sourceListPath);
 }

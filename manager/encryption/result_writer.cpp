@@ -20,20 +20,10 @@ bool rewind(HANDLE file) {
 
 }  // namespace
 
-ResultWriter::ResultWriter(const wchar_t* outputPath, const wchar_t* spillPath)
-    : outputPath_(outputPath), spillPath_(spillPath) {
-  temporary_[0] = 0;
-}
+ResultWriter::ResultWriter(const wchar_t* outputPath) : outputPath_(outputPath) {}
 
 ResultWriter::~ResultWriter() {
   dropSpill();
-  spill_.reset();
-  // A result that did not take its name goes with its handle; the name is
-  // deleted as well in case the mark could not be set.
-  if (file_) {
-    file_.reset();
-    DeleteFileW(temporary_);
-  }
   // Only what was ever held is wiped: touching the rest would only add it
   // to the working set.
   if (held_) SecureZeroMemory(held_, heldPeak_);
@@ -43,9 +33,7 @@ ResultWriter::~ResultWriter() {
 int ResultWriter::begin(const wchar_t* programPath, int format, const char* password, const Progress& progress) {
   int result = container_.prepare(format, password, progress);
   if (result != CONTAINER_OK) return result;
-  file_.reset(createResultWorkingFile(outputPath_, temporary_, MAX_PATH + 1));
-  if (!file_) return ASSEMBLY_OPEN_OUTPUT;
-  setDeletedOnClose(file_.get(), true);
+  if (!file_.createBeside(outputPath_) || !spill_.createInTemporaryFolder()) return ASSEMBLY_OPEN_OUTPUT;
   result = appendProgramImage(file_.get(), programPath, progress);
   if (result != ASSEMBLY_OK) return result;
   return container_.start(file_.get());
@@ -86,11 +74,6 @@ bool ResultWriter::completeEntry(const unsigned char* header) {
 // Moves the full hold buffer to the end of the spill file, enciphered. The
 // first spill of an entry draws its key.
 bool ResultWriter::spillHeld() {
-  if (!spill_) {
-    spill_.reset(CreateFileW(spillPath_, GENERIC_READ | GENERIC_WRITE, WORKING_FILE_SHARE | FILE_SHARE_WRITE, nullptr,
-                             OPEN_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!spill_) return false;
-  }
   if (!spillKeyed_) {
     unsigned char key[SHA2SUM_SIZE];
     bool keyed = strongRandom(key, sizeof key) && keyFromDigest(key, &spillKey_);
@@ -151,11 +134,5 @@ int ResultWriter::finish() {
   int result = container_.finish(&length);
   if (result == CONTAINER_OK) result = appendPayloadTrailer(file_.get(), length);
   if (result != ASSEMBLY_OK) return result;
-  if (!setDeletedOnClose(file_.get(), false)) return ASSEMBLY_OPEN_OUTPUT;
-  file_.reset();
-  if (!MoveFileExW(temporary_, outputPath_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(temporary_);
-    return ASSEMBLY_OPEN_OUTPUT;
-  }
-  return ASSEMBLY_OK;
+  return file_.commitOver(outputPath_) == COMMIT_DONE ? ASSEMBLY_OK : ASSEMBLY_OPEN_OUTPUT;
 }

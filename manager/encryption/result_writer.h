@@ -1,9 +1,8 @@
 // The result of an encryption, written as the archive is made: the program
 // image first, then the container, its body enciphered as the packer hands
-// over its entries, its header and the trailer last. The file is built under
-// a temporary name beside the result and marked to go when it is closed, so
-// that a failed, stopped or killed job leaves none of it; only a complete
-// result takes its name.
+// over its entries, its header and the trailer last. The file is a working
+// file beside the result (working_file.h), so that a failed, stopped or
+// killed job leaves none of it; only a complete result takes its name.
 //
 // An entry that the packer completes only after its data is held until its
 // header is final, in memory up to RESULT_HOLD_LIMIT bytes; beyond that it
@@ -16,7 +15,7 @@
 #include <stdint.h>
 
 #include "common/progress.h"
-#include "common/unique_handle.h"
+#include "common/working_file.h"
 #include "manager/archive/packer.h"
 #include "manager/cipher/container_stream.h"
 #include "manager/cipher/key_material.h"
@@ -25,17 +24,16 @@ enum { RESULT_HOLD_LIMIT = 2 << 20 };
 
 class ResultWriter final : public ArchiveSink {
  public:
-  // outputPath: the result; spillPath: the working file for held entries.
-  ResultWriter(const wchar_t* outputPath, const wchar_t* spillPath);
+  explicit ResultWriter(const wchar_t* outputPath);
   ~ResultWriter();
   ResultWriter(const ResultWriter&) = delete;
   ResultWriter& operator=(const ResultWriter&) = delete;
 
-  // Derives the container's keys, creates the working file, writes the
-  // program image of programPath and starts the container. 0, or the code
-  // of the step that failed: the container's (205, 207, 209, 211, 212, 299) or
-  // the assembly's (32 the file can't be created, 35/36 the image can't be
-  // read, 37/46 written).
+  // Derives the container's keys, creates the working files (the result's
+  // and the spill file), writes the program image of programPath and starts
+  // the container. 0, or the code of the step that failed: the container's
+  // (205, 207, 209, 211, 212, 299) or the assembly's (32 a file can't be
+  // created, 35/36 the image can't be read, 37/46 written).
   int begin(const wchar_t* programPath, int format, const char* password, const Progress& progress);
 
   bool write(const void* data, size_t size) override;
@@ -51,6 +49,11 @@ class ResultWriter final : public ArchiveSink {
   // spill file.
   uint64_t archiveBytes() const { return container_.archiveBytes(); }
   uint64_t spilledBytes() const { return spilled_; }
+  // The files the writer makes while the selection is packed, which the
+  // packer must not take for part of it (a result saved into a selected
+  // folder); null where there is none.
+  const wchar_t* workingPath() const { return file_ ? file_.path() : nullptr; }
+  const wchar_t* spillPath() const { return spill_ ? spill_.path() : nullptr; }
   // True when the cipher (of the container or of the spill file) failed:
   // the job stops with the cipher's code, not the packer's.
   bool cipherFailed() const { return cipherFailed_ || container_.cipherFailed(); }
@@ -61,15 +64,13 @@ class ResultWriter final : public ArchiveSink {
   void dropSpill();
 
   const wchar_t* outputPath_;
-  const wchar_t* spillPath_;
-  wchar_t temporary_[MAX_PATH + 1];
-  UniqueFile file_;
+  WorkingFile file_;
   ContainerWriter container_;
   bool holding_ = false;
   unsigned char* held_ = nullptr;     // RESULT_HOLD_LIMIT bytes
   size_t heldBytes_ = 0, heldPeak_ = 0;
   WipedBlock piece_;                  // two pieces for reading the spill back
-  UniqueFile spill_;
+  WorkingFile spill_;
   bool spillKeyed_ = false, cipherFailed_ = false;
   CipherKey spillKey_ = {};
   unsigned char spillIv_[CIPHER_BLOCK] = {};

@@ -11,7 +11,7 @@
 SourceListWriter::SourceListWriter(const wchar_t* listPath) : path_(listPath), knownDriveTypes_() {}
 
 PackSetup SourceListWriter::packSetup(const wchar_t* baseFolder, const Progress& progress) {
-  PackSetup setup = {baseFolder, &progress, fileTried, this, nullptr};
+  PackSetup setup = {baseFolder, &progress, fileTried, this, nullptr, nullptr};
   return setup;
 }
 
@@ -45,9 +45,11 @@ void SourceListWriter::writeLine(const wchar_t* sourcePath) {
   if (file_) writeAll(file_.get(), line, strlen(line));
 }
 
-PackResult packForJob(const wchar_t* commandText, PackProblem* problem, ArchiveSink* sink) {
+PackResult packForJob(const wchar_t* commandText, PackProblem* problem, ArchiveSink* sink,
+                      const wchar_t* const* ownFiles) {
   SourceListWriter list(jobState.sourceListPath);
   PackSetup setup = list.packSetup(jobState.moduleDir, jobProgress);
   setup.sink = sink;
+  setup.ownFiles = ownFiles;
   return buildArchive(commandText, setup, problem);
 }

@@ -33,5 +33,6 @@ class SourceListWriter {
 // Packs as the encryption job does: the source list at the job's
 // sourceListPath, drive-less paths completed from moduleDir, the job's
 // progress and stop request; the archive into sink when given, else into
-// the file the command names.
-PackResult packForJob(const wchar_t* commandText, PackProblem* problem = nullptr, ArchiveSink* sink = nullptr);
+// the file the command names; the job's own files (null-ended) left out.
+PackResult packForJob(const wchar_t* commandText, PackProblem* problem = nullptr, ArchiveSink* sink = nullptr,
+                      const wchar_t* const* ownFiles = nullptr);

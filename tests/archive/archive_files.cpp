@@ -47,11 +47,6 @@ FileTimes sampleTimes(unsigned seed) {
 
 DWORD attributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
-int extractWithDriver(const std::string& archive, const std::string& outputFolder) {
-  std::wstring command = L"-i \"" + W(archive) + L"\" -o \"" + W(outputFolder) + L"\"";
-  return runExtraction(command.c_str(), jobState.moduleDir, jobProgress);
-}
-
 std::vector<ReadEntry> readArchiveFile(const std::string& path) { return readArchiveBytes(readFile(path)); }
 
 std::vector<std::string> namesBelow(const std::string& root) {

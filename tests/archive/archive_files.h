@@ -17,9 +17,6 @@ FileTimes sampleTimes(unsigned seed);
 
 DWORD attributesOf(const std::string& path);
 
-// Runs the extraction driver the way the decryption job calls it.
-int extractWithDriver(const std::string& archive, const std::string& outputFolder);
-
 // Entries of an archive file.
 std::vector<ReadEntry> readArchiveFile(const std::string& path);
 

@@ -26,7 +26,7 @@ class Extractor : public ::testing::Test {
   }
   int extract(const std::string& bytes) {
     writeFile(archive, bytes);
-    return extractWithDriver(archive, out);
+    return extractArchiveFile(archive, out);
   }
   TempDir work;
   std::string archive, out;
@@ -46,11 +46,6 @@ TEST_F(Extractor, ArchiveWithoutAValidFirstEntryIsNoArchive) {
   EXPECT_EQ(extract(std::string(100, 'n')), EXTRACT_NO_FIRST_ENTRY);
   EXPECT_EQ(extract(patternBytes(5000, 3) + fileEntry("a.txt", "", "alpha")), EXTRACT_NO_FIRST_ENTRY);
   EXPECT_TRUE(namesBelow(out).empty());
-  EXPECT_EQ(jobState.countOnly, 0);
-}
-
-TEST_F(Extractor, MissingArchiveGives1) {
-  EXPECT_EQ(extractWithDriver(work / "none.arv", out), EXTRACT_CANNOT_OPEN);
   EXPECT_EQ(jobState.countOnly, 0);
 }
 
@@ -98,15 +93,15 @@ TEST_F(Extractor, UncompressedDataAreasAreAcceptedToo) {
 TEST_F(Extractor, OutputFolderWithOrWithoutTrailingBackslashGivesTheSamePaths) {
   std::string bytes = fileEntry("a", "d", "x") + folderEntry("", "e");
   writeFile(archive, bytes);
-  EXPECT_EQ(extractWithDriver(archive, out + "\\"), 0);
+  EXPECT_EQ(extractArchiveFile(archive, out + "\\"), 0);
   std::vector<std::string> with = namesBelow(out);
   removeTree(out);
-  EXPECT_EQ(extractWithDriver(archive, out), 0);
+  EXPECT_EQ(extractArchiveFile(archive, out), 0);
   EXPECT_EQ(namesBelow(out), with);
   EXPECT_EQ(with, (std::vector<std::string>{"d\\", "d\\a", "e\\"}));
   // An output folder ending with 表 still gets its separator.
   std::string sjis = work / "表";
-  EXPECT_EQ(extractWithDriver(archive, sjis), 0);
+  EXPECT_EQ(extractArchiveFile(archive, sjis), 0);
   EXPECT_EQ(readFile(sjis + "\\d\\a"), "x");
 }
 
@@ -120,7 +115,7 @@ TEST_F(Extractor, DriveRootAsOutputFolderWithOrWithoutItsBackslash) {
   ASSERT_TRUE(SetCurrentDirectoryA(out.c_str()));
   for (const char* root : {"C:", "C:\\"}) {
     SCOPED_TRACE(root);
-    EXPECT_EQ(extractWithDriver(archive, root), 0);
+    EXPECT_EQ(extractArchiveFile(archive, root), 0);
     EXPECT_EQ(readFile("C:\\" + folder + "\\r.txt"), "at the root");
     removeTree("C:\\" + folder);
   }
@@ -170,7 +165,7 @@ TEST_F(Extractor, ReadOnlyMediumKeepsTheOldFile) {
   writeFile(folder + "\\old.txt", "old file");
   ASSERT_TRUE(mount.remount(true));
   writeFile(archive, fileEntry("old.txt", "", "new file") + fileEntry("fresh.txt", "", "f"));
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_UNPACK);
+  EXPECT_EQ(extractArchiveFile(archive, folder), EXTRACT_PARTIAL_UNPACK);
   EXPECT_EQ(readFile(folder + "\\old.txt"), "old file");
   EXPECT_EQ(listFolder(folder), std::vector<std::string>{"old.txt"});
   mount.remount(false);
@@ -182,7 +177,7 @@ TEST_F(Extractor, FullDiskDeletesThePartialFileAndGoesOn) {
   std::string folder = mount.windowsPath();
   std::string bytes = fileEntry("big.bin", "", patternBytes(1 << 20, 4)) + fileEntry("small.txt", "", "small");
   writeFile(archive, bytes);
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_DISK_FULL);
+  EXPECT_EQ(extractArchiveFile(archive, folder), EXTRACT_PARTIAL_DISK_FULL);
   EXPECT_FALSE(fileExists(folder + "\\big.bin"));
   EXPECT_EQ(readFile(folder + "\\small.txt"), "small");
   EXPECT_TRUE(temporaryFilesBelow(folder).empty());
@@ -194,7 +189,7 @@ TEST_F(Extractor, FullDiskKeepsAnOldFileUntouched) {
   std::string folder = mount.windowsPath();
   writeFile(folder + "\\big.bin", "the old big file");
   writeFile(archive, fileEntry("big.bin", "", patternBytes(1 << 20, 5)));
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_DISK_FULL);
+  EXPECT_EQ(extractArchiveFile(archive, folder), EXTRACT_PARTIAL_DISK_FULL);
   EXPECT_EQ(readFile(folder + "\\big.bin"), "the old big file");
   EXPECT_EQ(listFolder(folder), std::vector<std::string>{"big.bin"});
 }
@@ -206,7 +201,7 @@ TEST_F(Extractor, FullDiskAndAnotherFailureGiveBothBits) {
   writeFile(folder + "\\ro.txt", "read-only");
   SetFileAttributesA((folder + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   writeFile(archive, fileEntry("ro.txt", "", "x") + fileEntry("big.bin", "", patternBytes(1 << 20, 6)));
-  EXPECT_EQ(extractWithDriver(archive, folder), EXTRACT_PARTIAL_BOTH);
+  EXPECT_EQ(extractArchiveFile(archive, folder), EXTRACT_PARTIAL_BOTH);
   EXPECT_EQ(readFile(folder + "\\ro.txt"), "read-only");
   SetFileAttributesA((folder + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -256,7 +251,7 @@ TEST_F(Extractor, StopInsideAFileGives99AndKeepsTheOldFile) {
   int result;
   {
     StopWhen stop("big.bin");
-    result = extractWithDriver(archive, out);
+    result = extractArchiveFile(archive, out);
     EXPECT_TRUE(stop.fired());
   }
   EXPECT_EQ(result, EXTRACT_STOPPED);
@@ -272,7 +267,7 @@ TEST_F(Extractor, StopWithoutAnOldFileLeavesNoHalfFile) {
   LONG countOnly;
   {
     StopOnStatus stop("big.bin");
-    result = extractWithDriver(archive, out);
+    result = extractArchiveFile(archive, out);
     countOnly = stop.countOnlyWhenFired();
   }
   EXPECT_EQ(result, EXTRACT_STOPPED);
@@ -311,16 +306,6 @@ TEST_F(Extractor, StatusShowsTheEntryNameAndProgressCountsDown) {
   EXPECT_EQ(jobState.countOnly, 0);
 }
 
-TEST_F(Extractor, DriverParsesItsTextAndCompletesRelativePaths) {
-  writeFile(archive, fileEntry("r.txt", "", "relative"));
-  // Relative to the program folder.
-  EXPECT_EQ(runExtraction("-i TmpCrp_x.arv -o out"), 0);
-  EXPECT_EQ(readFile(out + "\\r.txt"), "relative");
-  // A text over 1024 bytes is not parsed: the archive cannot be opened.
-  std::string longText = "-i \"" + archive + "\" -o \"" + out + "\" " + std::string(1100, 'x');
-  EXPECT_EQ(runExtraction(longText.c_str()), EXTRACT_CANNOT_OPEN);
-}
-
 // What the status line of an extraction does: here, what another restore
 // into the same folder would do meanwhile.
 std::function<void()> onStatus;
@@ -357,7 +342,7 @@ TEST_F(Extractor, StagingFoldersAreHiddenRemovedOnAClashAndSweptWhenAbandoned) {
   progress.status = statusHook;
   wchar_t failed[MAX_PATH] = L"";
   ExtractSetup setup = {&progress, nullptr, nullptr, failed, MAX_PATH};
-  EXPECT_EQ(extractArchive(W(archive).c_str(), W(out).c_str(), setup), EXTRACT_FOLDER_CLASH);
+  EXPECT_EQ(extractArchiveFile(W(archive).c_str(), W(out).c_str(), setup), EXTRACT_FOLDER_CLASH);
   onStatus = nullptr;
   CloseHandle(hold);
   EXPECT_TRUE(stagedHidden);

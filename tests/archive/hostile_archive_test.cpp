@@ -24,7 +24,7 @@ class Hostile : public ::testing::Test {
   }
   int extract(const std::string& bytes) {
     writeFile(archive, bytes);
-    return extractWithDriver(archive, out);
+    return extractArchiveFile(archive, out);
   }
   // Only the output folder beside the archive, and nothing but the good
   // entry inside it.

@@ -1,4 +1,4 @@
-// The option texts of the archive build and of the extraction.
+// The option texts of the archive build.
 #include "manager/archive/option_parser.h"
 
 #include <gtest/gtest.h>
@@ -21,12 +21,6 @@ Packed parsePack(const std::string& text) {
   char* const values[] = {nullptr, slot.data(), nullptr};
   parseOptionText(text.c_str(), kOptions, 3, values, others.data(), others.size());
   return Packed{slot.data(), others.data()};
-}
-
-std::pair<std::string, std::string> parseExtract(const std::string& text) {
-  std::vector<char> archive(OPTION_SLOT_SIZE, 'Z'), output(OPTION_SLOT_SIZE, 'Z');
-  parseExtractionOptions(text.c_str(), archive.data(), output.data());
-  return {archive.data(), output.data()};
 }
 
 TEST(PackOptions, SourcesAreCollectedRawAndTheArchiveTrimmed) {
@@ -96,42 +90,6 @@ TEST(TokenTrim, TrimsBlanksAndOnePairOfQuotesAndRefusesLongValues) {
   token.length = longToken.size();
   EXPECT_FALSE(trimmedToken(token, out));
   EXPECT_STREQ(out, "");
-}
-
-TEST(ExtractOptions, ArchiveAndOutputFolderFromTheDecryptionJobsText) {
-  auto r = parseExtract("-i \"C:\\tmp\\TmpCrp_1.arv\" -o \"D:\\表\\out\\\"");
-  EXPECT_EQ(r.first, "C:\\tmp\\TmpCrp_1.arv");
-  EXPECT_EQ(r.second, "D:\\表\\out\\");
-  r = parseExtract("-O out -I arc");
-  EXPECT_EQ(r.first, "arc");
-  EXPECT_EQ(r.second, "out");
-}
-
-TEST(ExtractOptions, PlainTokensLandInTheArchiveSlotLastOneWins) {
-  auto r = parseExtract("first -o out second");
-  EXPECT_EQ(r.first, "second");
-  EXPECT_EQ(r.second, "out");
-  r = parseExtract("-i a b");
-  EXPECT_EQ(r.first, "b");
-}
-
-TEST(ExtractOptions, AfterDashXPlainTokensAreIgnoredForGood) {
-  auto r = parseExtract("a -x b -o out c");
-  EXPECT_EQ(r.first, "a");
-  EXPECT_EQ(r.second, "out");
-  r = parseExtract("-x -i arc z");
-  EXPECT_EQ(r.first, "arc");
-}
-
-TEST(ExtractOptions, TextOver1024BytesIsNotParsed) {
-  std::string prefix = "-i a -o ";
-  std::string fits = prefix + std::string(1024 - prefix.size(), 'o');
-  auto r = parseExtract(fits);
-  EXPECT_EQ(r.first, "a");
-  EXPECT_EQ(r.second.size(), 1024 - prefix.size());
-  r = parseExtract(fits + "o");
-  EXPECT_EQ(r.first, "");
-  EXPECT_EQ(r.second, "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Whole trees packed with buildArchive and restored with runExtraction: names,
+// Whole trees packed with buildArchive and restored by the extractor: names,
 // folders, contents and file times come back.
 #include <gtest/gtest.h>
 #include <string.h>
@@ -85,7 +85,7 @@ TEST_F(RoundTrip, ShiftJisTreeWithBoundarySizesAndEmptyFoldersComesBackWhole) {
   file(src + "\\top.txt", "top");
 
   ASSERT_EQ(pack("\"" + tree + "\" \"" + src + "\\top.txt\" \"" + src + "\\EmptyTop\""), 0);
-  ASSERT_EQ(extractWithDriver(archive, out), 0);
+  ASSERT_EQ(extractArchiveFile(archive, out), 0);
   // Times first: reading the contents moves the last-access time.
   expectTimes(tree, out + "\\tree");
   expectTimes(src + "\\top.txt", out + "\\top.txt");
@@ -98,7 +98,7 @@ TEST_F(RoundTrip, ShiftJisTreeWithBoundarySizesAndEmptyFoldersComesBackWhole) {
   // Restoring again over the same files, into the folder given with a
   // trailing backslash, replaces them and changes nothing else.
   writeFile(out + "\\top.txt", "changed meanwhile");
-  ASSERT_EQ(extractWithDriver(archive, out + "\\"), 0);
+  ASSERT_EQ(extractArchiveFile(archive, out + "\\"), 0);
   expectTimes(tree, out + "\\tree");  // before reading the contents, which moves last-access
   EXPECT_EQ(compareTrees(tree, out + "\\tree"), "");
   EXPECT_EQ(readFile(out + "\\top.txt"), "top");
@@ -110,7 +110,7 @@ TEST_F(RoundTrip, DocumentedExampleRestoresBothFoldersAndTheFile) {
   file(w + "\\a.txt", "alpha");
   file(w + "\\Docs\\x.doc", textLike(70000, 9));
   ASSERT_EQ(pack("\"" + w + "\\a.txt\" \"" + w + "\\Docs\""), 0);
-  ASSERT_EQ(extractWithDriver(archive, out), 0);
+  ASSERT_EQ(extractArchiveFile(archive, out), 0);
   EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"Docs\\", "Docs\\Old\\", "Docs\\x.doc", "a.txt"}));
   expectTimes(w + "\\Docs", out + "\\Docs");
   EXPECT_EQ(compareTrees(w + "\\Docs", out + "\\Docs"), "");
@@ -121,10 +121,10 @@ TEST_F(RoundTrip, HiddenSourceIsRestoredVisibleButAHiddenTargetStaysHidden) {
   file(src + "\\h.txt", "hidden source");
   SetFileAttributesA((src + "\\h.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
   ASSERT_EQ(pack("\"" + src + "\\h.txt\""), 0);
-  ASSERT_EQ(extractWithDriver(archive, out), 0);
+  ASSERT_EQ(extractArchiveFile(archive, out), 0);
   EXPECT_FALSE(attributesOf(out + "\\h.txt") & FILE_ATTRIBUTE_HIDDEN);  // attributes are not stored
   SetFileAttributesA((out + "\\h.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
-  ASSERT_EQ(extractWithDriver(archive, out), 0);
+  ASSERT_EQ(extractArchiveFile(archive, out), 0);
   EXPECT_TRUE(attributesOf(out + "\\h.txt") & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(readFile(out + "\\h.txt"), "hidden source");
 }

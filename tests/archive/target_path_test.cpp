@@ -1,4 +1,4 @@
-// Target paths, temporary names and the completion of drive-less paths.
+// Target paths and the completion of drive-less paths.
 #include "manager/archive/target_path.h"
 
 #include <gtest/gtest.h>
@@ -60,23 +60,6 @@ TEST(TargetPath, LengthRulesAreCheckedBeforeAnythingIsWritten) {
   EXPECT_EQ(r, TARGET_TOO_LONG);
   target(std::string(2048, 'o'), "", "n", &r);
   EXPECT_EQ(r, TARGET_TOO_LONG);
-}
-
-TEST(TemporaryPath, LiesBesideTheTargetAndShrinksNearTheLimit) {
-  char out[TARGET_PATH_SIZE];
-  std::string t = "C:\\out\\a\\x.txt";
-  ASSERT_TRUE(formTemporaryPath(t.c_str(), 9, 0xABCDu, out));
-  EXPECT_STREQ(out, "C:\\out\\a\\~kyv0000abcd.tmp");
-  std::string part(250, 'p');  // 9 bytes left for a name
-  std::string longTarget = part + "n";
-  ASSERT_TRUE(formTemporaryPath(longTarget.c_str(), 250, 0x12345678u, out));
-  EXPECT_EQ(std::string(out), part + "~12345678");
-  std::string tight(258, 'p');
-  ASSERT_TRUE(formTemporaryPath((tight + "n").c_str(), 258, 0x1234567Fu, out));
-  EXPECT_EQ(std::string(out), tight + "f");
-  EXPECT_LT(strlen(out), 260u);
-  std::string full(259, 'p');
-  EXPECT_FALSE(formTemporaryPath(full.c_str(), 259, 1, out));
 }
 
 TEST(AbsolutePath, CompletesDriveLessPathsFromTheBase) {

@@ -18,6 +18,7 @@
 #include "shell_fixture.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
+#include "support/restore_result.h"
 #include "support/window_driver.h"
 
 namespace {
@@ -101,10 +102,8 @@ class ShellInvoke : public ::testing::Test {
   // Restores a result in-process and compares it with the sources.
   void expectRestores(const std::string& result) {
     TempDir into;
-    std::string enc = into / "c.enc", arv = into / "c.arv";
-    ASSERT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
-    ASSERT_EQ(decryptArchive(enc.c_str(), arv.c_str(), kPassword), 0);
-    ASSERT_EQ(runExtraction(("-i \"" + arv + "\" -o \"" + into.path() + "\\out\"").c_str()), 0);
+    makeFolder(into / "out");
+    ASSERT_EQ(restoreResult(result, into / "out", kPassword), 0);
     EXPECT_EQ(compareTrees(source, into / "out\\サンプル"), "");
     EXPECT_EQ(readFile(into / "out\\単独.txt"), "one file");
   }

@@ -14,6 +14,7 @@
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
 #include "support/narrow_paths.h"
+#include "support/restore_result.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
@@ -58,13 +59,7 @@ class EncryptionJob : public ::testing::Test {
   std::string restore(const std::string& result) {
     std::string into = work / ("restored" + std::to_string(++restores));
     makeFolder(into);
-    std::string enc = work / "tmp\\check.enc", arv = work / "tmp\\check.arv";
-    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
-    EXPECT_EQ(decryptArchive(enc.c_str(), arv.c_str(), kPassword), 0);
-    std::string command = "-i \"" + arv + "\" -o \"" + into + "\"";
-    EXPECT_EQ(runExtraction(command.c_str()), 0);
-    DeleteFileA(enc.c_str());
-    DeleteFileA(arv.c_str());
+    EXPECT_EQ(restoreResult(result, into, kPassword), 0);
     return into;
   }
   // True when the container inside a result is of the second format.

@@ -1,8 +1,12 @@
 // The real dialogs of the wizards, driven by window messages from a helper
 // thread while this thread runs them.
 #include <gtest/gtest.h>
+#include <string.h>
 #include <wchar.h>
 
+#include <string>
+
+#include "common/wide_text.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/resources/resource.h"
 #include "manager/startup/job_state.h"
@@ -115,6 +119,15 @@ TEST_F(WizardDialogsTest, PasswordCancelGivesTwo) {
     if (HWND d = ownDialog("暗号化")) press(d, IDCANCEL);
   });
   EXPECT_EQ(askPassword(PASSWORD_ENCRYPT, &context), DIALOG_CANCEL);
+}
+
+// A password with a character code page 932 lacks is refused; what its
+// conversion got to before that must not stay in the buffer.
+TEST(PasswordText, AConversionThatFailsLeavesNothingOfThePassword) {
+  char buffer[32];
+  memset(buffer, 'Z', sizeof buffer);
+  EXPECT_FALSE(wideToAnsiExact(L"secret\u8868pass\u00e9", buffer, sizeof buffer));
+  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, '\0'));
 }
 
 TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {

@@ -16,6 +16,7 @@
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/source_list.h"
 #include "manager/startup/job_state.h"
+#include "support/archive_file.h"
 #include "support/test_files.h"
 
 namespace viaWide {
@@ -60,11 +61,9 @@ inline int addFolderTree(const char* archive, const char* folder, const char* re
   return addFolderTree(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(folder),
                        viaWide::P(relative));
 }
-inline int extractArchive(const char* archive, const char* output, const Progress& progress = jobProgress) {
-  return extractArchive(viaWide::P(archive), viaWide::P(output), progress);
-}
-inline int runExtraction(const char* command) {
-  return runExtraction(viaWide::P(command), jobState.moduleDir, jobProgress);
+inline int extractArchiveFile(const std::string& archive, const std::string& output,
+                              const Progress& progress = jobProgress) {
+  return extractArchiveFile(viaWide::P(archive), viaWide::P(output), progress);
 }
 inline int makeDirectoryPath(const char* path, int includeLast) {
   return makeDirectoryPath(viaWide::P(path), includeLast);
