@@ -4,10 +4,12 @@
 #include <string.h>
 
 #include <functional>
+#include <vector>
 
 #include "archive/archive_files.h"
 #include "manager/archive/extractor.h"
 #include "manager/startup/job_state.h"
+#include "support/ntfs_rules.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
@@ -260,19 +262,33 @@ TEST_F(Extractor, StopInsideAFileGives99AndKeepsTheOldFile) {
   EXPECT_EQ(jobState.countOnly, 0);
 }
 
-TEST_F(Extractor, StopWithoutAnOldFileLeavesNoHalfFile) {
+// A stop leaves no folder under a real name that holds no file restored
+// whole: not a staged top-level folder, not levels made for the file.
+TEST_F(Extractor, StopWithoutAnOldFileLeavesNoHalfFileNorAFolderMadeForIt) {
+  struct Case {
+    const char* folder;
+    const char* existing;  // a folder there before
+    std::vector<std::string> left;
+  } cases[] = {{"", "", {}}, {"big", "", {}}, {"big\\deep", "big", {"big\\"}}};
   std::string data = patternBytes(8 << 20, 9);
-  writeFile(archive, fileEntry("big.bin", "", data));
-  int result;
-  LONG countOnly;
-  {
-    StopOnStatus stop("big.bin");
-    result = extractArchiveFile(archive, out);
-    countOnly = stop.countOnlyWhenFired();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    removeTree(out);
+    makeFolder(out);
+    if (c.existing[0]) makeFolder(out + "\\" + c.existing);
+    writeFile(archive, fileEntry("big.bin", c.folder, data));
+    int result;
+    LONG countOnly;
+    {
+      StopOnStatus stop("big.bin");
+      result = extractArchiveFile(archive, out);
+      countOnly = stop.countOnlyWhenFired();
+    }
+    EXPECT_EQ(result, EXTRACT_STOPPED);
+    EXPECT_EQ(countOnly, 1);  // the progress window shows only the amount left
+    EXPECT_EQ(namesBelow(out), c.left);
+    EXPECT_TRUE(listFolder(out).size() == c.left.size());  // no staging folder either
   }
-  EXPECT_EQ(result, EXTRACT_STOPPED);
-  EXPECT_EQ(countOnly, 1);  // the progress window shows only the amount left
-  EXPECT_TRUE(namesBelow(out).empty());
 }
 
 TEST_F(Extractor, StopIsNoticedBetweenSmallFiles) {
@@ -349,6 +365,95 @@ TEST_F(Extractor, StagingFoldersAreHiddenRemovedOnAClashAndSweptWhenAbandoned) {
   EXPECT_EQ(A(failed), out + "\\top");
   EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"top\\", "~kyv0000cafe.tmp\\", "~kyv0000cafe.tmp\\half.txt",
                                                        "~kyv0000f00d.tmp\\", "~kyv0000f00d.tmp\\half.txt"}));
+}
+
+// What the counter of an extraction does: here, another program that puts
+// a file where an entry is being written.
+std::function<void()> onDone;
+void doneHook(int64_t) {
+  if (onDone) onDone();
+}
+
+struct Asked {
+  std::vector<ReplaceFacts> facts;
+  ReplaceAnswer answer = ANSWER_KEEP;
+};
+ReplaceAnswer askAndRecord(void* context, const ReplaceFacts& facts) {
+  Asked* asked = static_cast<Asked*>(context);
+  asked->facts.push_back(facts);
+  return asked->answer;
+}
+
+// A file that appears at the target while the entry is written is not
+// replaced unasked: the commit finds it, and the caller is asked then.
+TEST_F(Extractor, FileThatAppearsWhileItsEntryIsWrittenIsAskedAbout) {
+  for (ReplaceAnswer answer : {ANSWER_KEEP, ANSWER_REPLACE}) {
+    SCOPED_TRACE(answer);
+    removeTree(out);
+    makeFolder(out);
+    std::string data = patternBytes(100000, 4);
+    writeFile(archive, fileEntry("late.txt", "", data));
+    onDone = [&] {
+      if (!fileExists(out + "\\late.txt")) writeFile(out + "\\late.txt", "theirs");
+    };
+    Progress progress = quietProgress;
+    progress.done = doneHook;
+    Asked asked;
+    asked.answer = answer;
+    ExtractSetup setup = {&progress, askAndRecord, &asked, nullptr, 0};
+    EXPECT_EQ(extractArchiveFile(W(archive).c_str(), W(out).c_str(), setup), EXTRACT_OK);
+    onDone = nullptr;
+    ASSERT_EQ(asked.facts.size(), 1u);
+    EXPECT_EQ(asked.facts[0].existingSize, 6u);
+    EXPECT_EQ(asked.facts[0].incomingSize, data.size());
+    EXPECT_EQ(readFile(out + "\\late.txt"), answer == ANSWER_KEEP ? "theirs" : data);
+    EXPECT_TRUE(temporaryFilesBelow(out).empty());
+  }
+}
+
+// Something that is no folder where a restored folder must go: the entries
+// below it fail and the message names it; the rest comes back, and what is
+// there stays as it was.
+TEST_F(Extractor, FileWhereAFolderMustGoIsNamedAndTheRestComesBack) {
+  writeFile(out + "\\sub", "mine");
+  makeFolder(out + "\\top");
+  writeFile(out + "\\top\\inner", "mine too");
+  writeFile(archive, fileEntry("a.txt", "sub", "a") + folderEntry("", "sub\\deep") + fileEntry("b.txt", "sub\\deep", "b") +
+                         fileEntry("c.txt", "top\\inner", "c") + fileEntry("d.txt", "", "d") +
+                         fileEntry("e.txt", "other", "e"));
+  wchar_t failed[MAX_PATH] = L"";
+  ExtractSetup setup = {&jobProgress, nullptr, nullptr, failed, MAX_PATH};
+  EXPECT_EQ(extractArchiveFile(W(archive).c_str(), W(out).c_str(), setup), EXTRACT_PARTIAL_UNPACK);
+  EXPECT_EQ(A(failed), out + "\\sub");
+  EXPECT_EQ(readFile(out + "\\sub"), "mine");
+  EXPECT_EQ(readFile(out + "\\top\\inner"), "mine too");
+  EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"d.txt", "other\\", "other\\e.txt", "sub", "top\\",
+                                                       "top\\inner"}));
+}
+
+// A staged folder whose rename fails for a moment (a program holds a file
+// in it) takes its name once it can; one whose rename keeps failing stays,
+// visible, under its temporary name, which the extraction names: nothing
+// restored is deleted because a rename failed.
+TEST_F(Extractor, StagedFolderThatCannotTakeItsNameIsKeptNeverDeleted) {
+  for (int failures : {3, -1}) {
+    SCOPED_TRACE(failures);
+    removeTree(out);
+    makeFolder(out);
+    writeFile(archive, fileEntry("a.txt", "top", "a") + fileEntry("b.txt", "top\\sub", "b") + fileEntry("c.txt", "", "c"));
+    NtfsRules ntfs;
+    ntfs.folderRenameFailures = failures;
+    wchar_t failed[MAX_PATH] = L"";
+    ExtractSetup setup = {&jobProgress, nullptr, nullptr, failed, MAX_PATH};
+    int result = extractArchiveFile(W(archive).c_str(), W(out).c_str(), setup);
+    std::string top = failures < 0 ? A(failed) : out + "\\top";
+    EXPECT_EQ(result, failures < 0 ? EXTRACT_FOLDER_KEPT : EXTRACT_OK);
+    if (failures < 0) EXPECT_EQ(top.find(out + "\\~kyv"), 0u);
+    EXPECT_EQ(attributesOf(top) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(readFile(top + "\\a.txt"), "a");
+    EXPECT_EQ(readFile(top + "\\sub\\b.txt"), "b");
+    EXPECT_EQ(readFile(out + "\\c.txt"), "c");
+  }
 }
 
 TEST(MakeDirectoryPath, CreatesEveryMissingLevelWithShiftJisNames) {

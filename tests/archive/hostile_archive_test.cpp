@@ -22,9 +22,14 @@ class Hostile : public ::testing::Test {
     out = stage + "\\out";
     makeFolder(out);
   }
+  // The first entry that failed is kept in failed, as the message names it.
   int extract(const std::string& bytes) {
     writeFile(archive, bytes);
-    return extractArchiveFile(archive, out);
+    wchar_t named[600] = L"";
+    ExtractSetup setup = {&jobProgress, nullptr, nullptr, named, 600};
+    int result = extractArchiveFile(W(archive).c_str(), W(out).c_str(), setup);
+    failed = named;
+    return result;
   }
   // Only the output folder beside the archive, and nothing but the good
   // entry inside it.
@@ -40,6 +45,7 @@ class Hostile : public ::testing::Test {
 
   TempDir work;
   std::string archive, stage, out;
+  std::wstring failed;
 };
 
 // Data of several blocks, so that skipping it has to be right.
@@ -56,6 +62,10 @@ TEST_F(Hostile, FileEntriesWithEscapingNamesAreSkippedWithTheirData) {
   for (const char* name : names) {
     SCOPED_TRACE(name);
     EXPECT_EQ(extract(fileEntry(name, "", payload()) + good()), EXTRACT_PARTIAL_UNPACK);
+    // The message names the entry as it is stored, its controls escaped.
+    std::string shown = name;
+    if (shown == "tab\tx") shown = "tab\\x09x";
+    EXPECT_EQ(A(failed), shown);
     expectOnlyTheGoodEntry();
   }
 }
@@ -91,19 +101,20 @@ TEST_F(Hostile, UnicodeEntriesWithUnsafeOrMalformedNamesAreSkipped) {
   struct Case {
     std::string name, folderPath;
     uint8_t encoding;
+    std::wstring shown;  // in the message: as stored, bytes of no character escaped
   } cases[] = {
-      {"..", "", 1},
-      {"x", "..", 1},
-      {"x", "ok\\..\\..", 1},
-      {"\xC0\xAE\xC0\xAE", "", 1},       // ".." in an overlong form
-      {"x", "\xC0\xAE\xC0\xAE", 1},
-      {"a\xE0\x80\xAF" "b", "", 1},       // "/" in an overlong form
-      {"a\xED\xA0\x80", "", 1},           // a surrogate
-      {"\xF4\x90\x80\x80", "", 1},       // beyond U+10FFFF
-      {"caf\xC3", "", 1},                  // a cut sequence
-      {"\x81", "", 1},                     // a lone continuation byte
-      {"CON\xC3\xA9", "", 1},             // fine UTF-8, and no device: kept below
-      {"good.txt", "", 2},                  // an encoding no writer makes
+      {"..", "", 1, L".."},
+      {"x", "..", 1, L"..\\x"},
+      {"x", "ok\\..\\..", 1, L"ok\\..\\..\\x"},
+      {"\xC0\xAE\xC0\xAE", "", 1, L"\\xC0\\xAE\\xC0\\xAE"},  // ".." in an overlong form
+      {"x", "\xC0\xAE\xC0\xAE", 1, L"\\xC0\\xAE\\xC0\\xAE\\x"},
+      {"a\xE0\x80\xAF" "b", "", 1, L"a\\xE0\\x80\\xAFb"},      // "/" in an overlong form
+      {"a\xED\xA0\x80", "", 1, L"a\\xED\\xA0\\x80"},          // a surrogate
+      {"\xF4\x90\x80\x80", "", 1, L"\\xF4\\x90\\x80\\x80"},  // beyond U+10FFFF
+      {"caf\xC3", "", 1, L"caf\\xC3"},                         // a cut sequence
+      {"\x81", "", 1, L"\\x81"},                               // a lone continuation byte
+      {"CON\xC3\xA9", "", 1, L""},                             // fine UTF-8, and no device: kept below
+      {"good.txt", "", 2, L"good.txt"},                          // an encoding no writer makes
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + " in " + c.folderPath);
@@ -116,6 +127,7 @@ TEST_F(Hostile, UnicodeEntriesWithUnsafeOrMalformedNamesAreSkipped) {
       continue;
     }
     EXPECT_EQ(result, EXTRACT_PARTIAL_UNPACK);
+    EXPECT_EQ(failed, c.shown);
     expectOnlyTheGoodEntry();
   }
   // A well-formed Unicode entry comes back under its own name.

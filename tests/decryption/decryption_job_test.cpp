@@ -24,6 +24,7 @@
 #include "manager/dialogs/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
+#include "support/ntfs_rules.h"
 #include "support/narrow_paths.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
@@ -140,7 +141,10 @@ TEST_F(DecryptionJob, SuccessRestoresTheTreeSilently) {
 }
 
 // The zone marks through the file layer: the result is asked for its mark,
-// and every restored file (never a folder) gets it when its zone passes on.
+// and every restored file (never a folder) gets it when its zone passes on,
+// on NTFS's terms: a stream can't be opened while its file is marked to go,
+// and every file, in place or in a staged folder, is marked while it is
+// written.
 struct Marks {
   int resultZone = ZONE_NONE;
   std::vector<std::wstring> asked, marked;  // the paths asked about, and those marked
@@ -150,33 +154,61 @@ int fakeZoneOf(const wchar_t* path) {
   marks.asked.push_back(path);
   return marks.resultZone;
 }
-bool fakeMark(const wchar_t* path, int zone) {
+bool recordMark(const wchar_t* path, int zone) {
   std::wstring name = path;
   marks.marked.push_back(name.substr(name.rfind(L'\\') + 1));
   marks.zones.push_back(zone);
   return true;
 }
+bool fakeMark(const wchar_t* path, int zone) { return NtfsRules::markZone(path, zone, recordMark); }
 
 TEST_F(DecryptionJob, RestoredFilesCarryTheZoneMarkOfTheResult) {
-  std::vector<std::wstring> files;
-  for (const std::wstring& entry : listTree(W(source)))
-    if (entry.back() != L'\\') files.push_back(entry.substr(entry.rfind(L'\\') + 1, entry.rfind(L':') - entry.rfind(L'\\') - 1));
+  std::vector<std::wstring> files, relative;
+  for (const std::wstring& entry : listTree(W(source))) {
+    if (entry.back() == L'\\') continue;
+    std::wstring path = entry.substr(0, entry.rfind(L':'));
+    relative.push_back(L"\\" + path);
+    files.push_back(path.substr(path.rfind(L'\\') + 1));
+  }
   std::sort(files.begin(), files.end());
   const ZoneMarks fake = {fakeZoneOf, fakeMark};
   setZoneMarks(&fake);
-  for (int zone : {ZONE_INTERNET, ZONE_RESTRICTED, ZONE_TRUSTED, ZONE_LOCAL, ZONE_NONE}) {
-    SCOPED_TRACE(zone);
-    marks = Marks();
-    marks.resultZone = zone;
-    removeTree(work / "out");
-    makeFolder(work / "out");
-    setUpJob(work / "out");
-    runJob(runDecryptionJob);
-    EXPECT_EQ(marks.asked, std::vector<std::wstring>{W(result)});
-    std::sort(marks.marked.begin(), marks.marked.end());
-    EXPECT_TRUE(marks.marked == (zonePassesOn(zone) ? files : std::vector<std::wstring>()));
-    EXPECT_EQ(std::count(marks.zones.begin(), marks.zones.end(), zone), static_cast<long>(marks.zones.size()));
-    EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
+  for (bool inPlace : {false, true}) {
+    for (int zone : {ZONE_INTERNET, ZONE_RESTRICTED, ZONE_TRUSTED, ZONE_LOCAL, ZONE_NONE}) {
+      SCOPED_TRACE(std::to_string(zone) + (inPlace ? " in place" : " staged"));
+      NtfsRules ntfs;
+      marks = Marks();
+      marks.resultZone = zone;
+      removeTree(work / "out");
+      makeFolder(work / "out");
+      if (inPlace) makeFolder(work / "out\\data");
+      setUpJob(work / "out");
+      runJob(runDecryptionJob);
+      EXPECT_EQ(marks.asked, std::vector<std::wstring>{W(result)});
+      // In place, a file is marked under its working name, before it takes
+      // its own.
+      std::sort(marks.marked.begin(), marks.marked.end());
+      if (inPlace)
+        EXPECT_EQ(marks.marked.size(), zonePassesOn(zone) ? files.size() : 0u);
+      else
+        EXPECT_TRUE(marks.marked == (zonePassesOn(zone) ? files : std::vector<std::wstring>()));
+      EXPECT_EQ(std::count(marks.zones.begin(), marks.zones.end(), zone), static_cast<long>(marks.zones.size()));
+      EXPECT_EQ(ntfs.refusedZoneMarks, 0);
+      // Each file went with its handle until it was whole, whatever its size:
+      // in place under a working name beside it, in a staged folder under its
+      // own.
+      EXPECT_EQ(ntfs.everMarked.size(), relative.size());
+      for (const std::wstring& path : ntfs.everMarked) {
+        std::wstring name = path.substr(path.rfind(L'\\') + 1);
+        bool known = inPlace ? name.compare(0, 4, L"~kyv") == 0
+                             : std::any_of(relative.begin(), relative.end(), [&](const std::wstring& file) {
+                                 return path.size() > file.size() &&
+                                        path.compare(path.size() - file.size(), file.size(), file) == 0;
+                               });
+        EXPECT_TRUE(known) << A(path);
+      }
+      EXPECT_EQ(compareTrees(source, work / "out\\data"), "");
+    }
   }
   setZoneMarks(nullptr);
 }
