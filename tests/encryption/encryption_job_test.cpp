@@ -34,8 +34,12 @@ class EncryptionJob : public ::testing::Test {
     makeFolder(work / "tmp");
     makeFolder(work / "out");
     prepare("\"" + source + "\"", work / "out\\r.crpt.exe");
+    // The user's temporary folder, where the job's own working files go.
+    GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", W(work / "tmp\\").c_str());
   }
   void TearDown() override {
+    SetEnvironmentVariableW(L"TMP", savedTmp[0] ? savedTmp : nullptr);
     setFormat2WriterSettings(nullptr);
     free(jobState.packCommand);
     jobState.packCommand = nullptr;
@@ -73,7 +77,9 @@ class EncryptionJob : public ::testing::Test {
   // Nothing of the job is left in the temporary folder, but a result that
   // could not be handed on (kept) when given.
   void expectCleanedUp(const std::string& kept = "") {
-    std::vector<std::string> left = listFolder(work / "tmp");
+    std::vector<std::string> left;
+    for (const std::string& name : listFolder(work / "tmp"))
+      if (name.compare(0, 9, "kyvotest_") != 0) left.push_back(name);  // the test's own folders
     if (kept.empty())
       EXPECT_TRUE(left.empty());
     else
@@ -86,6 +92,7 @@ class EncryptionJob : public ::testing::Test {
   std::string source;
   int restores = 0;
   MessageCapture messages;
+  wchar_t savedTmp[MAX_PATH] = L"";
 };
 
 std::string mailFailure(const std::string& kept) {
@@ -110,6 +117,25 @@ TEST_F(EncryptionJob, FolderDeliveryKeepsTheResultAndLogsEveryFile) {
   size_t records = 0;
   for (size_t at = 0; (at = log.find("ProcName=Kyvomar.exe;", at)) != std::string::npos; ++at) ++records;
   EXPECT_EQ(records, 3u);
+}
+
+// Nothing the job writes itself is packed: not the result saved into the
+// selected folder (nor an older one of its name there), not its working
+// files when the selection is the temporary folder.
+TEST_F(EncryptionJob, ResultAndWorkingFilesInTheSelectionAreNoPartOfIt) {
+  std::string temporary = work / "tmp";
+  writeFile(source + "\\r.crpt.exe", "an older result");
+  writeFile(temporary + "\\held.bin", patternBytes((3 << 20) + 5, 2));  // spills while packed
+  for (const std::string& selected : {source, temporary}) {
+    SCOPED_TRACE(selected);
+    std::string output = selected == source ? source + "\\r.crpt.exe" : work / "out\\t.crpt.exe";
+    prepare("\"" + selected + "\"", output);
+    runJob(runEncryptionJob);
+    EXPECT_TRUE(messages.texts().empty()) << (messages.texts().empty() ? "" : messages.texts()[0]);
+    std::string restored = restore(output);
+    DeleteFileA((source + "\\r.crpt.exe").c_str());  // the new result: what remains is the selection
+    EXPECT_EQ(compareTrees(selected, restored + "\\" + selected.substr(selected.rfind('\\') + 1)), "");
+  }
 }
 
 TEST_F(EncryptionJob, LogSwitchedOffWritesNothing) {
