@@ -1,13 +1,13 @@
 // The installer package as an administrator uses it, in a fresh 64-bit
-// prefix: a silent installation puts the three files into
-// Program Files\Kyvomar and writes the class, handler and approval entries
-// into both registry views, each naming its own DLL; the file manager's way
-// in (the class by its CLSID) loads Kyvoshell64.dll and starts the
-// Kyvomar.exe beside it, and so does a double-click on a .kyvo file;
-// LOGFOLDER=1 and CONTAINERFORMAT=2 add the Log folder and the policy value;
-// a newer package replaces the older, the same one again repairs, and removal
-// leaves nothing of ours behind. The winget manifest beside the package
-// describes that package.
+// prefix: a silent installation puts the programs, the reader page and the
+// policy templates into Program Files\Kyvomar, writes the class, handler and
+// approval entries into both registry views, each naming its own DLL, and
+// the .kyvo entries; the file manager's way in (the class by its CLSID)
+// loads Kyvoshell64.dll and starts the Kyvomar.exe beside it, and so does a
+// double-click on a .kyvo file; LOGFOLDER=1 and CONTAINERFORMAT=2 add the
+// Log folder and the policy value; a newer package replaces the older, the
+// same one again repairs, and removal leaves nothing of ours behind. The
+// winget manifest beside the package describes that package.
 #include <gtest/gtest.h>
 
 #include <windows.h>
