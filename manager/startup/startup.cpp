@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "common/command_line.h"
+#include "common/policy.h"
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/cipher/container_policy_win.h"
 #include "manager/startup/app_flows.h"
 #include "manager/startup/configuration.h"
 #include "manager/startup/job_state.h"
@@ -78,7 +78,7 @@ void dispatchCommandLine(const wchar_t* text) {
   classifyCommandLine(text, &info);
   jobState.pathListText = info.pathList;
   readConfiguration();
-  jobState.containerFormat = readContainerFormatPolicy();
+  jobState.containerFormat = policyContainerFormat();
   jobState.destinationMode = DESTINATION_NONE;
 
   size_t size = textLength(info.pathList) + 1;

@@ -1,11 +1,12 @@
 // The installer package as an administrator uses it, in a fresh 64-bit
-// prefix: a silent installation puts the three files into
-// Program Files\Kyvomar and writes the class, handler and approval entries
-// into both registry views, each naming its own DLL; the file manager's way
-// in (the class by its CLSID) loads Kyvoshell64.dll and starts the
-// Kyvomar.exe beside it; LOGFOLDER=1 and CONTAINERFORMAT=2 add the Log folder
-// and the policy value; a newer package replaces the older, the same one
-// again repairs, and removal leaves nothing of ours behind.
+// prefix: a silent installation puts the programs, the reader page and the
+// policy templates into Program Files\Kyvomar, writes the class, handler and
+// approval entries into both registry views, each naming its own DLL, and
+// the .kyvo entries; the file manager's way in (the class by its CLSID)
+// loads Kyvoshell64.dll and starts the Kyvomar.exe beside it, and so does a
+// double-click on a .kyvo file; LOGFOLDER=1 and CONTAINERFORMAT=2 add the
+// Log folder and the policy value; a newer package replaces the older, the
+// same one again repairs, and removal leaves nothing of ours behind.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -35,6 +36,10 @@ const View kViews[] = {{"32-bit view", KEY_WOW64_32KEY, "Kyvoshell.dll"},
                        {"64-bit view", KEY_WOW64_64KEY, "Kyvoshell64.dll"}};
 const char* const kFiles[] = {"Kyvomar.exe", "Kyvoshell.dll", "Kyvoshell64.dll"};
 const char kReaderPage[] = "kyvomar-reader.html";  // beside the program, for senders to forward
+// The Group Policy templates beside the program, as in installer/policies.
+const char* const kPolicyTemplates[] = {"Kyvomar.admx", "ja-JP\\Kyvomar.adml", "en-US\\Kyvomar.adml"};
+const char kDataExtensionKey[] = ".kyvo";
+const char kDataProgId[] = "Kyvomar.Data";
 
 const char kPolicyKey[] = "Software\\Kyvomar";
 const char kHandlersKey[] = "AllFilesystemObjects\\ShellEx\\ContextMenuHandlers";
@@ -133,6 +138,20 @@ void expectRegistration(const View& view, const std::string& dll) {
   EXPECT_EQ(bytes, std::string("KyvoShlExt extension", 21));  // with its terminator
 }
 
+// The .kyvo entries, in the 64-bit view (the file manager's): the ProgID
+// with the program's icon and its open command.
+void expectDataForm() {
+  const std::string program = installed("Kyvomar.exe");
+  const std::string entries[][2] = {{kDataExtensionKey, kDataProgId},
+                                    {"Kyvomar.Data\\DefaultIcon", program + ",0"},
+                                    {"Kyvomar.Data\\shell\\open\\command", "\"" + program + "\" \"%1\""}};
+  for (const auto& entry : entries) {
+    std::string text = "(missing)";
+    readText(HKEY_CLASSES_ROOT, entry[0], "", &text, KEY_WOW64_64KEY);
+    EXPECT_EQ(text, entry[1]) << entry[0];
+  }
+}
+
 // The policy value in a view: its data if it is a REG_DWORD, -1 if missing.
 long long policyValue(REGSAM view) {
   DWORD type = 0;
@@ -183,6 +202,8 @@ class Package : public ::testing::Test {
       std::string bytes;
       EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClsidText, &type, &bytes, view.flag));
       EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kPolicyKey, view.flag));
+      EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kDataExtensionKey, view.flag));
+      EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kDataProgId, view.flag));
       std::string text;
       EXPECT_TRUE(readText(HKEY_LOCAL_MACHINE, kApprovedKey, kNeighbourClsid, &text, view.flag));
       EXPECT_TRUE(readText(HKEY_CLASSES_ROOT, kNeighbourHandler, "", &text, view.flag));
@@ -193,10 +214,16 @@ class Package : public ::testing::Test {
 TEST_F(Package, SilentInstallWritesBothViewsAndRemovalLeavesNothingOfOurs) {
   ASSERT_EQ(install(packagePath()), 0u);
   std::vector<std::string> files(std::begin(kFiles), std::end(kFiles));
-  files.push_back(kReaderPage);
+  files.insert(files.end(), {kReaderPage, "Kyvomar.admx", "en-US", "ja-JP"});
   std::sort(files.begin(), files.end());
   EXPECT_EQ(listFolder(installFolder()), files);  // no Log folder unless asked
   EXPECT_TRUE(readFile(installed(kReaderPage)) == readFile(builtFile(kReaderPage)));
+  for (const char* name : kPolicyTemplates) {
+    std::string source = std::string(KYVO_POLICIES_UNIX_PATH) + "/" + name;
+    std::replace(source.begin(), source.end(), '\\', '/');
+    EXPECT_TRUE(readFile(installed(name)) == readFile(windowsPathOf(source))) << name;
+  }
+  expectDataForm();
   for (const char* name : kFiles) {
     std::string bytes = readFile(installed(name));
     EXPECT_FALSE(bytes.empty()) << name;
@@ -215,7 +242,7 @@ TEST_F(Package, SilentInstallWritesBothViewsAndRemovalLeavesNothingOfOurs) {
   expectNothingOfOursLeft();
 }
 
-TEST_F(Package, TheClassLoadsTheInstalledDllWhichStartsTheManagerBesideIt) {
+TEST_F(Package, TheClassAndAKyvoFileStartTheInstalledManager) {
   ASSERT_EQ(install(packagePath()), 0u);
   // The recorder stands in for the installed Kyvomar.exe.
   ASSERT_TRUE(CopyFileA(builtRecorderPath().c_str(), installed("Kyvomar.exe").c_str(), FALSE));
@@ -265,8 +292,19 @@ TEST_F(Package, TheClassLoadsTheInstalledDllWhichStartsTheManagerBesideIt) {
     menu->Release();
     init->Release();
   }
+  // A double-click on a .kyvo file starts the installed program with it.
+  std::wstring result = W(data) + L"\\\u8868 \u00E9.kyvo";
+  ASSERT_TRUE(writeFile(result, "data"));
+  SHELLEXECUTEINFOW open = {};
+  open.cbSize = sizeof open;
+  open.lpFile = result.c_str();
+  open.nShow = SW_SHOWNORMAL;
+  ASSERT_TRUE(ShellExecuteExW(&open));
+  Recorded recorded;
+  ASSERT_TRUE(waitForRecord(installFolder(), &recorded));
+  EXPECT_EQ(recorded.wideCommandLine, L"\"" + W(installed("Kyvomar.exe")) + L"\" \"" + result + L"\"");
   EXPECT_TRUE(watch.waitForChildren());
-  EXPECT_EQ(watch.started(), 1u);
+  EXPECT_EQ(watch.started(), 2u);
   CoUninitialize();  // lets the DLL go before it is removed
   EXPECT_FALSE(GetModuleHandleA("Kyvoshell64.dll"));
 
