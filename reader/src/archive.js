@@ -31,6 +31,7 @@ export class Forward {
     this.buf = new Uint8Array(0);
     this.base = 0;
     this.at = 0;
+    this.spare = []; // buffers of pieces used up, for the pieces to come
   }
   get pos() {
     return this.base + this.at;
@@ -39,7 +40,7 @@ export class Forward {
     let p = this.pieces.get(i);
     if (!p) {
       const piece = this.body.piece;
-      p = this.body.read(i * piece, Math.min(piece, this.body.size - i * piece));
+      p = this.body.read(i * piece, Math.min(piece, this.body.size - i * piece), this.spare.pop());
       p.catch(() => {});
       this.pieces.set(i, p);
     }
@@ -51,13 +52,22 @@ export class Forward {
     for (const k of this.pieces.keys()) if (k < i || k > i + AHEAD) this.pieces.delete(k);
     const p = this.fetch(i);
     for (let k = i + 1; k <= i + AHEAD && k * piece < this.end; ++k) this.fetch(k);
+    const used = this.buf;
     this.buf = await p;
+    if (used.byteOffset === 0 && used.length === piece && this.spare.length < 2) this.spare.push(used);
     this.index = i;
     this.base = i * piece;
   }
   async seek(offset) {
     if (offset < this.base || offset > this.base + this.buf.length) await this.load(Math.floor(offset / this.body.piece));
     this.at = offset - this.base;
+  }
+  // The next count bytes when the piece holds them (a view, valid until the
+  // next call), else null.
+  takeNow(count) {
+    if (this.at + count > this.buf.length) return null;
+    this.at += count;
+    return this.buf.subarray(this.at - count, this.at);
   }
   // The next count bytes: a view into the piece (valid until the next call)
   // or, across pieces, a copy.
@@ -94,9 +104,24 @@ function headerChecksum(h) {
 }
 const isValidHeader = (h) => le32(h, 0) === 0x43524150 && le32(h, 2430) === headerChecksum(h);
 
+// The running data checksum with b's bytes added: four bytes a step where
+// the bytes lie on a 4-byte boundary, summed in two 16-bit lanes.
 function sumBytes(sum, b) {
   let s = sum;
-  for (let i = 0; i < b.length; ++i) s += b[i];
+  let i = 0;
+  const head = Math.min(b.length, (4 - (b.byteOffset & 3)) & 3);
+  for (; i < head; ++i) s += b[i];
+  const words = new Uint32Array(b.buffer, b.byteOffset + i, (b.length - i) >> 2);
+  for (let w = 0; w < words.length; ) {
+    const end = Math.min(words.length, w + 128); // a 16-bit lane holds 128 steps of at most 2 * 255
+    let lanes = 0;
+    for (; w < end; ++w) {
+      const v = words[w];
+      lanes += (v & 0x00ff00ff) + ((v >>> 8) & 0x00ff00ff);
+    }
+    s += (lanes & 0xffff) + (lanes >>> 16);
+  }
+  for (i += words.length * 4; i < b.length; ++i) s += b[i];
   return s >>> 0;
 }
 
@@ -129,33 +154,36 @@ function placeOf(h, folderEntry) {
 // Walks a file's data area from the reader's place: each chunk's bytes go to
 // onBytes in order (inflated; a view valid only during the call, which may
 // return a promise to be waited for). Fails as damage when a block cannot be
-// read or inflated, or when the data checksum differs.
-export async function walkData(forward, entry, onBytes) {
+// read or inflated, or, when checking, when a block's Adler-32 or the data
+// checksum differs. Opening checks; a file read again from the same bytes
+// (the browser refuses to read a file changed since it was picked) need not.
+export async function walkData(forward, entry, onBytes, check = true) {
   let remaining = entry.stored;
   let sum = 0;
   while (remaining > 0) {
     let bytes;
     if (entry.compressed) {
       if (remaining < 2) fail('damaged');
-      const prefix = await forward.take(2);
+      const prefix = forward.takeNow(2) ?? (await forward.take(2));
       const length = le16(prefix, 0);
       sum += prefix[0] + prefix[1];
       remaining -= 2;
       if (length > BLOCK_BUFFER || length > remaining) fail('damaged');
-      const block = await forward.take(length);
+      const block = forward.takeNow(length) ?? (await forward.take(length));
       remaining -= length;
-      sum = sumBytes(sum, block);
-      bytes = inflateBlock(block);
+      if (check) sum = sumBytes(sum, block);
+      bytes = inflateBlock(block, check);
       if (bytes === null) fail('damaged');
     } else {
-      bytes = await forward.take(Math.min(RAW_CHUNK, remaining));
-      remaining -= bytes.length;
-      sum = sumBytes(sum, bytes);
+      const n = Math.min(RAW_CHUNK, remaining);
+      bytes = forward.takeNow(n) ?? (await forward.take(n));
+      remaining -= n;
+      if (check) sum = sumBytes(sum, bytes);
     }
     const wait = onBytes(bytes);
     if (wait) await wait;
   }
-  if (sum !== entry.checksum) fail('damaged');
+  if (check && sum !== entry.checksum) fail('damaged');
 }
 
 // Reads the archive through; the entries in archive order. A header that

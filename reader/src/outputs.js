@@ -6,6 +6,10 @@
 // is on its way.
 const WRITE = 4 << 20; // bytes per write
 const IN_FLIGHT = 8 << 20; // bytes given to the browser and not yet written
+// Write buffers whose writes are done, for the next ones: fresh memory is
+// slow to come by.
+const spare = [];
+const bufferOf = (size) => (size === WRITE && spare.length ? spare.pop() : new Uint8Array(size));
 
 export class FileOut {
   // expected: the bytes to come, when known (a file's size), so that a
@@ -21,7 +25,7 @@ export class FileOut {
   }
   add(bytes) {
     for (let at = 0; at < bytes.length; ) {
-      if (!this.buf) this.buf = new Uint8Array(this.left > 0 ? Math.min(WRITE, this.left) : WRITE);
+      if (!this.buf) this.buf = bufferOf(this.left > 0 ? Math.min(WRITE, this.left) : WRITE);
       const n = Math.min(bytes.length - at, this.buf.length - this.used);
       this.buf.set(bytes.subarray(at, at + n), this.used);
       this.used += n;
@@ -36,7 +40,8 @@ export class FileOut {
     if (!this.used) return;
     const chunk = this.used === this.buf.length ? this.buf : this.buf.subarray(0, this.used);
     const p = this.writer.write(chunk);
-    p.catch(() => {}); // seen when it is waited for
+    const full = this.buf;
+    p.then(() => full.length === WRITE && spare.length < 4 && spare.push(full), () => {}); // failures are seen when waited for
     this.pending.push([p, chunk.length]);
     this.pendingBytes += chunk.length;
     this.left -= chunk.length;

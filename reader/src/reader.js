@@ -92,7 +92,7 @@ function pourer(entries, onProgress, signal) {
       tell(done, entry.path, first);
       first = false;
       return onBytes(bytes);
-    });
+    }, false);
   };
   pour.finish = () => tell(total, '', true);
   return pour;
