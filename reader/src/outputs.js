@@ -4,8 +4,8 @@
 // into larger writes; add() copies what it is given, so the caller may
 // reuse its buffer at once, and returns a promise to wait for when too much
 // is on its way.
-const WRITE = 4 << 20; // bytes per write
-const IN_FLIGHT = 8 << 20; // bytes given to the browser and not yet written
+const WRITE = 16 << 20; // bytes per write: the browser takes long over each
+const IN_FLIGHT = 16 << 20; // bytes given to the browser and not yet written
 // Write buffers whose writes are done, for the next ones: fresh memory is
 // slow to come by.
 const spare = [];
@@ -41,7 +41,7 @@ export class FileOut {
     const chunk = this.used === this.buf.length ? this.buf : this.buf.subarray(0, this.used);
     const p = this.writer.write(chunk);
     const full = this.buf;
-    p.then(() => full.length === WRITE && spare.length < 4 && spare.push(full), () => {}); // failures are seen when waited for
+    p.then(() => full.length === WRITE && spare.length < 2 && spare.push(full), () => {}); // failures are seen when waited for
     this.pending.push([p, chunk.length]);
     this.pendingBytes += chunk.length;
     this.left -= chunk.length;
