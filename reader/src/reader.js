@@ -83,6 +83,7 @@ function pourer(entries, onProgress, signal) {
   let forward = null;
   const pour = async (entry, onBytes) => {
     const { body, raw } = sources.get(entry);
+    if (raw.stored === 0) return; // which may lie at the very end of the archive
     if (!forward || forward.body !== body) forward = new Forward(body, end);
     await forward.seek(raw.offset);
     let first = true; // each file's first block is told, the others every 50 ms
