@@ -154,6 +154,7 @@ export function startPage() {
     return;
   }
   $('save-folder').hidden = !canPickFolder;
+  $('save-zip').classList.toggle('secondary', canPickFolder); // the folder is the first choice
   $('times-note').hidden = !canPickFolder && !canPickFile;
   $('form').addEventListener('submit', (ev) => {
     ev.preventDefault();
