@@ -6,46 +6,81 @@
 // Opening reads the whole archive once and checks everything the program
 // checks before it restores: every header, name and block, every data
 // checksum, and the archive's size; only the entries' places are kept. A
-// file's bytes are read again, decrypted and inflated, when they are asked
-// for, so the plaintext is never held beyond the file being saved.
+// file's bytes are read again, decrypted and inflated, when they are saved,
+// and go straight on to where they are saved.
 import { fail } from './errors.js';
 import { le16, le32, le64, le64Big } from './bytes.js';
 import { safeFolderComponents, isSafeEntryName } from './names.js';
 import { decodeName } from './sjis.js';
 import { inflateBlock } from './inflate.js';
-import { Crc32 } from './crc32.js';
 
 const HEADER = 2434;
 const BLOCK_BUFFER = 36864;
 const RAW_CHUNK = 32768;
-const IN_FLIGHT = 32; // blocks being inflated at once
+const AHEAD = 2; // pieces read and decrypted ahead of the one in use
 
-// Reads a range of the decrypted archive forward, a large piece at a time.
-class Forward {
-  constructor(body, offset, end, onPiece) {
+// The decrypted archive read forward from any place, in pieces aligned on
+// the container's piece size; while one piece is used, the next ones are
+// already being read and decrypted. end bounds the reading ahead.
+export class Forward {
+  constructor(body, end = body.size) {
     this.body = body;
-    this.onPiece = onPiece;
-    this.pos = offset; // archive offset of the next byte handed out
     this.end = end;
+    this.pieces = new Map(); // index -> Promise<Uint8Array>
+    this.index = -1;
     this.buf = new Uint8Array(0);
+    this.base = 0;
     this.at = 0;
+    this.spare = []; // buffers of pieces used up, for the pieces to come
   }
+  get pos() {
+    return this.base + this.at;
+  }
+  fetch(i) {
+    let p = this.pieces.get(i);
+    if (!p) {
+      const piece = this.body.piece;
+      p = this.body.read(i * piece, Math.min(piece, this.body.size - i * piece), this.spare.pop());
+      p.catch(() => {});
+      this.pieces.set(i, p);
+    }
+    return p;
+  }
+  async load(i) {
+    const piece = this.body.piece;
+    if (i * piece >= this.body.size) fail('damaged');
+    for (const k of this.pieces.keys()) if (k < i || k > i + AHEAD) this.pieces.delete(k);
+    const p = this.fetch(i);
+    for (let k = i + 1; k <= i + AHEAD && k * piece < this.end; ++k) this.fetch(k);
+    const used = this.buf;
+    this.buf = await p;
+    if (used.byteOffset === 0 && used.length === piece && this.spare.length < 2) this.spare.push(used);
+    this.index = i;
+    this.base = i * piece;
+  }
+  async seek(offset) {
+    if (offset < this.base || offset > this.base + this.buf.length) await this.load(Math.floor(offset / this.body.piece));
+    this.at = offset - this.base;
+  }
+  // The next count bytes when the piece holds them (a view, valid until the
+  // next call), else null.
+  takeNow(count) {
+    if (this.at + count > this.buf.length) return null;
+    this.at += count;
+    return this.buf.subarray(this.at - count, this.at);
+  }
+  // The next count bytes: a view into the piece (valid until the next call)
+  // or, across pieces, a copy.
   async take(count) {
     if (this.at + count <= this.buf.length) {
-      const out = this.buf.subarray(this.at, this.at + count);
       this.at += count;
-      this.pos += count;
-      return out;
+      return this.buf.subarray(this.at - count, this.at);
     }
+    if (this.pos + count > this.body.size) fail('damaged');
     const out = new Uint8Array(count);
-    let got = 0;
-    while (got < count) {
+    for (let got = 0; got < count; ) {
       if (this.at === this.buf.length) {
-        const from = this.pos + got;
-        const length = Math.min(this.body.piece, this.end - from);
-        if (length <= 0) fail('damaged');
-        if (this.onPiece) this.onPiece(from / this.end);
-        this.buf = await this.body.read(from, length);
+        await this.load(this.index + 1);
         this.at = 0;
       }
       const n = Math.min(count - got, this.buf.length - this.at);
@@ -53,12 +88,12 @@ class Forward {
       this.at += n;
       got += n;
     }
-    this.pos += count;
     return out;
   }
-  // Reads (and so verifies) everything up to the end.
+  // Reads (and so verifies) every piece up to the end.
   async drain() {
-    while (this.pos < this.end) await this.take(Math.min(this.body.piece, this.end - this.pos));
+    const last = Math.ceil(this.body.size / this.body.piece) - 1;
+    while (this.index < last) await this.load(this.index + 1);
   }
 }
 
@@ -69,9 +104,24 @@ function headerChecksum(h) {
 }
 const isValidHeader = (h) => le32(h, 0) === 0x43524150 && le32(h, 2430) === headerChecksum(h);
 
+// The running data checksum with b's bytes added: four bytes a step where
+// the bytes lie on a 4-byte boundary, summed in two 16-bit lanes.
 function sumBytes(sum, b) {
   let s = sum;
-  for (let i = 0; i < b.length; ++i) s += b[i];
+  let i = 0;
+  const head = Math.min(b.length, (4 - (b.byteOffset & 3)) & 3);
+  for (; i < head; ++i) s += b[i];
+  const words = new Uint32Array(b.buffer, b.byteOffset + i, (b.length - i) >> 2);
+  for (let w = 0; w < words.length; ) {
+    const end = Math.min(words.length, w + 128); // a 16-bit lane holds 128 steps of at most 2 * 255
+    let lanes = 0;
+    for (; w < end; ++w) {
+      const v = words[w];
+      lanes += (v & 0x00ff00ff) + ((v >>> 8) & 0x00ff00ff);
+    }
+    s += (lanes & 0xffff) + (lanes >>> 16);
+  }
+  for (i += words.length * 4; i < b.length; ++i) s += b[i];
   return s >>> 0;
 }
 
@@ -101,71 +151,56 @@ function placeOf(h, folderEntry) {
   return texts;
 }
 
-// Blocks being inflated, in order: at most IN_FLIGHT at once, each one's
-// bytes handed to its consumer as it settles. The opening pass shares one
-// queue across entries, so that many small files inflate side by side.
-class Inflating {
-  constructor() {
-    this.pending = [];
-  }
-  async push(block, onBytes) {
-    this.pending.push({ out: inflateBlock(block), onBytes });
-    if (this.pending.length >= IN_FLIGHT) await this.settleOne();
-  }
-  async settleOne() {
-    const { out, onBytes } = this.pending.shift();
-    const bytes = await out;
-    if (bytes === null) fail('damaged');
-    onBytes(bytes);
-  }
-  async settle() {
-    while (this.pending.length) await this.settleOne();
-  }
-}
-
-// Walks a data area: each block's bytes go to onBytes in order (inflated).
-// Fails as damage when a block cannot be read or inflated, or when the data
-// checksum differs (which needs no inflating: it covers the stored bytes).
-async function walkData(forward, stored, compressed, checksum, onBytes, inflating) {
-  let remaining = stored;
+// Walks a file's data area from the reader's place: each chunk's bytes go to
+// onBytes in order (inflated; a view valid only during the call, which may
+// return a promise to be waited for). Fails as damage when a block cannot be
+// read or inflated, or, when checking, when a block's Adler-32 or the data
+// checksum differs. Opening checks; a file read again from the same bytes
+// (the browser refuses to read a file changed since it was picked) need not.
+export async function walkData(forward, entry, onBytes, check = true) {
+  let remaining = entry.stored;
   let sum = 0;
   while (remaining > 0) {
-    if (!compressed) {
-      const raw = await forward.take(Math.min(RAW_CHUNK, remaining));
-      remaining -= raw.length;
-      sum = sumBytes(sum, raw);
-      await inflating.settle();
-      onBytes(raw);
-      continue;
+    let bytes;
+    if (entry.compressed) {
+      if (remaining < 2) fail('damaged');
+      const prefix = forward.takeNow(2) ?? (await forward.take(2));
+      const length = le16(prefix, 0);
+      sum += prefix[0] + prefix[1];
+      remaining -= 2;
+      if (length > BLOCK_BUFFER || length > remaining) fail('damaged');
+      const block = forward.takeNow(length) ?? (await forward.take(length));
+      remaining -= length;
+      if (check) sum = sumBytes(sum, block);
+      bytes = inflateBlock(block, check);
+      if (bytes === null) fail('damaged');
+    } else {
+      const n = Math.min(RAW_CHUNK, remaining);
+      bytes = forward.takeNow(n) ?? (await forward.take(n));
+      remaining -= n;
+      if (check) sum = sumBytes(sum, bytes);
     }
-    if (remaining < 2) fail('damaged');
-    const prefix = await forward.take(2);
-    const length = le16(prefix, 0);
-    remaining -= 2;
-    if (length > BLOCK_BUFFER || length > remaining) fail('damaged');
-    const block = (await forward.take(length)).slice();
-    remaining -= length;
-    sum = sumBytes(sumBytes(sum, prefix), block);
-    await inflating.push(block, onBytes);
+    const wait = onBytes(bytes);
+    if (wait) await wait;
   }
-  if (sum !== checksum) fail('damaged');
+  if (check && sum !== entry.checksum) fail('damaged');
 }
-
-const filetimeToDate = (ft) => (ft === 0n ? null : new Date(Number(ft / 10000n) - 11644473600000));
 
 // Reads the archive through; the entries in archive order. A header that
 // fails its check with a whole header's worth of archive left is damage; so
 // is a data area cut short. The very first header failing means the wrong
 // password in the first format, whose password check is two bytes only.
-export async function readArchive(body, onProgress) {
-  const forward = new Forward(body, 0, body.size, onProgress);
+// onProgress(done, texts) hears of each header and block read.
+export async function readArchive(body, onProgress = () => {}) {
+  const forward = new Forward(body);
+  await forward.seek(0);
   const entries = [];
-  const inflating = new Inflating();
   for (let first = true; body.size - forward.pos >= HEADER; first = false) {
     const h = (await forward.take(HEADER)).slice();
     if (!isValidHeader(h)) fail(first && body.format === 1 ? 'wrong-password' : 'damaged');
     const folderEntry = le32(h, 16) === 1;
     const texts = placeOf(h, folderEntry);
+    onProgress(forward.pos, texts);
     if (folderEntry) {
       entries.push({ texts, folder: true });
       continue;
@@ -182,54 +217,16 @@ export async function readArchive(body, onProgress) {
       times: { created: le64Big(h, 28), accessed: le64Big(h, 36), written: le64Big(h, 44) },
       size: 0,
     };
-    await walkData(forward, stored, entry.compressed, entry.checksum, (b) => {
+    await walkData(forward, entry, (b) => {
       entry.size += b.length;
-    }, inflating);
+      onProgress(forward.pos, texts);
+    });
     entries.push(entry);
   }
-  await inflating.settle();
   if (entries.length === 0) fail(body.format === 1 ? 'wrong-password' : 'damaged');
   await forward.drain();
   await body.finish();
   return entries;
 }
 
-// A file's bytes, read again from the result and checked again: as parts
-// in order, each a Uint8Array (a file of up to GROUP bytes is one) or, for
-// larger files, Blobs of GROUP bytes each, so that its plaintext is handed
-// to the browser's blob store as it comes rather than held. Every Blob made
-// costs a trip to the browser's process: small files stay arrays.
-const GROUP = 8 << 20;
-
-export async function entryParts(body, entry) {
-  const forward = new Forward(body, entry.offset, entry.offset + entry.stored);
-  const crc = new Crc32();
-  const parts = [];
-  let buf = new Uint8Array(Math.min(entry.size, GROUP));
-  let used = 0;
-  let size = 0;
-  const inflating = new Inflating();
-  await walkData(forward, entry.stored, entry.compressed, entry.checksum, (b) => {
-    crc.update(b);
-    size += b.length;
-    if (size > entry.size) fail('damaged');
-    for (let at = 0; at < b.length; ) {
-      const n = Math.min(b.length - at, buf.length - used);
-      buf.set(b.subarray(at, at + n), used);
-      used += n;
-      at += n;
-      if (used === buf.length && size < entry.size) {
-        parts.push(new Blob([buf]));
-        buf = new Uint8Array(Math.min(entry.size - size, GROUP));
-        used = 0;
-      }
-    }
-  }, inflating);
-  await inflating.settle();
-  if (size !== entry.size) fail('damaged');
-  if (buf.length) parts.push(parts.length ? new Blob([buf]) : buf);
-  entry.crc = crc.value();
-  return parts;
-}
-
-export { filetimeToDate };
+export const filetimeToDate = (ft) => (ft === 0n ? null : new Date(Number(ft / 10000n) - 11644473600000));

@@ -6,15 +6,4 @@ export const le32 = (b, at) => (b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (
 export const le64 = (b, at) => le32(b, at) + le32(b, at + 4) * 2 ** 32;
 export const le64Big = (b, at) => BigInt(le32(b, at)) | (BigInt(le32(b, at + 4)) << 32n);
 
-export function concat(parts, total) {
-  if (parts.length === 1) return parts[0];
-  const out = new Uint8Array(total ?? parts.reduce((s, p) => s + p.length, 0));
-  let at = 0;
-  for (const p of parts) {
-    out.set(p, at);
-    at += p.length;
-  }
-  return out;
-}
-
 export const ascii = (s) => Uint8Array.from(s, (c) => c.charCodeAt(0));

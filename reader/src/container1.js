@@ -12,10 +12,14 @@ import { fail } from './errors.js';
 const HEADER = 1024;
 const ZERO_IV = new Uint8Array(16);
 
+const SUB = 65536;
+
+// The block of full padding that follows a ciphertext.
+const padAfter = async (key, ct) =>
+  new Uint8Array(await crypto.subtle.encrypt({ name: 'AES-CBC', iv: ct.subarray(ct.length - 16) }, key, new Uint8Array(0)));
+
 async function decryptUnpadded(key, iv, ct) {
-  const pad = new Uint8Array(
-    await crypto.subtle.encrypt({ name: 'AES-CBC', iv: ct.subarray(ct.length - 16) }, key, new Uint8Array(0)),
-  );
+  const pad = await padAfter(key, ct);
   const joined = new Uint8Array(ct.length + 16);
   joined.set(ct);
   joined.set(pad, ct.length);
@@ -72,16 +76,39 @@ export async function openFormat1(container, password) {
   }
   if (size < 0) fail('damaged');
 
-  // Any range of the body: whole blocks from the one before it (the IV).
-  async function read(offset, length) {
+  // Any range of the body: whole blocks from the one before it (the IV),
+  // read into a buffer of the pool, and decrypted in parts of SUB bytes
+  // (small ones: the browser copies each part, and fresh large buffers
+  // come slowly), their plaintexts put together in out when it is given and
+  // large enough. The browser copies what it is to decrypt at once, so the
+  // buffers are free again before the plaintext comes.
+  const pool = [];
+  const scratch = new Uint8Array(SUB + 16);
+  async function read(offset, length, out) {
     if (length === 0) return new Uint8Array(0);
     const first = Math.floor(offset / 16) * 16;
     const end = Math.min(body, Math.ceil((offset + length) / 16) * 16);
     const from = first === 0 ? 0 : first - 16;
-    const bytes = await container.read(HEADER + from, HEADER + end);
-    const iv = first === 0 ? ZERO_IV : bytes.subarray(0, 16);
-    const plain = await decryptUnpadded(key, iv, first === 0 ? bytes : bytes.subarray(16));
-    return plain.subarray(offset - first, offset - first + length);
+    let buf = pool.pop();
+    if (!buf || buf.length < end - from) buf = new Uint8Array(end - from);
+    buf = new Uint8Array((await container.into(HEADER + from, buf.subarray(0, end - from))).buffer);
+    const at = first - from;
+    const ct = buf.subarray(at, end - from);
+    const pads = [];
+    for (let s = 0; s < ct.length; s += SUB) pads.push(padAfter(key, ct.subarray(0, Math.min(ct.length, s + SUB))));
+    const padBytes = await Promise.all(pads);
+    const plains = [];
+    for (let s = 0, k = 0; s < ct.length; s += SUB, ++k) {
+      const e = Math.min(ct.length, s + SUB);
+      scratch.set(ct.subarray(s, e));
+      scratch.set(padBytes[k], e - s);
+      const iv = s > 0 ? ct.subarray(s - 16, s) : at ? buf.subarray(0, 16) : ZERO_IV;
+      plains.push(crypto.subtle.decrypt({ name: 'AES-CBC', iv }, key, scratch.subarray(0, e - s + 16)));
+    }
+    pool.push(buf);
+    const whole = out && out.length >= ct.length ? out : new Uint8Array(ct.length);
+    (await Promise.all(plains)).forEach((p, k) => whole.set(new Uint8Array(p), k * SUB));
+    return whole.subarray(offset - first, offset - first + length);
   }
   return { format: 1, size, read, piece: 4 << 20, finish: async () => {} };
 }

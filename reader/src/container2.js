@@ -61,19 +61,28 @@ export async function openFormat2(container, password) {
     }
   }
 
-  async function read(offset, length) {
+  // Any range of the archive, its chunks read into a buffer of the pool
+  // (the browser copies what it is to decrypt at once) and their plaintexts
+  // put together in out, when it is given and large enough.
+  const pool = [];
+  async function read(offset, length, out) {
     if (length === 0) return new Uint8Array(0);
     const first = Math.floor(offset / CHUNK);
     const end = Math.floor((offset + length - 1) / CHUNK);
-    const bytes = await container.read(sealedAt(first), sealedAt(end) + chunkLength(end) + TAG);
+    const sealed = sealedAt(end) + chunkLength(end) + TAG - sealedAt(first);
+    let buf = pool.pop();
+    if (!buf || buf.length < sealed) buf = new Uint8Array(sealed);
+    buf = new Uint8Array((await container.into(sealedAt(first), buf.subarray(0, sealed))).buffer);
     const plains = [];
     for (let i = first; i <= end; ++i) {
       const at = sealedAt(i) - sealedAt(first);
-      plains.push(openChunk(i, bytes.subarray(at, at + chunkLength(i) + TAG)));
+      plains.push(openChunk(i, buf.subarray(at, at + chunkLength(i) + TAG)));
     }
-    const out = new Uint8Array((end - first) * CHUNK + chunkLength(end));
-    (await Promise.all(plains)).forEach((p, k) => out.set(p, k * CHUNK));
-    return out.subarray(offset - first * CHUNK, offset - first * CHUNK + length);
+    pool.push(buf);
+    const size = (end - first) * CHUNK + chunkLength(end);
+    const whole = out && out.length >= size ? out : new Uint8Array(size);
+    (await Promise.all(plains)).forEach((p, k) => whole.set(p, k * CHUNK));
+    return whole.subarray(offset - first * CHUNK, offset - first * CHUNK + length);
   }
   // After a reading pass over the whole archive: the last chunk, empty when
   // the size is a multiple of the chunk size, is verified as well.

@@ -3,16 +3,18 @@
 // PLAN names the source tree, a folder for downloads and the cases: result
 // files (some damaged or hostile on purpose), the password to type and what
 // must come of it. Every case runs through the page's interface and through
-// its own controls, in Japanese and in English; the whole results also go
-// through the zip button and the single-file button, and their downloads
-// are compared with the source tree by Python's zipfile. The page must make
-// no request but loading itself. Prints one line per check and
-// "N passed, N failed".
-import { readFileSync, readdirSync, statSync, existsSync, rmSync } from 'node:fs';
+// its own controls, in Japanese (with the browser's pickers answered by
+// folders and files of the origin-private file system) and in English (in a
+// browser without pickers). The whole results are saved into a folder, as a
+// zip streamed into a file and as a downloaded zip, and file by file; what
+// is saved is read back and compared with the source tree, the zips by
+// Python's zipfile. The page must make no request but loading itself.
+// Prints one line per check and "N passed, N failed".
+import { readFileSync, readdirSync, statSync, existsSync, rmSync, writeFileSync } from 'node:fs';
 import { createHash } from 'node:crypto';
 import { execFileSync } from 'node:child_process';
 import { join, basename } from 'node:path';
-import { launch, readerPage, pick } from './browser.mjs';
+import { launch, servePage, readerPage, pick } from './browser.mjs';
 
 const [pagePath, planPath] = process.argv.slice(2);
 const plan = JSON.parse(readFileSync(planPath, 'utf8'));
@@ -25,6 +27,7 @@ function check(name, ok, detail = '') {
 }
 const same = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 const sha256 = (b) => createHash('sha256').update(b).digest('hex');
+const byPath = (a, b) => (a.path < b.path ? -1 : 1);
 const EPOCH_100NS = 116444736000000000n; // 1601-01-01 to 1970-01-01
 
 // The source tree as the reader lists it: paths below the selection's
@@ -48,31 +51,79 @@ function walk(root) {
   const top = basename(root);
   out.push({ path: top, folder: true });
   visit(root, top);
-  return out.sort((a, b) => (a.path < b.path ? -1 : 1));
+  return out.sort(byPath);
 }
 const tree = walk(plan.tree);
-const expectedListing = tree.map((e) => ({ path: e.path, folder: e.folder, size: e.size ?? 0, sha256: e.sha256 ?? null,
-  mtime: e.folder ? null : Number((e.filetime - EPOCH_100NS) / 10000n) }));
+// What a case's listing must be: a file whose write time was taken away has none.
+const listingOf = (c) => tree.map((e) => ({ path: e.path, folder: e.folder, size: e.size ?? 0,
+  mtime: e.folder || e.path === c.zeroTime ? null : Number((e.filetime - EPOCH_100NS) / 10000n) }));
+const contents = tree.map((e) => ({ path: e.path, folder: e.folder, size: e.size ?? 0, sha256: e.sha256 ?? null }));
 
-// Through the interface: the listing with each file's digest, or the failure.
+// In the page: the origin-private file system emptied, and a folder of it
+// read back (paths, sizes, digests).
+const PAGE_HELPERS = () => {
+  window.kyvoTest = {
+    async clear() {
+      const root = await navigator.storage.getDirectory();
+      const names = [];
+      for await (const name of root.keys()) names.push(name);
+      for (const name of names) await root.removeEntry(name, { recursive: true });
+    },
+    async folder(...names) {
+      let dir = await navigator.storage.getDirectory();
+      for (const n of names) dir = await dir.getDirectoryHandle(n, { create: true });
+      return dir;
+    },
+    async read(dir, prefix = '', out = []) {
+      for await (const [name, h] of dir.entries()) {
+        const path = prefix ? `${prefix}/${name}` : name;
+        if (h.kind === 'directory') {
+          out.push({ path, folder: true, size: 0, sha256: null });
+          await this.read(h, path, out);
+          continue;
+        }
+        const bytes = await (await h.getFile()).arrayBuffer();
+        const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+        out.push({ path, folder: false, size: bytes.byteLength, sha256: Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join('') });
+      }
+      return out;
+    },
+    async base64(handle) {
+      const bytes = new Uint8Array(await (await handle.getFile()).arrayBuffer());
+      let s = '';
+      for (let i = 0; i < bytes.length; i += 32768) s += String.fromCharCode(...bytes.subarray(i, i + 32768));
+      return btoa(s);
+    },
+  };
+};
+
+// Through the interface: the listing, or the failure.
 async function openThroughApi(page, c) {
   await pick(page, c.file);
   return page.evaluate(async (password) => {
     try {
       const { entries } = await KyvoReader.open(document.getElementById('file').files[0], password);
-      const listing = [];
-      for (const e of entries) {
-        const blob = await e.data();
-        const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', await blob.arrayBuffer()));
-        listing.push({ path: e.path, folder: e.folder, size: e.size, blobSize: blob.size,
-          sha256: e.folder ? null : Array.from(digest, (b) => b.toString(16).padStart(2, '0')).join(''),
-          mtime: e.mtime ? e.mtime.getTime() : null });
-      }
-      return { listing };
+      window.opened = entries;
+      return { listing: entries.map((e) => ({ path: e.path, folder: e.folder, size: e.size, mtime: e.mtime ? e.mtime.getTime() : null })) };
     } catch (e) {
       return { code: e.code, message: e.message };
     }
   }, c.password);
+}
+
+// Through the interface, after openThroughApi: the entries saved into a
+// folder and read back, and the zip streamed into a file, saved here.
+async function saveThroughApi(page, zipPath) {
+  const got = await page.evaluate(async () => {
+    await kyvoTest.clear();
+    const folder = await kyvoTest.folder('api');
+    await KyvoReader.saveTo(window.opened, folder);
+    const to = await (await kyvoTest.folder('zip')).getFileHandle('a.zip', { create: true });
+    await KyvoReader.zip(window.opened, { to });
+    return { saved: await kyvoTest.read(folder), zip: await kyvoTest.base64(to) };
+  });
+  writeFileSync(zipPath, Buffer.from(got.zip, 'base64'));
+  return got.saved.sort(byPath);
 }
 
 // Through the controls: pick, type, press Open; what the page then shows.
@@ -86,8 +137,16 @@ async function openThroughControls(page, c) {
   return page.evaluate(() => ({
     message: document.querySelector('#message.error')?.textContent ?? '',
     rows: document.querySelectorAll('#tree tbody tr').length,
-    saveButtons: [...document.querySelectorAll('button.save-file, #save-zip')].filter((b) => b.offsetParent !== null).length,
+    saveButtons: [...document.querySelectorAll('button.save-file, #save-zip, #save-folder')].filter((b) => b.offsetParent !== null).length,
   }));
+}
+
+// Presses a button of the page and waits for the work to end; the page's message.
+async function press(page, selector) {
+  await page.click(selector);
+  await page.waitForFunction(() => !document.body.classList.contains('busy') && !document.getElementById('message').hidden,
+    { timeout: 120000 });
+  return page.$eval('#message', (m) => `${m.className}: ${m.textContent}`);
 }
 
 // The next download of the page, waited for in the downloads folder.
@@ -103,62 +162,153 @@ async function download(browser, page, selector, name) {
   return state === 'completed' && existsSync(target) ? target : null;
 }
 
-// Python's zipfile reads the zip: CRCs, UTF-8 flag, sizes, digests and the
-// times of the NTFS extra field.
+// Python's zipfile reads the zip: CRCs, UTF-8 flag, sizes, digests, the DOS
+// time and the times of the NTFS extra field.
 const ZIP_READER = `
 import sys, json, zipfile, hashlib, struct
-z = zipfile.ZipFile(sys.argv[1])
-out = {"bad": z.testzip(), "entries": []}
-def digest(i):
+def read(path):
+  z = zipfile.ZipFile(path)
+  out = {"bad": z.testzip(), "entries": []}
+  def digest(i):
     try:
-        return hashlib.sha256(z.read(i)).hexdigest()
+      return hashlib.sha256(z.read(i)).hexdigest()
     except zipfile.BadZipFile as e:
-        return str(e)
-for i in z.infolist():
+      return str(e)
+  for i in z.infolist():
     ft = None
     x = i.extra
     while len(x) >= 4:
-        tag, size = struct.unpack("<HH", x[:4])
-        if tag == 10: ft = struct.unpack("<Q", x[12:20])[0]
-        x = x[4 + size:]
+      tag, size = struct.unpack("<HH", x[:4])
+      if tag == 10: ft = struct.unpack("<Q", x[12:20])[0]
+      x = x[4 + size:]
     out["entries"].append({"path": i.filename.rstrip("/"), "folder": i.is_dir(), "size": i.file_size,
-        "utf8": bool(i.flag_bits & 0x800), "stored": i.compress_type == 0, "date_time": list(i.date_time),
-        "sha256": None if i.is_dir() else digest(i), "filetime": str(ft) if ft else None})
-print(json.dumps(out))
+      "utf8": bool(i.flag_bits & 0x800), "stored": i.compress_type == 0, "date_time": list(i.date_time),
+      "sha256": None if i.is_dir() else digest(i), "filetime": str(ft) if ft else None})
+  return out
+print(json.dumps([read(p) for p in sys.argv[1:]]))
 `;
 
-function checkZip(label, zipPath) {
-  const got = JSON.parse(execFileSync('python3', ['-c', ZIP_READER, zipPath], { encoding: 'utf8' }));
+// The zips are read at the end, all by one Python.
+const zips = [];
+const checkZip = (label, zipPath, c) => zips.push({ label, zipPath, c });
+function checkZips() {
+  const all = JSON.parse(execFileSync('python3', ['-c', ZIP_READER, ...zips.map((z) => z.zipPath)], { encoding: 'utf8' }));
+  zips.forEach(({ label, c }, i) => checkOneZip(label, all[i], c));
+}
+
+function checkOneZip(label, got, c) {
   check(`${label}: zip CRCs`, got.bad === null, String(got.bad));
-  const entries = got.entries.sort((a, b) => (a.path < b.path ? -1 : 1));
+  const entries = got.entries.sort(byPath);
   check(`${label}: zip holds the tree`, same(entries.map((e) => [e.path, e.folder, e.size, e.sha256]),
-    tree.map((e) => [e.path, e.folder, e.size ?? 0, e.sha256 ?? null])), JSON.stringify(entries.map((e) => e.path)));
-  check(`${label}: zip entries stored with UTF-8 names`, entries.every((e) => e.utf8 && e.stored));
+    contents.map((e) => [e.path, e.folder, e.size, e.sha256])), JSON.stringify(entries.map((e) => e.path)));
+  check(`${label}: zip entries stored, non-ASCII names flagged UTF-8`,
+    entries.every((e) => e.stored && (e.utf8 || /^[\x20-\x7e]*$/.test(e.path))));
+  const zipped = new Map(entries.map((e) => [e.path, e]));
   const files = tree.filter((e) => !e.folder);
-  const byPath = new Map(entries.map((e) => [e.path, e]));
   check(`${label}: zip keeps the times (100 ns, and the local DOS time)`, files.every((f) => {
-    const z = byPath.get(f.path);
+    const z = zipped.get(f.path);
+    if (f.path === c.zeroTime) return !!z && z.filetime === null && same(z.date_time, [1980, 1, 1, 0, 0, 0]);
     if (!z || z.filetime !== String(f.filetime)) return false;
     const d = new Date(Number((f.filetime - EPOCH_100NS) / 10000n));
     const dos = new Date(z.date_time[0], z.date_time[1] - 1, z.date_time[2], z.date_time[3], z.date_time[4], z.date_time[5]);
     return Math.abs(d - dos) < 2000;
-  }), JSON.stringify(files.map((f) => [f.path, String(f.filetime), byPath.get(f.path)?.filetime])));
+  }), JSON.stringify(files.map((f) => [f.path, String(f.filetime), zipped.get(f.path)?.filetime, zipped.get(f.path)?.date_time])));
+}
+
+// The Japanese page's controls save through the pickers' stand-ins; the
+// English page's, without pickers, through downloads.
+async function saveThroughControls(browser, page, c, label, lang) {
+  const single = plan.singleFile;
+  const source = tree.find((e) => e.path === single);
+  const row = `#tree tbody tr[data-path="${single}"] button.save-file`;
+  if (lang === 'en') {
+    const zipPath = await download(browser, page, '#save-zip', c.zipName);
+    check(`${label}: the zip button downloads ${c.zipName}`, zipPath !== null);
+    if (zipPath) checkZip(`${label} (downloaded)`, zipPath, c);
+    const saved = await download(browser, page, row, basename(single));
+    check(`${label}: a file's own button downloads it`, saved !== null && sha256(readFileSync(saved)) === source.sha256);
+    return;
+  }
+  await page.evaluate(() => kyvoTest.clear());
+  const folder = await press(page, '#save-folder');
+  const inFolder = (await page.evaluate(async () => kyvoTest.read(await kyvoTest.folder('picked')))).sort(byPath);
+  check(`${label}: the folder button saves the tree into the picked folder`, folder.startsWith('status') && same(inFolder, contents),
+    `${folder} ${JSON.stringify(inFolder)}`);
+  await page.evaluate(() => kyvoTest.clear());
+  const zipped = await press(page, '#save-zip');
+  const zip = await page.evaluate(async (name) => kyvoTest.base64(await (await kyvoTest.folder('picked')).getFileHandle(name)),
+    c.zipName).catch(() => null);
+  check(`${label}: the zip button streams the zip into the picked file`, zipped.startsWith('status') && zip !== null, zipped);
+  if (zip) {
+    const zipPath = join(plan.downloads, `picked-${c.zipName}`);
+    writeFileSync(zipPath, Buffer.from(zip, 'base64'));
+    checkZip(`${label} (streamed)`, zipPath, c);
+  }
+  const one = await press(page, row);
+  const got = await page.evaluate(async (name) => (await kyvoTest.read(await kyvoTest.folder('picked'))).find((e) => e.path === name),
+    basename(single));
+  check(`${label}: a file's own button saves it into the picked file`, one.startsWith('status') && got?.sha256 === source.sha256, one);
+}
+
+// Cancelled in the middle of a file, a save leaves that file as it was
+// before: gone when it is new, its old contents when it was there; the
+// files saved before it are whole.
+async function checkCancel(page, c) {
+  const target = plan.cancelAt;
+  for (const before of [null, 'old contents']) {
+    const got = await page.evaluate(async (target, before) => {
+      await kyvoTest.clear();
+      const root = await kyvoTest.folder('cancel');
+      if (before) {
+        const parts = target.split('/');
+        const dir = await kyvoTest.folder('cancel', ...parts.slice(0, -1));
+        const w = await (await dir.getFileHandle(parts.at(-1), { create: true })).createWritable();
+        await w.write(before);
+        await w.close();
+      }
+      const controller = new AbortController();
+      let code = null;
+      try {
+        await KyvoReader.saveTo(window.opened, root, {
+          signal: controller.signal,
+          onProgress: ({ name }) => name === target && controller.abort(),
+        });
+      } catch (e) {
+        code = e.code;
+      }
+      return { code, saved: await kyvoTest.read(root) };
+    }, target, before);
+    const left = got.saved.find((e) => e.path === target);
+    const whole = got.saved.filter((e) => !e.folder && e.path !== target)
+      .every((e) => same(e, contents.find((s) => s.path === e.path)));
+    const kept = before ? left?.sha256 === sha256(Buffer.from(before)) : left === undefined;
+    check(`${c.name}: a save cancelled in ${target} ${before ? 'keeps the file there before' : 'leaves no part of it'}`,
+      got.code === 'cancelled' && kept && whole, JSON.stringify(got).slice(0, 600));
+  }
 }
 
 const browser = await launch();
+const server = await servePage(pagePath);
 try {
   for (const locale of ['ja-JP', 'en-US']) {
-    const { page, requests, url } = await readerPage(browser, pagePath, locale);
     const lang = locale.slice(0, 2);
+    const { page, requests } = await readerPage(browser, server.url, locale, lang === 'ja' ? 'opfs' : 'none');
+    await page.evaluate(PAGE_HELPERS);
     const messages = new Map();
     for (const c of plan.cases) {
       const label = `${c.name} [${lang}]`;
       const api = await openThroughApi(page, c);
       if (c.expect === 'tree') {
-        const listing = (api.listing ?? []).sort((a, b) => (a.path < b.path ? -1 : 1));
-        check(`${label}: the interface gives the tree`, same(listing.map(({ blobSize, ...e }) => e), expectedListing),
+        const listing = (api.listing ?? []).sort(byPath);
+        check(`${label}: the interface gives the tree`, same(listing, listingOf(c)),
           api.code ? `${api.code}: ${api.message}` : JSON.stringify(listing));
-        check(`${label}: data() gives each file's size`, listing.every((e) => e.size === e.blobSize));
+        if (lang === 'ja' && api.listing) {
+          const zipPath = join(plan.downloads, `api-${c.zipName}`);
+          const saved = await saveThroughApi(page, zipPath);
+          check(`${label}: saveTo writes the tree into a folder`, same(saved, contents), JSON.stringify(saved));
+          checkZip(`${label} (interface, streamed)`, zipPath, c);
+          if (c.cancel) await checkCancel(page, c);
+        }
       } else {
         check(`${label}: the interface refuses with ${c.expect}`, api.code === c.expect && !!api.message,
           JSON.stringify(api).slice(0, 300));
@@ -166,20 +316,11 @@ try {
       const shown = await openThroughControls(page, c);
       if (c.expect === 'tree') {
         check(`${label}: the page lists the tree`, shown.rows === tree.length && !shown.message, JSON.stringify(shown));
+        if (c.controls) await saveThroughControls(browser, page, c, label, lang);
       } else {
         check(`${label}: the page shows the interface's message and nothing to save`,
           shown.message === api.message && shown.rows === 0 && shown.saveButtons === 0, JSON.stringify(shown));
         if (!messages.has(c.expect)) messages.set(c.expect, api.message);
-      }
-      if (c.expect === 'tree' && lang === 'ja') {
-        const zipPath = await download(browser, page, '#save-zip', c.zipName);
-        check(`${label}: the zip button saves ${c.zipName}`, zipPath !== null);
-        if (zipPath) checkZip(label, zipPath);
-        const single = plan.singleFile;
-        const row = `#tree tbody tr[data-path="${single}"] button.save-file`;
-        const saved = await download(browser, page, row, basename(single));
-        const source = tree.find((e) => e.path === single);
-        check(`${label}: a file's own button saves it`, saved !== null && sha256(readFileSync(saved)) === source.sha256);
       }
     }
     // Each kind of failure has its own message, in the page's language.
@@ -198,13 +339,15 @@ try {
       return [fetched, await Promise.race([seen, new Promise((r) => setTimeout(() => r('no report'), 2000))])];
     });
     check(`[${lang}] the page's policy refuses a request`, same(blocked, ['refused', 'connect-src']), JSON.stringify(blocked));
-    const others = requests.filter((r) => r !== url && !r.startsWith('blob:file'));
+    const others = requests.filter((r) => r !== server.url && !r.startsWith('blob:'));
     const ownRequests = requests.filter((r) => r === 'http://127.0.0.1:9/');
     check(`[${lang}] no request but the page itself`, others.length === ownRequests.length, JSON.stringify(others));
     await page.close();
   }
+  checkZips();
 } finally {
   await browser.close();
+  await server.close();
 }
 console.log(`${passed} passed, ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);

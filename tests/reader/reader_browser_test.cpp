@@ -1,8 +1,9 @@
 // The browser reader against results of the real Kyvomar.exe: this program
 // makes the results (both container formats, driven through the program's
-// dialogs), damages or rewrites copies of them, and hands the lot to the
-// browser test (reader/test/browser_test.mjs), which opens every case in
-// Debian's Chromium and compares what the page gives with the source tree.
+// dialogs), damages or rewrites copies of them, puts one into the data form,
+// and hands the lot to the browser test (reader/test/browser_test.mjs), which
+// opens every case in Debian's Chromium and compares what the page gives and
+// saves with the source tree.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -99,6 +100,15 @@ std::string cutBody(const std::string& result, size_t bytes) {
   return out + std::string(reinterpret_cast<char*>(trailer), sizeof trailer);
 }
 
+// The data form of a result: the 16-byte header (signature, form version,
+// four zero bytes), then the container and the trailer as they are.
+std::string dataForm(const std::string& result, uint32_t version = 1, const std::string& between = "") {
+  Trailer t = splitResult(result);
+  unsigned char header[16] = {0x89, 0x4B, 0x59, 0x56, 0x0D, 0x0A, 0x1A, 0x0A};
+  putLe32(header + 8, version);
+  return std::string(reinterpret_cast<char*>(header), sizeof header) + between + t.bytes.substr(t.start);
+}
+
 std::string flipAt(const std::string& result, double where) {
   Trailer t = splitResult(result);
   t.bytes[t.start + static_cast<size_t>(t.length * where)] ^= 0x20;
@@ -125,9 +135,19 @@ class ReaderInBrowser : public ::testing::Test {
     return target;
   }
   // A copy of a result whose entry of the given name is renamed and moved
-  // into the given folder path, its header resealed and the archive
-  // encrypted again: a result that decrypts correctly and was crafted.
+  // into the given folder path: a result that decrypts correctly and was
+  // crafted.
   std::string hostile(const std::string& result, const char* entry, const char* name, const char* folder, int format) {
+    return rewritten(result, entry, format, [&](unsigned char* h) {
+      memset(h + 52, 0, ARCHIVE_NAME_SIZE + ARCHIVE_FOLDER_SIZE);
+      memcpy(h + 52, name, strlen(name));
+      memcpy(h + 52 + ARCHIVE_NAME_SIZE, folder, strlen(folder));
+    });
+  }
+  // A copy of a result whose entry of the given name is changed by patch,
+  // its header resealed and the archive encrypted again.
+  template <typename Patch>
+  std::string rewritten(const std::string& result, const char* entry, int format, Patch patch) {
     TempDir scratch;
     const std::string container = scratch / "c.enc", archive = scratch / "a.arv";
     EXPECT_EQ(SplitSelfMeltFile(result.c_str(), container.c_str()), 0);
@@ -139,9 +159,7 @@ class ReaderInBrowser : public ::testing::Test {
       ArchiveEntryHeader header;
       decodeArchiveHeader(h, &header);
       if (strcmp(header.name, entry) == 0) {
-        memset(h + 52, 0, ARCHIVE_NAME_SIZE + ARCHIVE_FOLDER_SIZE);
-        memcpy(h + 52, name, strlen(name));
-        memcpy(h + 52 + ARCHIVE_NAME_SIZE, folder, strlen(folder));
+        patch(h);
         sealArchiveHeader(h);
         patched = true;
       }
@@ -171,11 +189,19 @@ TEST_F(ReaderInBrowser, ResultsOfBothFormatsOpenToTheTreeAndEveryFaultGetsItsMes
     std::string bytes;  // the file given to the page
     std::string password;
     const char* expect;  // "tree" or the failure's code
+    const wchar_t* extra = L"";  // further fields of the case in the plan
+    const char* extension = ".crpt.exe";
   };
+  const std::string noWriteTime = rewritten(f1, "表.txt", 1, [](unsigned char* h) { memset(h + 44, 0, 8); });
   const std::string b1 = readFile(f1), b2 = readFile(f2);
   const Case cases[] = {
-      {"format 1", b1, password, "tree"},
+      {"format 1", b1, password, "tree", L", \"cancel\": true, \"controls\": true"},
       {"format 2", b2, password, "tree"},
+      {"format 2 in the data form", dataForm(f2), password, "tree", L"", ".kyvo"},
+      {"format 1, a file without a write time", noWriteTime, password, "tree",
+       L", \"zeroTime\": \"ツリー/表.txt\""},
+      {"the data form of another version", dataForm(f2, 2), password, "damaged", L"", ".kyvo"},
+      {"the data form, a byte before the container", dataForm(f2, 1, "x"), password, "damaged", L"", ".kyvo"},
       {"format 1, wrong password", b1, wrong, "wrong-password"},
       {"format 2, wrong password", b2, wrong, "wrong-password"},
       {"no password", b1, "", "no-password"},
@@ -192,18 +218,23 @@ TEST_F(ReaderInBrowser, ResultsOfBothFormatsOpenToTheTreeAndEveryFaultGetsItsMes
       {"format 1, folder path up and out", hostile(f1, "32768.bin", "x.txt", "ツリー\\..\\..", 1), password, "unsafe-name"},
       {"format 1, device name", hostile(f1, "32768.bin", "CON.txt", "ツリー", 1), password, "unsafe-name"},
       {"format 2, stream name", hostile(f1, "32768.bin", "a.txt:hidden", "ツリー", 2), password, "unsafe-name"},
+      {"format 1, two files of one path", hostile(f1, "32768.bin", "32769.bin", "ツリー", 1), password, "unsafe-name"},
+      {"format 1, names differing only in case", hostile(f1, "32768.bin", "32769.BIN", "ツリー", 1), password,
+       "unsafe-name"},
+      {"format 2, a file of a folder's name", hostile(f1, "空.txt", "報告書", "ツリー", 2), password, "unsafe-name"},
   };
   std::string plan = "{\"tree\": " + jsonText(unixPathOf(A(tree))) + ", \"downloads\": " +
                      jsonText(unixPathOf(work / "downloads")) +
-                     ", \"singleFile\": " + jsonText(utf8(L"ツリー/32769.bin")) + ", \"cases\": [";
+                     ", \"singleFile\": " + jsonText(utf8(L"ツリー/32769.bin")) +
+                     ", \"cancelAt\": " + jsonText(utf8(L"ツリー/Ærø/data.bin")) + ", \"cases\": [";
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     const Case& c = cases[i];
     const std::string n = std::to_string(i);
-    const std::string file = work / ("case" + n + ".crpt.exe");
+    const std::string file = work / ("case" + n + c.extension);
     ASSERT_TRUE(writeFile(file, c.bytes));
     plan += std::string(i ? ", " : "") + "{\"name\": " + jsonText(c.name) + ", \"file\": " +
             jsonText(unixPathOf(file)) + ", \"password\": " + jsonText(c.password) + ", \"expect\": " +
-            jsonText(c.expect) + ", \"zipName\": \"case" + n + ".zip\"}";
+            jsonText(c.expect) + ", \"zipName\": \"case" + n + ".zip\"" + utf8(c.extra) + "}";
   }
   plan += "]}";
   const std::string planPath = work / "plan.json";
