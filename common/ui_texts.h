@@ -49,7 +49,7 @@ enum UiText {
   TEXT_REPLACE_ON_MEDIA,       // %s: the file on the medium
   TEXT_MEDIA_COPY_FAILED,      // %s: from, %s: to
   TEXT_MAILER_NOT_STARTED,
-  TEXT_MAIL_FAILED,            // %s: where the result stays
+  TEXT_MAIL_NOT_TAKEN,         // the offer to save the result instead
   // Encryption job.
   TEXT_NOTHING_TO_PACK,
   TEXT_ENCRYPT_CANNOT_WRITE,

@@ -43,7 +43,8 @@ extern const char* const kEnglishTexts[UI_TEXT_COUNT] = {
     // TEXT_SAVE_AS_TITLE
     "Save the encrypted file",
     // TEXT_SAVE_AS_FILTER
-    "Program (*.exe)\0*.exe\0Program to rename (*.ex_)\0*.ex_\0All files (*.*)\0*.*\0",
+    "Program (*.exe)\0*.exe\0Program to rename (*.ex_)\0*.ex_\0Encrypted data (*.kyvo)\0*.kyvo\0"
+    "All files (*.*)\0*.*\0",
     // TEXT_PATH_TOO_LONG
     "The path is longer than allowed.",
     // TEXT_NO_WRITE_PERMISSION
@@ -57,8 +58,8 @@ extern const char* const kEnglishTexts[UI_TEXT_COUNT] = {
     "\r\nThe encrypted file has been left where it was made.",
     // TEXT_MAILER_NOT_STARTED
     "The mail program could not be started.",
-    // TEXT_MAIL_FAILED
-    "The encrypted file could not be attached to a mail.\r\nIt has been left here:\r\n%s",
+    // TEXT_MAIL_NOT_TAKEN
+    "No mail program took the encrypted file.\r\nDo you want to save it?",
     // TEXT_NOTHING_TO_PACK
     "Drag the files to encrypt onto this program.",
     // TEXT_ENCRYPT_CANNOT_WRITE

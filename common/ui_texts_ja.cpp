@@ -41,7 +41,7 @@ extern const char* const kJapaneseTexts[UI_TEXT_COUNT] = {
     // TEXT_SAVE_AS_TITLE
     "暗号化されたファイルを保存します",
     // TEXT_SAVE_AS_FILTER
-    "実行形式(*.exe)\0*.exe\0実行仮形式(*.ex_)\0*.ex_\0全て(*.*)\0*.*\0",
+    "実行形式(*.exe)\0*.exe\0実行仮形式(*.ex_)\0*.ex_\0暗号化データ(*.kyvo)\0*.kyvo\0全て(*.*)\0*.*\0",
     // TEXT_PATH_TOO_LONG
     "指定出来るパスの長さを超えました",
     // TEXT_NO_WRITE_PERMISSION
@@ -55,8 +55,8 @@ extern const char* const kJapaneseTexts[UI_TEXT_COUNT] = {
     "\r\n暗号化ファイルはコピー元に残してあります。",
     // TEXT_MAILER_NOT_STARTED
     "メーラーを起動できませんでした",
-    // TEXT_MAIL_FAILED
-    "メール添付できませんでした。\r\n暗号化ファイルは次の場所に残してあります。\r\n%s",
+    // TEXT_MAIL_NOT_TAKEN
+    "メールソフトが暗号化ファイルを受け取りませんでした。\r\n暗号化ファイルを保存しますか？",
     // TEXT_NOTHING_TO_PACK
     "暗号化するファイルをドラックしてください",
     // TEXT_ENCRYPT_CANNOT_WRITE

@@ -8,6 +8,7 @@
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "common/unique_handle.h"
+#include "manager/archive/data_form.h"
 #include "manager/archive/payload_trailer.h"
 #include "manager/archive/program_image.h"
 
@@ -166,9 +167,24 @@ bool programImageLength(const wchar_t* programPath, uint64_t* length) {
   return true;
 }
 
+// A file of the data form: its header, then one payload whose trailer leads
+// back exactly to the header's end.
+static ResultFileKind probeDataForm(HANDLE file, uint64_t size) {
+  unsigned char head[DATA_FORM_HEADER_SIZE], tail[PAYLOAD_TRAILER_SIZE];
+  uint64_t start = 0, length = 0;
+  bool intact = size >= DATA_FORM_HEADER_SIZE + PAYLOAD_TRAILER_SIZE && readAt(file, 0, head, sizeof head) &&
+                isDataFormHeader(head, sizeof head) && readAt(file, size - PAYLOAD_TRAILER_SIZE, tail, sizeof tail) &&
+                locatePayload(size, tail, &start, &length) == PAYLOAD_FOUND && start == DATA_FORM_HEADER_SIZE;
+  return intact ? RESULT_FILE_INTACT : RESULT_FILE_DAMAGED;
+}
+
 ResultFileKind probeResultFile(const wchar_t* filePath, const wchar_t* programPath) {
   UniqueFile file(openForReading(filePath));
   uint64_t size = 0, end = 0;
+  unsigned char signature[DATA_FORM_SIGNATURE_SIZE];
+  if (file && fileSize(file.get(), &size) && size >= sizeof signature &&
+      readAt(file.get(), 0, signature, sizeof signature) && hasDataFormSignature(signature, sizeof signature))
+    return probeDataForm(file.get(), size);
   if (!file || !fileSize(file.get(), &size) || !windowsImageEnd(file.get(), size, &end) || end > size)
     return RESULT_FILE_OTHER;
   if (programPath) {

@@ -77,5 +77,7 @@ enum ResultFileKind {
 
 // Judges filePath. With programPath the image must be that program's image,
 // byte for byte; without it the file's own image counts (a program judging
-// itself).
+// itself). A file of the data form (data_form.h) is intact when its header
+// is one this program reads and its one trailer leads back exactly to the
+// header's end, and damaged otherwise.
 ResultFileKind probeResultFile(const wchar_t* filePath, const wchar_t* programPath = nullptr);

@@ -7,6 +7,7 @@
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "common/unique_handle.h"
+#include "manager/archive/data_form.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
@@ -74,7 +75,9 @@ int runSteps() {
   DWORD n = GetModuleFileNameW(nullptr, program, countOf(program));
   if (n == 0 || n >= countOf(program)) return ASSEMBLY_OPEN_INPUT;
   ResultWriter result(jobState.outputPath);
-  int code = result.begin(program, jobState.containerFormat, jobState.password, jobProgress);
+  // A result named as data carries no program.
+  int code = result.begin(isDataFormName(jobState.outputPath) ? nullptr : program, jobState.containerFormat,
+                          jobState.password, jobProgress);
   clearJobPassword();  // the container's keys are derived
   if (code != 0) return code;
   // A result saved into a selected folder, and the files being written for
@@ -98,12 +101,14 @@ void reportFailure(int result) {
   showMessage(nullptr, encryptionResultMessage(result, buffer, sizeof buffer), nullptr, MB_OK);
 }
 
-// Hands the result on. A result that could not be handed on is kept where
-// it was made, and the message says where.
-bool deliver() {
+// Hands the result on; where it went is kept in destination for the log.
+// A result that could not be handed on is kept where it was made, and the
+// message says where; one that no mail program took may be saved instead.
+bool deliver(const wchar_t** destination) {
+  *destination = jobState.destinationMode == DESTINATION_REMOVABLE ? jobState.mediaPath : jobState.outputPath;
   switch (jobState.destinationMode) {
     case DESTINATION_REMOVABLE: {
-      bool moved = deliverToMedia(jobState.outputPath, jobState.mediaPath);
+      bool moved = deliverCopy(jobState.outputPath, jobState.mediaPath);
       if (!moved) {
         wchar_t text[1024];
         formatMediaCopyFailure(text, countOf(text), jobState.outputPath, jobState.mediaPath);
@@ -114,16 +119,11 @@ bool deliver() {
       return true;
     }
     case DESTINATION_MAIL: {
-      int mailed = attachToMail(jobState.outputPath);
-      if (mailed != 0) {
-        wchar_t text[1024];
-        formatPathMessage(text, countOf(text), uiText(TEXT_MAIL_FAILED),
-                          jobState.outputPath);
-        showMessage(nullptr, text, nullptr, MB_OK);
-        return false;
-      }
-      DeleteFileW(jobState.outputPath);
-      return true;
+      static wchar_t saved[2049];
+      bool done = attachToMail(jobState.outputPath) == 0 || saveInsteadOfMail(jobState.outputPath, saved, countOf(saved));
+      if (done && saved[0]) *destination = saved;
+      DeleteFileW(jobState.outputPath);  // the temporary copy, in every case
+      return done;
     }
     default:
       return true;  // saved into the folder the user chose
@@ -145,8 +145,9 @@ void runEncryptionJob() {
 
   if (result != ENCRYPTION_OK) {
     reportFailure(result);
-  } else if (deliver() && jobState.writeLog) {
-    appendOperationLog(startText, startSeconds);
+  } else {
+    const wchar_t* destination = nullptr;
+    if (deliver(&destination) && jobState.writeLog) appendOperationLog(startText, startSeconds, destination);
   }
   sourceList.reset();
   DeleteFileW(jobState.sourceListPath);

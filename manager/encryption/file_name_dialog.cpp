@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/policy.h"
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "manager/encryption/result_names.h"
@@ -12,7 +13,9 @@
 
 namespace {
 
-const wchar_t* const kExtensions[] = {L"exe", L"ex_"};
+// In the order of the policy's forms (policy.h).
+const wchar_t* const kExtensions[] = {L"exe", L"ex_", L"kyvo"};
+static_assert(RESULT_FORM_EXE == 0 && RESULT_FORM_EX_ == 1 && RESULT_FORM_KYVO == 2, "list order");
 
 class FileNameDialog : public ModalDialog {
  public:
@@ -25,7 +28,7 @@ class FileNameDialog : public ModalDialog {
     SetDlgItemTextW(window_, IDC_FILE_NAME, proposal);
     for (const wchar_t* ext : kExtensions)
       SendDlgItemMessageW(window_, IDC_FILE_EXT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ext));
-    SendDlgItemMessageW(window_, IDC_FILE_EXT, CB_SETCURSEL, 0, 0);
+    SendDlgItemMessageW(window_, IDC_FILE_EXT, CB_SETCURSEL, policyResultForm(), 0);
     SetFocus(item(IDC_FILE_NAME));
     return false;
   }
@@ -34,7 +37,7 @@ class FileNameDialog : public ModalDialog {
     UniqueWideText name(controlWideTextCopy(item(IDC_FILE_NAME)));
     if (!name) return;
     LRESULT selected = SendDlgItemMessageW(window_, IDC_FILE_EXT, CB_GETCURSEL, 0, 0);
-    const wchar_t* ext = kExtensions[selected == 1 ? 1 : 0];
+    const wchar_t* ext = kExtensions[selected >= 0 && selected < 3 ? selected : 0];
     size_t size = textLength(name.get()) + 1 + textLength(ext) + 1;
     UniqueWideText full(static_cast<wchar_t*>(malloc(size * sizeof(wchar_t))));
     if (!full) return;

@@ -5,6 +5,7 @@
 #include <stddef.h>
 
 #include "common/file_util.h"
+#include "common/policy.h"
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "common/unique_handle.h"
@@ -45,23 +46,38 @@ template <typename Char>
 struct SendRequest {
   typename MapiRecords<Char>::Send* send;
   typename MapiRecords<Char>::Message* message;
+  ULONG result;
 };
 
 template <typename Char>
 void sendMail(void* context) {
   SendRequest<Char>* request = static_cast<SendRequest<Char>*>(context);
-  // Sent, cancelled by the user or refused by the mail system: all count as
-  // done, so the value returned is not examined.
-  request->send(0, 0, request->message, MAPI_LOGON_UI | MAPI_DIALOG, 0);
+  request->result = request->send(0, 0, request->message, MAPI_LOGON_UI | MAPI_DIALOG, 0);
+}
+
+// The administrators' note for the new message's text (policy.h), in the
+// kind of text of the call: UTF-16, or the system's code page as far as it
+// holds it.
+void noteTextOf(wchar_t* out, size_t cap) { policyMailNoteText(out, cap); }
+void noteTextOf(char* out, size_t cap) {
+  wchar_t note[kPolicyMailNoteMaxLength + 1];
+  out[0] = '\0';
+  if (policyMailNoteText(note, countOf(note)) && !wideToSystemAnsiExact(note, out, cap)) {
+    int n = WideCharToMultiByte(CP_ACP, 0, note, -1, out, static_cast<int>(cap), nullptr, nullptr);
+    if (n <= 0) out[0] = '\0';
+  }
 }
 
 // A new message without recipients, the file attached; fileName null lets the
-// mail program show the file's own name.
+// mail program show the file's own name. Sent, or its window closed by the
+// user (MAPI_USER_ABORT), counts as done; any other answer means that no
+// mail program took the file.
 template <typename Char>
 int sendMessage(FARPROC entry, Char* path, Char* fileName) {
   typedef MapiRecords<Char> Records;
   Char subject[1] = {0};
-  Char noteText[1] = {0};
+  static Char noteText[(kPolicyMailNoteMaxLength + 1) * 2];
+  noteTextOf(noteText, countOf(noteText));
   Char recipientName[1] = {0};
 
   // Prepared but not counted: with nRecipCount 0 the mail program opens its
@@ -85,12 +101,12 @@ int sendMessage(FARPROC entry, Char* path, Char* fileName) {
   message.lpFiles = &attachment;
 
   SendRequest<Char> request = {reinterpret_cast<typename Records::Send*>(reinterpret_cast<void (*)()>(entry)),
-                               &message};
+                               &message, MAPI_E_FAILURE};
   if (callGuarded(sendMail<Char>, &request) != 0) {
     showMessage(nullptr, uiText(TEXT_MAILER_NOT_STARTED), nullptr, MB_OK | MB_ICONEXCLAMATION);
     return -1;
   }
-  return 0;
+  return request.result == SUCCESS_SUCCESS || request.result == MAPI_USER_ABORT ? 0 : -1;
 }
 
 // The ANSI call takes the path in the system's code page: a path that code

@@ -60,7 +60,7 @@ bool appendUnderSemaphore(const wchar_t* logPath, const char* record) {
 
 long long currentSeconds() { return static_cast<long long>(_time64(nullptr)); }
 
-void appendOperationLog(const char* startText, long long startSeconds) {
+void appendOperationLog(const char* startText, long long startSeconds, const wchar_t* resultDestination) {
   char endText[64];
   localTimeText(endText, sizeof endText, 1);
   int procTime = procTimeMinutes(startSeconds, currentSeconds());
@@ -76,8 +76,9 @@ void appendOperationLog(const char* startText, long long startSeconds) {
   SourceList list(jobState.sourceListPath);
   if (list.file == nullptr) return;
 
-  const wchar_t* destinationPath =
-      jobState.destinationMode == DESTINATION_REMOVABLE ? jobState.mediaPath : jobState.outputPath;
+  const wchar_t* destinationPath = resultDestination ? resultDestination
+                                   : jobState.destinationMode == DESTINATION_REMOVABLE ? jobState.mediaPath
+                                                                                       : jobState.outputPath;
   char drvName[3];
   int drvType = driveTypeOfPath(destinationPath, drvName, sizeof drvName);
   // The log stays in the ANSI code page its reader expects: a character the

@@ -55,11 +55,12 @@ void proposedFileName(const wchar_t* proposedPath, wchar_t* out, size_t cap) {
 bool hasResultExtension(const wchar_t* path) {
   WidePathParts parts;
   splitPath(path, &parts);
-  return equalsIgnoreAsciiCase(parts.ext, L".exe") || equalsIgnoreAsciiCase(parts.ext, L".ex_");
+  return equalsIgnoreAsciiCase(parts.ext, L".exe") || equalsIgnoreAsciiCase(parts.ext, L".ex_") ||
+         equalsIgnoreAsciiCase(parts.ext, L".kyvo");
 }
 
-bool withResultExtension(const wchar_t* path, wchar_t* out, size_t cap) {
-  bool whole = copyText(out, cap, path) && (hasResultExtension(path) || appendText(out, cap, L".exe"));
+bool withResultExtension(const wchar_t* path, wchar_t* out, size_t cap, const wchar_t* extension) {
+  bool whole = copyText(out, cap, path) && (hasResultExtension(path) || appendText(out, cap, extension));
   if (!whole && cap > 0) out[0] = 0;  // a cut path would name another file
   return whole;
 }

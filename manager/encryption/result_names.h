@@ -17,8 +17,10 @@ void proposedResultPath(const wchar_t* moduleDir, const wchar_t* pathList, wchar
 // when it is longer than 230 characters.
 void proposedFileName(const wchar_t* proposedPath, wchar_t* out, size_t cap);
 
-// True when the path ends in ".exe" or ".ex_" (ASCII case ignored).
+// True when the path ends in ".exe", ".ex_" or ".kyvo" (ASCII case
+// ignored).
 bool hasResultExtension(const wchar_t* path);
-// Copies path, appending ".exe" unless hasResultExtension. False (and out
-// empty) when the result does not fit.
-bool withResultExtension(const wchar_t* path, wchar_t* out, size_t cap);
+// Copies path, appending extension (".exe" unless the save dialog's filter
+// says otherwise) unless hasResultExtension. False (and out empty) when the
+// result does not fit.
+bool withResultExtension(const wchar_t* path, wchar_t* out, size_t cap, const wchar_t* extension = L".exe");

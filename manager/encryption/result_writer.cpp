@@ -6,6 +6,7 @@
 
 #include "common/file_util.h"
 #include "manager/archive/archive_format.h"
+#include "manager/archive/data_form.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/random_fill.h"
 
@@ -34,8 +35,15 @@ int ResultWriter::begin(const wchar_t* programPath, int format, const char* pass
   int result = container_.prepare(format, password, progress);
   if (result != CONTAINER_OK) return result;
   if (!file_.createBeside(outputPath_) || !spill_.createInTemporaryFolder()) return ASSEMBLY_OPEN_OUTPUT;
-  result = appendProgramImage(file_.get(), programPath, progress);
-  if (result != ASSEMBLY_OK) return result;
+  if (programPath) {
+    result = appendProgramImage(file_.get(), programPath, progress);
+    if (result != ASSEMBLY_OK) return result;
+  } else {
+    unsigned char header[DATA_FORM_HEADER_SIZE];
+    encodeDataFormHeader(header);
+    if (!writeAll(file_.get(), header, sizeof header))
+      return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY_DISK_FULL : ASSEMBLY_WRITE;
+  }
   return container_.start(file_.get());
 }
 

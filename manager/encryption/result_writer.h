@@ -30,8 +30,8 @@ class ResultWriter final : public ArchiveSink {
   ResultWriter& operator=(const ResultWriter&) = delete;
 
   // Derives the container's keys, creates the working files (the result's
-  // and the spill file), writes the program image of programPath and starts
-  // the container. 0, or the code of the step that failed: the container's
+  // and the spill file), writes the program image of programPath (without
+  // one, the data form's header: data_form.h) and starts the container. 0, or the code of the step that failed: the container's
   // (205, 207, 209, 211, 212, 299) or the assembly's (32 a file can't be
   // created, 35/36 the image can't be read, 37/46 written).
   int begin(const wchar_t* programPath, int format, const char* password, const Progress& progress);

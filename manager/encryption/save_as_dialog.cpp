@@ -29,7 +29,7 @@ int askSaveAsPath(WizardContext* context) {
   const char* filterText = uiText(TEXT_SAVE_AS_FILTER);
   size_t filterLength = 0;
   while (filterText[filterLength] != 0 || filterText[filterLength + 1] != 0) ++filterLength;
-  wchar_t filter[160];
+  wchar_t filter[256];
   int n = MultiByteToWideChar(kProgramCodePage, 0, filterText, static_cast<int>(filterLength + 2), filter,
                               countOf(filter));
   if (n <= 0) return 0;
@@ -39,7 +39,10 @@ int askSaveAsPath(WizardContext* context) {
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = jobState.mainWindow;
   ofn.lpstrFilter = filter;
-  ofn.nFilterIndex = 1;
+  // The filter of the proposed name's form: program, program to rename, data.
+  WidePathParts proposed;
+  splitPath(file, &proposed);
+  ofn.nFilterIndex = equalsIgnoreAsciiCase(proposed.ext, L".ex_") ? 2 : equalsIgnoreAsciiCase(proposed.ext, L".kyvo") ? 3 : 1;
   ofn.lpstrFile = file;
   ofn.nMaxFile = countOf(file);
   ofn.lpstrFileTitle = title;
@@ -50,7 +53,8 @@ int askSaveAsPath(WizardContext* context) {
   ofn.Flags = OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameW(&ofn)) return 0;
   wchar_t chosen[2049];
-  if (!withResultExtension(file, chosen, countOf(chosen))) return 0;
+  // A name typed without an extension under the data filter is data.
+  if (!withResultExtension(file, chosen, countOf(chosen), ofn.nFilterIndex == 3 ? L".kyvo" : L".exe")) return 0;
   if (!setContextText(&context->chosenPath, chosen)) return 0;
   return 1;
 }

@@ -96,7 +96,9 @@ static INT_PTR CALLBACK progressProc(HWND window, UINT message, WPARAM wParam, L
 }
 
 void runOnMainThread(void (*call)(void*), void* context) {
-  HWND window = jobState.progressWindow;
+  // The progress window while it stands, else the main window; both run
+  // the call on the main thread.
+  HWND window = jobState.progressWindow ? jobState.progressWindow : jobState.mainWindow;
   if (window)
     SendMessageW(window, WM_KYVO_RUN_ON_MAIN, reinterpret_cast<WPARAM>(call), reinterpret_cast<LPARAM>(context));
   else

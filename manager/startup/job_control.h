@@ -28,8 +28,9 @@ int openProgressWindow();
 int closeProgressWindow();
 
 // Worker side: has the main thread run call(context) and waits for it (a
-// question to the user in the middle of a job). Without a progress window
-// (no main thread serving one) it runs here.
+// question to the user in the middle of a job, a dialog after it). Without a
+// progress window or a main window (no main thread serving them) it runs
+// here.
 void runOnMainThread(void (*call)(void*), void* context);
 
 // Timer side: copies the progress into the window.

@@ -37,6 +37,9 @@ static LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam,
         return 0;
       }
       break;
+    case WM_KYVO_RUN_ON_MAIN:  // the worker's call, once the progress window is gone
+      reinterpret_cast<void (*)(void*)>(wParam)(reinterpret_cast<void*>(lParam));
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;

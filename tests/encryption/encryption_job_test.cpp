@@ -9,6 +9,7 @@
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/container_format2_win.h"
 #include "manager/encryption/delivery.h"
+#include "manager/encryption/encryption_dialogs.h"
 #include "manager/encryption/encryption_job.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
@@ -95,9 +96,7 @@ class EncryptionJob : public ::testing::Test {
   wchar_t savedTmp[MAX_PATH] = L"";
 };
 
-std::string mailFailure(const std::string& kept) {
-  return "メール添付できませんでした。\r\n暗号化ファイルは次の場所に残してあります。\r\n" + kept;
-}
+const char kMailNotTaken[] = "メールソフトが暗号化ファイルを受け取りませんでした。\r\n暗号化ファイルを保存しますか？";
 
 TEST_F(EncryptionJob, FolderDeliveryKeepsTheResultAndLogsEveryFile) {
   makeFolder(work / "Log");
@@ -263,17 +262,66 @@ TEST_F(EncryptionJob, MailDeliveryHandsTheFileOverLogsAndDeletesIt) {
   EXPECT_NE(readFile(work / "Log\\Crypt.Log").find("FilePath=\"" + output + "\";"), std::string::npos);
 }
 
-TEST_F(EncryptionJob, MailWithoutAProviderShowsItsMessageAndLogsNothing) {
+// The save-as dialog and the file manager, as a user answers them.
+struct SaveAnswer {
+  std::string chosen;                        // where the user saves; empty: cancels
+  std::wstring proposed, fileName, shown;    // what the program proposed and showed
+} saveAnswer;
+int fakeSaveAs(WizardContext* context) {
+  saveAnswer.proposed = context->proposedPath;
+  saveAnswer.fileName = context->fileName ? context->fileName : L"";
+  if (saveAnswer.chosen.empty()) return 0;
+  return setContextText(&context->chosenPath, W(saveAnswer.chosen).c_str()) ? 1 : 0;
+}
+void recordShown(const wchar_t* path) { saveAnswer.shown = path; }
+
+// No mail program takes the file (none there, or one that refuses it): the
+// user is told and offered to save it; a copy saved lands where chosen, is
+// shown in the file manager and is logged with that destination. Declining
+// logs nothing. The temporary copy goes in every case.
+TEST_F(EncryptionJob, MailThatNoProgramTakesIsOfferedToBeSaved) {
+  struct Case {
+    bool provider;
+    int answer;
+  } cases[] = {{true, IDYES}, {true, IDNO}, {false, IDYES}, {false, IDNO}};
+  EncryptionDialogs saved = encryptionDialogs;
+  encryptionDialogs.askSaveAsPath = fakeSaveAs;
+  showSavedFile = recordShown;
+  std::string folder = work / "saved", log = work / "Log\\Crypt.Log";
   makeFolder(work / "Log");
-  FakeMapiInProcess mapi = FakeMapiInProcess::none();
-  std::string output = work / "tmp\\r.crpt.exe";
-  prepare("\"" + source + "\"", output);
-  jobState.destinationMode = 2;
-  runJob(runEncryptionJob);
-  expectCleanedUp("r.crpt.exe");
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{mailFailure(output)});
-  EXPECT_EQ(compareTrees(source, restore(output) + "\\src"), "");
-  EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
+  makeFolder(folder);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.provider) + " " + std::to_string(c.answer));
+    FakeMapiInProcess mapi = c.provider ? FakeMapiInProcess(FAKE_MAPI_SEND_MAIL, "failure") : FakeMapiInProcess::none();
+    ASSERT_TRUE(mapi.ok());
+    saveAnswer = SaveAnswer();
+    saveAnswer.chosen = folder + "\\r.crpt.exe";
+    DeleteFileA(log.c_str());
+    DeleteFileA(saveAnswer.chosen.c_str());
+    std::string output = work / "tmp\\r.crpt.exe";
+    prepare("\"" + source + "\"", output);
+    jobState.destinationMode = 2;
+    messages.answerWith(c.answer);
+    size_t shownBefore = messages.messages().size();
+    runJob(runEncryptionJob);
+    expectCleanedUp();
+    ASSERT_EQ(messages.messages().size(), shownBefore + 1);
+    EXPECT_EQ(messages.texts().back(), kMailNotTaken);
+    EXPECT_EQ(messages.messages().back().flags & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+    if (c.answer == IDYES) {
+      EXPECT_EQ(saveAnswer.fileName, L"r.crpt.exe");
+      EXPECT_EQ(saveAnswer.proposed.substr(saveAnswer.proposed.size() - 11), L"\\r.crpt.exe");
+      EXPECT_EQ(A(saveAnswer.shown), saveAnswer.chosen);
+      EXPECT_EQ(compareTrees(source, restore(saveAnswer.chosen) + "\\src"), "");
+      EXPECT_NE(readFile(log).find("FilePath=\"" + saveAnswer.chosen + "\";"), std::string::npos);
+    } else {
+      EXPECT_FALSE(fileExists(saveAnswer.chosen));
+      EXPECT_TRUE(saveAnswer.shown.empty());
+      EXPECT_FALSE(fileExists(log));
+    }
+  }
+  encryptionDialogs = saved;
+  showSavedFile = nullptr;
 }
 
 #if defined(__i386__)  // the 64-bit test build calls the provider unguarded
@@ -286,7 +334,7 @@ TEST_F(EncryptionJob, MailProviderThatFaultsIsReportedTwice) {
   jobState.destinationMode = 2;
   runJob(runEncryptionJob);
   expectCleanedUp("r.crpt.exe");
-  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"メーラーを起動できませんでした", mailFailure(output)}));
+  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"メーラーを起動できませんでした", kMailNotTaken}));
   EXPECT_FALSE(fileExists(work / "Log\\Crypt.Log"));
 }
 #endif

@@ -146,7 +146,7 @@ TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
   EXPECT_EQ(askFileName(&context), DIALOG_OK);
   driver.join();
   EXPECT_EQ(proposal, "表.crpt");
-  EXPECT_EQ(count, 2);
+  EXPECT_EQ(count, 3);
   EXPECT_EQ(selected, "exe");
   ASSERT_TRUE(context.fileName);
   EXPECT_EQ(A(context.fileName), "表.crpt.ex_");
@@ -160,6 +160,26 @@ TEST_F(WizardDialogsTest, FileNameProposesCrptAndJoinsTheExtension) {
   EXPECT_EQ(askFileName(&context), DIALOG_OK);
   again.join();
   EXPECT_EQ(A(context.fileName), ".exe");
+
+  // Where the administrators' policy says so, the data form is preselected.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Kyvomar", 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, L"ResultForm", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"kyvo"), 10);
+  DriverThread third([&] {
+    HWND d = ownDialog("暗号化ファイル名指定");
+    if (!d) return;
+    selected = controlText(d, IDC_FILE_EXT);
+    press(d, IDOK);
+  });
+  EXPECT_EQ(askFileName(&context), DIALOG_OK);
+  third.join();
+  RegDeleteValueW(key, L"ResultForm");
+  RegCloseKey(key);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Kyvomar", KEY_WOW64_64KEY, 0);
+  EXPECT_EQ(selected, "kyvo");
+  EXPECT_EQ(A(context.fileName), "表.crpt.kyvo");
 }
 
 TEST_F(WizardDialogsTest, DestinationStartsOnTheDriveChoice) {
