@@ -51,21 +51,15 @@ const uint32_t FORMAT2_ITERATIONS = 600000;        // written into new container
 const uint32_t FORMAT2_ITERATIONS_MIN = 100000;    // fewer: refused by readers
 const uint32_t FORMAT2_ITERATIONS_MAX = 10000000;  // more: refused by readers
 
-// Results of the second format. 80, 97 and the 200 + code values mean what
-// they mean for the first format, so that the jobs show the same messages.
+// Results of the second format. 80, 81 and the 200 + code values mean what
+// they mean for the container (container.h), so that the jobs show the same
+// messages.
 enum Format2Result {
   FORMAT2_OK = 0,
-  FORMAT2_BAD_HEADER = 80,       // the header's MAC differs: wrong password (or a changed header)
-  FORMAT2_DAMAGED = 81,          // the container can't be trusted: see the readers below
-  FORMAT2_ARCHIVE_MISSING = 97,  // encrypting: the archive can't be opened or measured
-  FORMAT2_UNREADABLE = 201,      // a file can't be opened for reading, or a read failed
-  FORMAT2_CANNOT_CREATE = 203,   // the destination can't be created
-  FORMAT2_NO_MEMORY = 205,       // no memory for the two chunk buffers or the cipher
-  FORMAT2_WRITE_FAILED = 207,    // writing the destination failed (a full disk too)
-  FORMAT2_BAD_PASSWORD = 209,    // no password, or one longer than 1025 bytes
-  FORMAT2_NO_RANDOM = 211,       // the system's random generator failed: no salt, no container
-  FORMAT2_NO_CIPHER = 212,       // the system's cryptography could not be used or failed
-  FORMAT2_STOPPED = 299,        // the user stopped the job
+  FORMAT2_BAD_HEADER = 80,  // the header's MAC differs: wrong password (or a changed header)
+  FORMAT2_DAMAGED = 81,     // the container can't be trusted: see the readers below
+  FORMAT2_NO_CIPHER = 212,  // the system's cryptography could not be used or failed
+  FORMAT2_STOPPED = 299,    // the user stopped the job
 };
 
 extern const unsigned char format2Magic[FORMAT2_MAGIC_SIZE];

@@ -6,16 +6,23 @@
 
 #include "common/file_util.h"
 #include "common/ui_language.h"
-#include "manager/cipher/container_format2_win.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/random_fill.h"
 
+static_assert(static_cast<int>(CONTAINER_BAD_HEADER) == FORMAT2_BAD_HEADER &&
+                  static_cast<int>(CONTAINER_DAMAGED) == FORMAT2_DAMAGED &&
+                  static_cast<int>(CONTAINER_NO_CIPHER) == FORMAT2_NO_CIPHER &&
+                  static_cast<int>(CONTAINER_STOPPED) == FORMAT2_STOPPED,
+              "the two formats share their codes");
 static_assert(static_cast<int>(CONTAINER_PIECE) == static_cast<int>(FORMAT2_CHUNK_SIZE), "a piece of the archive is one chunk of the second format");
 static_assert(CONTAINER_PIECE % CIPHER_BLOCK == 0, "only the last piece of the first format is padded");
 
 namespace {
 
 enum { SEALED_PIECE = CONTAINER_PIECE + FORMAT2_TAG_SIZE };
+
+const Format2WriterSettings kDefaultSettings = {FORMAT2_ITERATIONS, strongRandom};
+Format2WriterSettings writerSettings = kDefaultSettings;
 
 bool positionOf(HANDLE file, uint64_t* at) {
   LARGE_INTEGER zero = {}, position;
@@ -33,6 +40,11 @@ bool seekTo(HANDLE file, uint64_t at) {
 
 }  // namespace
 
+void setFormat2WriterSettings(const Format2WriterSettings* settings) {
+  writerSettings = settings ? *settings : kDefaultSettings;
+  if (writerSettings.fillSalt == nullptr) writerSettings.fillSalt = strongRandom;
+}
+
 ContainerWriter::~ContainerWriter() {
   wipeKey(&key_);
   wipeFormat2Keys(&keys_);
@@ -43,9 +55,8 @@ ContainerResult ContainerWriter::prepare(int format, const char* password, const
   if (!passwordAcceptable(password)) return CONTAINER_BAD_PASSWORD;
   reportStatus(progress, uiText(TEXT_STATUS_ENCRYPTING));
   if (format_ == CONTAINER_FORMAT_2) {
-    const Format2WriterSettings& settings = format2WriterSettings();
-    iterations_ = settings.iterations;
-    if (!settings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
+    iterations_ = writerSettings.iterations;
+    if (!writerSettings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
   }
   if (!plain_.allocate(CONTAINER_PIECE) || !sealed_.allocate(SEALED_PIECE)) return CONTAINER_NO_MEMORY;
   if (format_ == CONTAINER_FORMAT_2) {

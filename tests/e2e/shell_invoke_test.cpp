@@ -12,10 +12,9 @@
 #include "e2e/sample_tree.h"
 #include "fake_mapi/fake_mapi.h"
 #include "manager/archive/extractor.h"
-#include "manager/archive/self_decrypting.h"
-#include "manager/cipher/container.h"
 #include "manager/startup/job_state.h"
 #include "shell_fixture.h"
+#include "support/job_files.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
 #include "support/window_driver.h"
@@ -101,9 +100,9 @@ class ShellInvoke : public ::testing::Test {
   // Restores a result in-process and compares it with the sources.
   void expectRestores(const std::string& result) {
     TempDir into;
-    std::string enc = into / "c.enc", arv = into / "c.arv";
-    ASSERT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
-    ASSERT_EQ(decryptArchive(enc.c_str(), arv.c_str(), kPassword), 0);
+    std::string arv = into / "c.arv", archive;
+    ASSERT_EQ(archiveOfResult(result, kPassword, &archive), 0);
+    writeFile(arv, archive);
     ASSERT_EQ(runExtraction(("-i \"" + arv + "\" -o \"" + into.path() + "\\out\"").c_str()), 0);
     EXPECT_EQ(compareTrees(source, into / "out\\サンプル"), "");
     EXPECT_EQ(readFile(into / "out\\単独.txt"), "one file");

@@ -5,13 +5,13 @@
 #include "fake_mapi/fake_mapi.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/cipher/container.h"
 #include "manager/cipher/container_format2.h"
-#include "manager/cipher/container_format2_win.h"
+#include "manager/cipher/container_stream.h"
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/encryption_job.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
+#include "support/job_files.h"
 #include "support/message_capture.h"
 #include "support/narrow_paths.h"
 #include "support/stop_when.h"
@@ -58,22 +58,18 @@ class EncryptionJob : public ::testing::Test {
   std::string restore(const std::string& result) {
     std::string into = work / ("restored" + std::to_string(++restores));
     makeFolder(into);
-    std::string enc = work / "tmp\\check.enc", arv = work / "tmp\\check.arv";
-    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
-    EXPECT_EQ(decryptArchive(enc.c_str(), arv.c_str(), kPassword), 0);
+    std::string arv = work / "tmp\\check.arv", archive;
+    EXPECT_EQ(archiveOfResult(result, kPassword, &archive), 0);
+    writeFile(arv, archive);
     std::string command = "-i \"" + arv + "\" -o \"" + into + "\"";
     EXPECT_EQ(runExtraction(command.c_str()), 0);
-    DeleteFileA(enc.c_str());
     DeleteFileA(arv.c_str());
     return into;
   }
   // True when the container inside a result is of the second format.
   bool carriesFormat2(const std::string& result) {
-    std::string enc = work / "tmp\\probe.enc";
-    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
-    bool second = isFormat2Container(W(enc).c_str());
-    DeleteFileA(enc.c_str());
-    return second;
+    std::string container = containerOfResult(result);
+    return hasFormat2Magic(reinterpret_cast<const unsigned char*>(container.data()), container.size());
   }
   // Nothing of the job is left in the temporary folder, but a result that
   // could not be handed on (kept) when given.

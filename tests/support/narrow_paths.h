@@ -12,7 +12,6 @@
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/cipher/container.h"
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/source_list.h"
 #include "manager/startup/job_state.h"
@@ -29,15 +28,7 @@ struct P {
 };
 }  // namespace viaWide
 
-inline int assembleSelfDecryptingFile(const char* out, const char* program, const char* container, const Progress& progress = jobProgress) {
-  return assembleSelfDecryptingFile(viaWide::P(out), viaWide::P(program), viaWide::P(container), progress);
-}
-inline int appendFileToOutput(const char* out, const char* in, bool withTrailer, const Progress& progress = jobProgress) {
-  return appendFileToOutput(viaWide::P(out), viaWide::P(in), withTrailer, progress);
-}
-inline int SplitSelfMeltFile(const char* file, const char* payload, const Progress& progress = jobProgress) {
-  return SplitSelfMeltFile(viaWide::P(file), viaWide::P(payload), progress);
-}
+inline int SplitSelfMeltFile(const char* file) { return SplitSelfMeltFile(viaWide::P(file)); }
 inline bool programImageLength(const char* program, uint64_t* length) {
   return programImageLength(viaWide::P(program), length);
 }
@@ -68,15 +59,6 @@ inline int runExtraction(const char* command) {
 }
 inline int makeDirectoryPath(const char* path, int includeLast) {
   return makeDirectoryPath(viaWide::P(path), includeLast);
-}
-inline int encryptArchive(const char* archive, const char* container, const char* password, const Progress& progress = jobProgress) {
-  return encryptArchive(viaWide::P(archive), viaWide::P(container), password, progress);
-}
-inline int encryptArchiveAs(const char* archive, const char* container, const char* password, int format, const Progress& progress = jobProgress) {
-  return encryptArchiveAs(viaWide::P(archive), viaWide::P(container), password, format, progress);
-}
-inline int decryptArchive(const char* container, const char* archive, const char* password, const Progress& progress = jobProgress) {
-  return decryptArchive(viaWide::P(container), viaWide::P(archive), password, progress);
 }
 
 inline int attachToMail(const char* path) { return attachToMail(viaWide::P(path)); }

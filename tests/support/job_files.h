@@ -1,0 +1,26 @@
+// Containers and results on a disk for the tests, made and read only through
+// what the jobs themselves run: the container streams and the parts of a
+// result (the program image, the trailer). Paths are ANSI texts; the streams
+// report to the job record, as in a job.
+#pragma once
+#include <string>
+
+#include "manager/cipher/container.h"
+#include "manager/startup/job_state.h"
+
+// The container of archive, in the given format, as the whole file path:
+// 0, or the writer's code of the first failure.
+int writeContainerFile(const std::string& path, const std::string& archive, const char* password,
+                       int format = CONTAINER_FORMAT_1, const Progress& progress = jobProgress);
+// The archive of the container that fills the file: the reader's code.
+int readContainerFile(const std::string& path, const char* password, std::string* archive,
+                      const Progress& progress = jobProgress);
+
+// A result at path: the image of program (without its own payload), the
+// container of archive and the trailer.
+int writeResultFile(const std::string& path, const std::string& program, const std::string& archive,
+                    const char* password, int format = CONTAINER_FORMAT_1);
+// The container a result carries (empty when it carries none).
+std::string containerOfResult(const std::string& path);
+// The archive a result carries, its container checked as a restore checks it.
+int archiveOfResult(const std::string& path, const char* password, std::string* archive);
