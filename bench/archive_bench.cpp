@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
 
   LARGE_INTEGER t0, t1, t2;
   QueryPerformanceCounter(&t0);
-  int packed = packForJob(("\"" + tree + "\" -o \"" + archive + "\"").c_str());
+  int packed = packForJob("\"" + tree + "\"", archive);
   QueryPerformanceCounter(&t1);
   int extracted = runExtraction(("-i \"" + archive + "\" -o \"" + out + "\"").c_str());
   QueryPerformanceCounter(&t2);

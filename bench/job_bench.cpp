@@ -100,7 +100,7 @@ void encryption(const std::string& source, const std::string& work, const std::s
   resetJobState();
   setPath(jobState.moduleDir, work + "\\");
   setPath(jobState.sourceListPath, work + "\\TmpCrp_bench.prc");
-  std::string command = "\"" + source + "\" -o \"" + work + "\\TmpCrp_bench.arv\"";
+  std::string selection = "\"" + source + "\"";
   std::wstring resultPath = W(result), spillPath = W(work + "\\TmpCrp_bench.enc");
   ResultWriter writer(resultPath.c_str(), spillPath.c_str());
   double t0 = now();
@@ -108,7 +108,7 @@ void encryption(const std::string& source, const std::string& work, const std::s
   double t1 = now();
   run->encrypt = t1 - t0;
   if (!failed(run, code, "ResultWriter::begin")) {
-    code = packForJob(W(command).c_str(), nullptr, &writer);
+    code = packForJob(W(selection).c_str(), nullptr, &writer);
     double t2 = now();
     run->pack = t2 - t1;
     if (!failed(run, code, "packForJob")) {

@@ -35,17 +35,6 @@ long findOption(const BasicTextToken<C>& token, const C* const* table, size_t co
 }
 
 template <typename C>
-void appendRaw(C* others, size_t cap, const BasicTextToken<C>& token) {
-  if (cap == 0) return;
-  size_t used = textLengthUpTo(others, cap - 1);
-  // A plain token that does not fit whole is left out rather than cut.
-  if (used + token.length + 1 > cap - 1) return;
-  memcpy(others + used, token.start, token.length * sizeof(C));
-  others[used + token.length] = ' ';
-  others[used + token.length + 1] = 0;
-}
-
-template <typename C>
 bool nextTokenT(const C** cursor, BasicTextToken<C>* token) {
   const C* p = *cursor;
   while (*p == ' ') ++p;
@@ -86,36 +75,6 @@ void takeValue(const BasicTextToken<C>& token, C* slot) {
 }
 
 template <typename C>
-void parseOptionTextT(const C* text, const C* const* optionTable, size_t optionCount, C* const* values,
-                      C* others, size_t othersCap) {
-  static const C kOne[] = {'1', 0};
-  if (othersCap > 0) others[0] = 0;
-  const C* cursor = text;
-  BasicTextToken<C> token;
-  long pendingValue = -1;   // entry waiting for its value
-  bool dropping = false;    // after a flag, until the next option word
-  while (nextTokenT(&cursor, &token)) {
-    if (pendingValue >= 0) {
-      takeValue(token, values[pendingValue]);
-      pendingValue = -1;
-      continue;
-    }
-    long option = findOption(token, optionTable, optionCount);
-    if (option >= 0) {
-      dropping = false;
-      if (optionTable[option][0] == 'S') {
-        if (values[option]) pendingValue = option;
-      } else {
-        dropping = true;
-        if (values[option]) copyText(values[option], OPTION_SLOT_SIZE, kOne);
-      }
-      continue;
-    }
-    if (!dropping) appendRaw(others, othersCap, token);
-  }
-}
-
-template <typename C>
 void parseExtractionOptionsT(const C* text, C* archivePath, C* outputFolder) {
   static const C kI[] = {'S', '-', 'i', 0}, kO[] = {'S', '-', 'o', 0}, kX[] = {'N', '-', 'x', 0};
   static const C* const kTable[] = {kI, kO, kX};
@@ -148,14 +107,6 @@ bool nextToken(const wchar_t** cursor, WideTextToken* token) { return nextTokenT
 bool trimmedToken(const TextToken& token, char* out) { return trimmedTokenT(token, out); }
 bool trimmedToken(const WideTextToken& token, wchar_t* out) { return trimmedTokenT(token, out); }
 
-void parseOptionText(const char* text, const char* const* optionTable, size_t optionCount,
-                     char* const* values, char* others, size_t othersCap) {
-  parseOptionTextT(text, optionTable, optionCount, values, others, othersCap);
-}
-void parseOptionText(const wchar_t* text, const wchar_t* const* optionTable, size_t optionCount,
-                     wchar_t* const* values, wchar_t* others, size_t othersCap) {
-  parseOptionTextT(text, optionTable, optionCount, values, others, othersCap);
-}
 void parseExtractionOptions(const char* text, char* archivePath, char* outputFolder) {
   parseExtractionOptionsT(text, archivePath, outputFolder);
 }

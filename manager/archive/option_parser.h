@@ -33,18 +33,6 @@ bool nextToken(const wchar_t** cursor, WideTextToken* token);
 bool trimmedToken(const TextToken& token, char* out);
 bool trimmedToken(const WideTextToken& token, wchar_t* out);
 
-// Splits text by the option table: entries are "S<word>" (the word takes the
-// next token as its value) or "N<word>" (a flag; plain tokens after it are
-// dropped until the next option word). values[i] is the 2049-byte slot of
-// entry i, or null: then the token after the word is not taken as a value but
-// is a plain token like any other (a flag's slot, when given, receives "1").
-// Every plain token is appended raw to others, followed by one blank; others
-// (capacity othersCap) should hold the text's length plus 2.
-void parseOptionText(const char* text, const char* const* optionTable, size_t optionCount,
-                     char* const* values, char* others, size_t othersCap);
-void parseOptionText(const wchar_t* text, const wchar_t* const* optionTable, size_t optionCount,
-                     wchar_t* const* values, wchar_t* others, size_t othersCap);
-
 // The extraction's variant with the words "-i", "-o" and "-x": the token after
 // "-i" is the archive path, the one after "-o" the output folder; a plain token
 // that follows no option word also lands in the archive path (the last one

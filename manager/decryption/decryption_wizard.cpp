@@ -2,9 +2,7 @@
 #include "manager/decryption/decryption_wizard.h"
 
 #include "common/text_util.h"
-#include "common/ui_language.h"
 #include "manager/dialogs/wizard_dialogs.h"
-#include "manager/dialogs/working_names.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/dialogs/write_probe.h"
 #include "manager/startup/app_flows.h"
@@ -35,12 +33,6 @@ int settleOutputFolder() {
 }
 
 void runDecryptionWizard() {
-  WorkingNames names;
-  if (makeWorkingNames(&names) != 0) {
-    showMessage(jobState.mainWindow, uiText(TEXT_TEMP_PATH_TOO_LONG), nullptr, MB_OK);
-    jobState.quitRequested = 1;
-    return;
-  }
   WizardContext context;
   clearWizardContext(&context);
   bool started = false;
@@ -51,8 +43,6 @@ void runDecryptionWizard() {
     wchar_t chosen[2049] = L"";
     if (wizardDialogs.browseForFolder(jobState.mainWindow, folder, chosen, 2048) == DIALOG_OK &&
         copyText(jobState.password, sizeof jobState.password, context.enteredPassword)) {
-      copyText(jobState.tempArchivePath, countOf(jobState.tempArchivePath), names.archive);
-      copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
       copyText(jobState.outputPath, countOf(jobState.outputPath), chosen);
       int settled = settleOutputFolder();
       if (settled == PROBE_OK) {

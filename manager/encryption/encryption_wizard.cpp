@@ -43,10 +43,10 @@ bool mayReplaceOnMedia(const wchar_t* path) {
 
 // Copies the texts of the job into the record and starts it.
 State start(WizardContext* context, const WorkingNames& names) {
-  size_t size = textLength(context->pathList) + textLength(names.archive) + 8;
+  size_t size = textLength(context->pathList) + 1;
   wchar_t* command = static_cast<wchar_t*>(malloc(size * sizeof(wchar_t)));
   if (!command) return NO_JOB;
-  formatText(command, size, L"%ls -o \"%ls\"", context->pathList, names.archive);
+  copyText(command, size, context->pathList);
   if (!copyText(jobState.outputPath, countOf(jobState.outputPath), context->chosenPath) ||
       !copyText(jobState.password, sizeof jobState.password, context->enteredPassword)) {
     free(command);
@@ -56,7 +56,6 @@ State start(WizardContext* context, const WorkingNames& names) {
   }
   free(jobState.packCommand);
   jobState.packCommand = command;
-  copyText(jobState.tempArchivePath, countOf(jobState.tempArchivePath), names.archive);
   copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
   copyText(jobState.sourceListPath, countOf(jobState.sourceListPath), names.sourceList);
   openProgressWindow();

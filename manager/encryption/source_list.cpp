@@ -10,8 +10,8 @@
 
 SourceListWriter::SourceListWriter(const wchar_t* listPath) : path_(listPath), knownDriveTypes_() {}
 
-PackSetup SourceListWriter::packSetup(const wchar_t* baseFolder, const Progress& progress) {
-  PackSetup setup = {baseFolder, &progress, fileTried, this, nullptr};
+PackSetup SourceListWriter::packSetup(const Progress& progress, ArchiveSink* sink) {
+  PackSetup setup = {&progress, fileTried, this, sink};
   return setup;
 }
 
@@ -45,9 +45,7 @@ void SourceListWriter::writeLine(const wchar_t* sourcePath) {
   if (file_) writeAll(file_.get(), line, strlen(line));
 }
 
-PackResult packForJob(const wchar_t* commandText, PackProblem* problem, ArchiveSink* sink) {
+PackResult packForJob(const wchar_t* selection, PackProblem* problem, ArchiveSink* sink) {
   SourceListWriter list(jobState.sourceListPath);
-  PackSetup setup = list.packSetup(jobState.moduleDir, jobProgress);
-  setup.sink = sink;
-  return buildArchive(commandText, setup, problem);
+  return buildArchive(selection, list.packSetup(jobProgress, sink), problem);
 }

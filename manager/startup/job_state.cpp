@@ -14,7 +14,6 @@ void resetJobState() {
   jobState.progressActive = 0;
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
-  jobState.tempArchivePath[0] = '\0';
   jobState.tempEncryptedPath[0] = '\0';
   jobState.outputPath[0] = '\0';
   jobState.mediaPath[0] = '\0';

@@ -40,7 +40,6 @@ struct JobState {
   LONG modeFromCommandLine;
   wchar_t* packCommand;          // owned heap text, or null
   LONG decryptExternalFile;
-  wchar_t tempArchivePath[2049];
   LONG writeLog;
   LONG containerFormat;          // format of new containers: 1, or 2 by the machine's policy
   wchar_t tempEncryptedPath[2049];

@@ -93,8 +93,7 @@ class DecryptionJob : public ::testing::Test {
                          int format = CONTAINER_FORMAT_1) {
     std::string arv = work / "mk.arv", out = work / "result.exe";
     setPath(jobState.sourceListPath, (work / "mk.prc"));
-    std::string command = "\"" + folder + "\" -o \"" + arv + "\"";
-    EXPECT_EQ(packForJob(command.c_str()), 0);
+    EXPECT_EQ(packForJob("\"" + folder + "\"", arv), 0);
     std::string bytes = readFile(arv);
     if (alter) alter(&bytes);
     char program[MAX_PATH];
@@ -110,11 +109,9 @@ class DecryptionJob : public ::testing::Test {
     setPath(jobState.encryptedInputPath, result);
     setPath(jobState.outputPath, output);
     copyText(jobState.password, sizeof jobState.password, password);
-    setPath(jobState.tempArchivePath, (work / "TmpCrp_d.arv"));
     setPath(jobState.tempEncryptedPath, (work / "TmpCrp_d.enc"));
   }
   void expectCleanedUp() {
-    EXPECT_FALSE(fileExists(work / "TmpCrp_d.arv"));
     EXPECT_FALSE(fileExists(work / "TmpCrp_d.enc"));
     EXPECT_EQ(jobState.quitRequested, 1);
     EXPECT_EQ(jobState.password[0], '\0');

@@ -26,7 +26,7 @@ bool writeSourceOfArchiveSize(const std::string& path, long long archiveSize, co
   long long length = archiveSize - kEntryHeader;  // less the blocks' framing, found below
   for (int attempt = 0; attempt < 8 && length >= 0; ++attempt) {
     writeFile(path, patternBytes(static_cast<size_t>(length), 16));
-    if (packForJob(("\"" + path + "\" -o \"" + archive + "\"").c_str()) != 0) return false;
+    if (packForJob("\"" + path + "\"", archive) != 0) return false;
     long long got = fileSizeOf(archive);
     if (got == archiveSize) return true;
     length += archiveSize - got;

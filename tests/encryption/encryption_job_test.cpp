@@ -40,11 +40,8 @@ class EncryptionJob : public ::testing::Test {
     jobState.packCommand = nullptr;
   }
   void prepare(const std::string& paths, const std::string& output) {
-    std::string archive = work / "tmp\\TmpCrp_t.arv";
-    std::string command = paths + " -o \"" + archive + "\"";
     free(jobState.packCommand);
-    jobState.packCommand = _wcsdup(W(command).c_str());
-    setPath(jobState.tempArchivePath, archive);
+    jobState.packCommand = _wcsdup(W(paths).c_str());
     setPath(jobState.tempEncryptedPath, (work / "tmp\\TmpCrp_t.enc"));
     setPath(jobState.sourceListPath, (work / "tmp\\TmpCrp_t.prc"));
     setPath(jobState.outputPath, output);

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include "common/file_util.h"
 #include "common/unique_handle.h"
+#include "manager/archive/archive_format.h"
 #include "manager/archive/payload_trailer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container_stream.h"
+#include "manager/encryption/source_list.h"
 #include "support/test_files.h"
 
 namespace {
@@ -41,6 +44,31 @@ int readContainer(HANDLE file, uint64_t start, uint64_t length, const char* pass
 }
 
 }  // namespace
+
+bool ArchiveFileSink::opened() {
+  if (file_ == INVALID_HANDLE_VALUE)
+    file_ = CreateFileW(W(path_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  return file_ != INVALID_HANDLE_VALUE;
+}
+
+bool ArchiveFileSink::write(const void* data, size_t size) { return opened() && writeAll(file_, data, size); }
+
+bool ArchiveFileSink::holdEntry(const unsigned char* provisionalHeader) {
+  LARGE_INTEGER zero = {};
+  return opened() && SetFilePointerEx(file_, zero, &entryStart_, FILE_CURRENT) &&
+         writeAll(file_, provisionalHeader, ARCHIVE_HEADER_SIZE);
+}
+
+bool ArchiveFileSink::completeEntry(const unsigned char* header) {
+  LARGE_INTEGER zero = {};
+  return opened() && SetFilePointerEx(file_, entryStart_, nullptr, FILE_BEGIN) &&
+         writeAll(file_, header, ARCHIVE_HEADER_SIZE) && SetFilePointerEx(file_, zero, nullptr, FILE_END);
+}
+
+int packForJob(const std::string& selection, const std::string& archive, PackProblem* problem) {
+  ArchiveFileSink sink(archive);
+  return packForJob(W(selection).c_str(), problem, &sink);
+}
 
 int writeContainerFile(const std::string& path, const std::string& archive, const char* password, int format,
                        const Progress& progress) {

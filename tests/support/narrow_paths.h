@@ -15,6 +15,7 @@
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/source_list.h"
 #include "manager/startup/job_state.h"
+#include "support/job_files.h"
 #include "support/test_files.h"
 
 namespace viaWide {
@@ -32,24 +33,12 @@ inline int SplitSelfMeltFile(const char* file) { return SplitSelfMeltFile(viaWid
 inline bool programImageLength(const char* program, uint64_t* length) {
   return programImageLength(viaWide::P(program), length);
 }
-inline int packForJob(const char* command, PackProblem* problem = nullptr) {
-  return packForJob(viaWide::P(command), problem);
-}
-// The entry steps as in an encryption job's packing run.
-inline int addFileEntry(const char* archive, const char* source, const char* name, const char* folder) {
+// The walk of one folder as in an encryption job's packing run, its entries
+// into the file archive.
+inline int addFolderTree(const std::string& archive, const char* folder, const char* relative) {
   SourceListWriter list(jobState.sourceListPath);
-  return addFileEntry(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(source),
-                      viaWide::P(name), viaWide::P(folder));
-}
-inline int addFolderEntry(const char* archive, const char* name, const char* folder) {
-  SourceListWriter list(jobState.sourceListPath);
-  return addFolderEntry(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(name),
-                        viaWide::P(folder));
-}
-inline int addFolderTree(const char* archive, const char* folder, const char* relative) {
-  SourceListWriter list(jobState.sourceListPath);
-  return addFolderTree(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(folder),
-                       viaWide::P(relative));
+  ArchiveFileSink sink(archive);
+  return addFolderTree(list.packSetup(jobProgress, &sink), viaWide::P(folder), viaWide::P(relative));
 }
 inline int extractArchive(const char* archive, const char* output, const Progress& progress = jobProgress) {
   return extractArchive(viaWide::P(archive), viaWide::P(output), progress);
