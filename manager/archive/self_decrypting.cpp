@@ -6,7 +6,6 @@
 #include "common/file_util.h"
 #include "common/fresh_file.h"
 #include "common/text_util.h"
-#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
 #include "manager/archive/program_image.h"
@@ -111,7 +110,7 @@ AssemblyResult appendProgramImage(HANDLE output, const wchar_t* programPath, con
   if (!SetFilePointerEx(output, zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
   UniqueFile input(openForReading(programPath));
   if (!input) return ASSEMBLY_OPEN_INPUT;
-  reportStatus(progress, uiText(TEXT_STATUS_WRITING_RESULT));
+  progress.phase(PHASE_WRITING_RESULT);
   progress.total(static_cast<int64_t>(imageLength));
   progress.done(0);
   for (uint64_t remaining = imageLength; remaining > 0;) {

@@ -5,7 +5,6 @@
 #include <string.h>
 
 #include "common/file_util.h"
-#include "common/ui_language.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/random_fill.h"
 
@@ -53,7 +52,7 @@ ContainerWriter::~ContainerWriter() {
 ContainerResult ContainerWriter::prepare(int format, const char* password, const Progress& progress) {
   format_ = format == CONTAINER_FORMAT_2 ? CONTAINER_FORMAT_2 : CONTAINER_FORMAT_1;
   if (!passwordAcceptable(password)) return CONTAINER_BAD_PASSWORD;
-  reportStatus(progress, uiText(TEXT_STATUS_ENCRYPTING));
+  progress.phase(PHASE_ENCRYPTING);
   if (format_ == CONTAINER_FORMAT_2) {
     iterations_ = writerSettings.iterations;
     if (!writerSettings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
@@ -189,7 +188,7 @@ ContainerResult ContainerReader::openFirstFormat(const unsigned char* head, size
 ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, size_t got, uint64_t start,
                                                   uint64_t length, const char* password, const Progress& progress) {
   format_ = CONTAINER_FORMAT_2;
-  reportStatus(progress, uiText(TEXT_STATUS_DECRYPTING));
+  progress.phase(PHASE_DECRYPTING);
   progress.countOnly(false);
   Format2Header fields;
   if (parseFormat2Header(head, got, &fields) != FORMAT2_OK) return CONTAINER_DAMAGED;

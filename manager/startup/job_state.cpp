@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 
 JobState jobState;
 
@@ -42,9 +43,15 @@ void jobAdvance(int64_t amount) { progressAdd(&jobState.progressDone, amount); }
 void jobCountOnly(bool countOnly) { jobState.countOnly = countOnly ? 1 : 0; }
 bool jobStopRequested() { return stopRequested(); }
 
+// The words of the status line for the engines' stages.
+void jobPhase(ProgressPhase phase) {
+  static const UiText kTexts[] = {TEXT_STATUS_ENCRYPTING, TEXT_STATUS_DECRYPTING, TEXT_STATUS_WRITING_RESULT};
+  reportStatus(jobProgress, uiText(kTexts[phase]));
+}
+
 }  // namespace
 
-const Progress jobProgress = {setStatusText, jobTotal, jobDone, jobAdvance, jobCountOnly, jobStopRequested};
+const Progress jobProgress = {setStatusText, jobPhase, jobTotal, jobDone, jobAdvance, jobCountOnly, jobStopRequested};
 
 void clearJobPassword() {
   SecureZeroMemory(jobState.password, sizeof jobState.password);

@@ -75,8 +75,9 @@ inline bool stopRequested() { return jobState.stopCode == STOP_REQUESTED; }
 // program's own goes through reportStatus(jobProgress, ...).
 void setStatusText(const wchar_t* text);
 
-// The job record as the engines' progress: status line, counters and the
-// stop request of the progress window.
+// The job record as the engines' progress: status line (the stages an
+// engine names put into the program's own words), counters and the stop
+// request of the progress window.
 extern const Progress jobProgress;
 
 // Wipes the password from the job record.
