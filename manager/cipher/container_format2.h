@@ -103,10 +103,9 @@ void encodeFormat2Header(const Format2Header& header, unsigned char out[FORMAT2_
 int parseFormat2Header(const unsigned char* data, size_t size, Format2Header* header);
 
 // HMAC-SHA256 (RFC 2104) and PBKDF2-HMAC-SHA256 (RFC 8018) through the
-// primitives. Without stopRequested PBKDF2 is the primitives' own, in one
-// call. With it, the iterations are run here over the primitives' HMAC, whose
-// keyed state is made once, and stopRequested is asked every
-// FORMAT2_STOP_POLL iterations whether to give up. FORMAT2_OK;
+// primitives. The iterations of PBKDF2 are run here over the primitives'
+// HMAC, whose keyed state is made once, so that stopRequested can be asked
+// every FORMAT2_STOP_POLL iterations whether to give up. FORMAT2_OK;
 // FORMAT2_STOPPED when it gave up, FORMAT2_NO_CIPHER when a primitive failed;
 // out then holds zeros.
 enum { FORMAT2_STOP_POLL = 4096 };
@@ -114,7 +113,7 @@ bool hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char*
                 unsigned char out[32]);
 Format2Result pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
                                size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
-                               bool (*stopRequested)() = nullptr);
+                               bool (*stopRequested)());
 
 // Master key from the password's bytes (up to its terminator), the salt and
 // the iterations, then the encryption and MAC keys from it. The master key
@@ -122,7 +121,7 @@ Format2Result pbkdf2HmacSha256(const unsigned char* password, size_t passwordLen
 // (asked as the derivation goes, see above) said so, FORMAT2_NO_CIPHER when a
 // primitive failed; the keys are zero then.
 Format2Result deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
-                                uint32_t iterations, Format2Keys* keys, bool (*stopRequested)() = nullptr);
+                                uint32_t iterations, Format2Keys* keys, bool (*stopRequested)());
 void wipeFormat2Keys(Format2Keys* keys);
 
 // The MAC of an encoded header (over its bytes 0 to 51); false when it could
