@@ -44,10 +44,11 @@ void setFormat2WriterSettings(const Format2WriterSettings* settings) {
   if (writerSettings.fillSalt == nullptr) writerSettings.fillSalt = strongRandom;
 }
 
-ContainerWriter::~ContainerWriter() {
-  wipeKey(&key_);
-  wipeFormat2Keys(&keys_);
-}
+ContainerStream::~ContainerStream() { wipeKey(&key_); }
+
+bool ContainerStream::allocatePieces() { return plain_.allocate(CONTAINER_PIECE) && sealed_.allocate(SEALED_PIECE); }
+
+ContainerWriter::~ContainerWriter() { wipeFormat2Keys(&keys_); }
 
 ContainerResult ContainerWriter::prepare(int format, const char* password, const Progress& progress) {
   format_ = format == CONTAINER_FORMAT_2 ? CONTAINER_FORMAT_2 : CONTAINER_FORMAT_1;
@@ -57,7 +58,7 @@ ContainerResult ContainerWriter::prepare(int format, const char* password, const
     iterations_ = writerSettings.iterations;
     if (!writerSettings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
   }
-  if (!plain_.allocate(CONTAINER_PIECE) || !sealed_.allocate(SEALED_PIECE)) return CONTAINER_NO_MEMORY;
+  if (!allocatePieces()) return CONTAINER_NO_MEMORY;
   if (format_ == CONTAINER_FORMAT_2) {
     Format2Result derived = deriveFormat2Keys(password, salt_, iterations_, &keys_, progress.stopRequested);
     if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
@@ -143,17 +144,13 @@ ContainerResult ContainerWriter::finish(uint64_t* length) {
   return CONTAINER_OK;
 }
 
-ContainerReader::~ContainerReader() {
-  wipeKey(&key_);
-}
-
 ContainerResult ContainerReader::open(HANDLE file, uint64_t start, uint64_t length, const char* password,
                                       const Progress& progress) {
   file_ = file;
   result_ = CONTAINER_BAD_PASSWORD;
   if (!passwordAcceptable(password)) return result_;
   result_ = CONTAINER_NO_MEMORY;
-  if (!plain_.allocate(CONTAINER_PIECE) || !sealed_.allocate(SEALED_PIECE)) return result_;
+  if (!allocatePieces()) return result_;
   size_t got = 0;
   result_ = CONTAINER_SOURCE_UNREADABLE;
   size_t head = length < HEADER_BLOCK_SIZE ? static_cast<size_t>(length) : size_t{HEADER_BLOCK_SIZE};

@@ -35,12 +35,33 @@ void setFormat2WriterSettings(const Format2WriterSettings* settings);
 
 enum { CONTAINER_PIECE = 65536 };  // archive bytes enciphered per write
 
-class ContainerWriter {
+// What a writer and a reader both hold: the file, the format, a piece of the
+// archive and its cipher text, and the cipher of either format; the key of
+// the first format is wiped when it goes.
+class ContainerStream {
  public:
-  ContainerWriter() = default;
+  ContainerStream(const ContainerStream&) = delete;
+  ContainerStream& operator=(const ContainerStream&) = delete;
+
+ protected:
+  ContainerStream() = default;
+  ~ContainerStream();
+  // The two buffers of a piece; false without memory.
+  bool allocatePieces();
+
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  int format_ = 0;
+  uint64_t chunkIndex_ = 0;
+  WipedBlock plain_;   // CONTAINER_PIECE archive bytes
+  WipedBlock sealed_;  // their cipher text (and a tag)
+  CipherKey key_ = {};               // the first format
+  unsigned char iv_[CIPHER_BLOCK] = {};
+  Format2ChunkCipher chunks_;        // the second format
+};
+
+class ContainerWriter : private ContainerStream {
+ public:
   ~ContainerWriter();
-  ContainerWriter(const ContainerWriter&) = delete;
-  ContainerWriter& operator=(const ContainerWriter&) = delete;
 
   // Gets what a container needs before it is written: CONTAINER_FORMAT_2
   // gives the second format (its salt drawn and its keys derived here, with
@@ -66,28 +87,16 @@ class ContainerWriter {
 
  private:
   bool writePiece(bool last);
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  int format_ = 0;
   bool failed_ = false, cipherFailed_ = false;
-  uint64_t start_ = 0, archiveBytes_ = 0, chunkIndex_ = 0;
+  uint64_t start_ = 0, archiveBytes_ = 0;
   size_t used_ = 0;
-  WipedBlock plain_;   // CONTAINER_PIECE archive bytes
-  WipedBlock sealed_;  // their cipher text (and a tag)
-  CipherKey key_ = {};               // the first format
-  unsigned char iv_[CIPHER_BLOCK] = {};
-  Format2Keys keys_ = {};            // the second format
+  Format2Keys keys_ = {};  // the second format's, kept for its header
   unsigned char salt_[FORMAT2_SALT_SIZE] = {};
   uint32_t iterations_ = 0;
-  Format2ChunkCipher chunks_;
 };
 
-class ContainerReader {
+class ContainerReader : private ContainerStream {
  public:
-  ContainerReader() = default;
-  ~ContainerReader();
-  ContainerReader(const ContainerReader&) = delete;
-  ContainerReader& operator=(const ContainerReader&) = delete;
-
   // Opens the container of length bytes at offset start of the file and
   // checks it before any of the archive is given out. A container that
   // begins with the second format's magic is read as that format, anything
@@ -115,14 +124,7 @@ class ContainerReader {
                                    const char* password, const Progress& progress);
   ContainerResult verifyChunks(const Progress& progress);
 
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  int format_ = 0;
   ContainerResult result_ = CONTAINER_OK;
-  uint64_t bodyStart_ = 0, archiveSize_ = 0, given_ = 0, chunkIndex_ = 0;
+  uint64_t bodyStart_ = 0, archiveSize_ = 0, given_ = 0;
   size_t begin_ = 0, end_ = 0;
-  WipedBlock plain_;   // CONTAINER_PIECE archive bytes
-  WipedBlock sealed_;  // their cipher text (and a tag)
-  CipherKey key_ = {};
-  unsigned char iv_[CIPHER_BLOCK] = {};
-  Format2ChunkCipher chunks_;
 };
