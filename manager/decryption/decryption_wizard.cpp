@@ -5,10 +5,11 @@
 #include "manager/dialogs/wizard_dialogs.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/app_flows.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
+
+JobBody decryptionJobBody = runDecryptionJob;
 
 // The folder a result proposes: its own folder (the file named on the command
 // line, or the running program), with a trailing backslash.
@@ -47,7 +48,7 @@ void runDecryptionWizard() {
       int settled = settleOutputFolder();
       if (settled == PROBE_OK) {
         openProgressWindow();
-        startJobThread(appFlows.runDecryptionJob);
+        startJobThread(decryptionJobBody);
         started = true;
       } else {
         char buffer[1024];

@@ -10,12 +10,14 @@
 #include "common/ui_language.h"
 #include "manager/encryption/result_names.h"
 #include "manager/encryption/encryption_dialogs.h"
+#include "manager/encryption/encryption_job.h"
 #include "manager/dialogs/working_names.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/app_flows.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
 #include "manager/startup/message_box.h"
+
+JobBody encryptionJobBody = runEncryptionJob;
 
 namespace {
 
@@ -59,7 +61,7 @@ State start(WizardContext* context, const WorkingNames& names) {
   copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
   copyText(jobState.sourceListPath, countOf(jobState.sourceListPath), names.sourceList);
   openProgressWindow();
-  startJobThread(appFlows.runEncryptionJob);
+  startJobThread(encryptionJobBody);
   return STARTED;
 }
 

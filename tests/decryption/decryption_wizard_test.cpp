@@ -1,6 +1,7 @@
 // The decryption wizard with scripted dialog answers.
 #include <gtest/gtest.h>
 
+#include "manager/decryption/decryption_job.h"
 #include "manager/decryption/decryption_wizard.h"
 #include "manager/dialogs/wizard_dialogs.h"
 #include "manager/startup/job_state.h"
@@ -46,15 +47,17 @@ class DecryptionWizard : public ::testing::Test {
     saved_ = wizardDialogs;
     wizardDialogs.askPassword = fakePassword;
     wizardDialogs.browseForFolder = fakeBrowse;
-    appFlows.runDecryptionJob = fakeJob;
+    decryptionJobBody = fakeJob;
     setPath(jobState.moduleDir, "C:\\apps\\表\\");
   }
-  void TearDown() override { wizardDialogs = saved_; }
+  void TearDown() override {
+    decryptionJobBody = runDecryptionJob;
+    wizardDialogs = saved_;
+  }
   void waitForJob() {
     for (int i = 0; i < 200 && script.jobs == 0; ++i) Sleep(10);
   }
   WizardDialogs saved_;
-  FlowOverride flows;
   MessageCapture messages;
 };
 

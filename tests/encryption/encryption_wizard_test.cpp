@@ -6,6 +6,7 @@
 
 #include "manager/encryption/encryption_wizard.h"
 #include "manager/encryption/encryption_dialogs.h"
+#include "manager/encryption/encryption_job.h"
 #include "manager/startup/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
@@ -79,11 +80,12 @@ class EncryptionWizard : public ::testing::Test {
     wizardDialogs = {fakePassword, fakeBrowse};
     savedOwn_ = encryptionDialogs;
     encryptionDialogs = {fakeFileName, fakeDestination, fakeMedia, fakeSaveAs};
-    appFlows.runEncryptionJob = fakeJob;
+    encryptionJobBody = fakeJob;
     setPath(jobState.moduleDir, dir.path() + "\\");
     setPathList("\"" + (dir / "src.txt") + "\"");
   }
   void TearDown() override {
+    encryptionJobBody = runEncryptionJob;
     wizardDialogs = saved_;
     encryptionDialogs = savedOwn_;
     free(jobState.packCommand);
@@ -108,7 +110,6 @@ class EncryptionWizard : public ::testing::Test {
   TempDir dir;
   std::string pathList;
   std::wstring widePathList;
-  FlowOverride flows;
   MessageCapture messages;
 };
 

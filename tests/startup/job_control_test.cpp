@@ -4,7 +4,6 @@
 #include "manager/resources/resource.h"
 #include "manager/startup/job_control.h"
 #include "manager/startup/job_state.h"
-#include "support/message_capture.h"
 #include "support/window_driver.h"
 
 namespace {
@@ -32,7 +31,6 @@ class JobControl : public ::testing::Test {
     if (jobState.progressWindow) DestroyWindow(jobState.progressWindow);
     jobState.progressWindow = nullptr;
   }
-  FlowOverride flows;
 };
 
 TEST(ProgressCounter, ShowsDoneAndTotalOrDoneAlone) {

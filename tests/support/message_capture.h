@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "manager/startup/app_flows.h"
 #include "manager/startup/message_box.h"
 
 struct CapturedMessage {
@@ -29,16 +28,4 @@ class MessageCapture {
 
  private:
   MessageBoxFunction saved_;
-};
-
-// Saves the flow table and restores it on destruction.
-class FlowOverride {
- public:
-  FlowOverride() : saved_(appFlows) {}
-  ~FlowOverride() { appFlows = saved_; }
-  FlowOverride(const FlowOverride&) = delete;
-  FlowOverride& operator=(const FlowOverride&) = delete;
-
- private:
-  AppFlows saved_;
 };
