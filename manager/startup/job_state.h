@@ -38,7 +38,7 @@ struct JobState {
   volatile LONG countOnly;
   LONG destinationMode;
   LONG modeFromCommandLine;
-  wchar_t* packCommand;          // owned heap text, or null
+  wchar_t* packCommand;          // the selection to pack: owned heap text, or null
   LONG decryptExternalFile;
   LONG writeLog;
   LONG containerFormat;          // format of new containers: 1, or 2 by the machine's policy

@@ -46,23 +46,22 @@ int readContainer(HANDLE file, uint64_t start, uint64_t length, const char* pass
 }  // namespace
 
 bool ArchiveFileSink::opened() {
-  if (file_ == INVALID_HANDLE_VALUE)
-    file_ = CreateFileW(W(path_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  return file_ != INVALID_HANDLE_VALUE;
+  if (!file_) file_.reset(CreateFileW(W(path_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+  return file_.valid();
 }
 
-bool ArchiveFileSink::write(const void* data, size_t size) { return opened() && writeAll(file_, data, size); }
+bool ArchiveFileSink::write(const void* data, size_t size) { return opened() && writeAll(file_.get(), data, size); }
 
 bool ArchiveFileSink::holdEntry(const unsigned char* provisionalHeader) {
   LARGE_INTEGER zero = {};
-  return opened() && SetFilePointerEx(file_, zero, &entryStart_, FILE_CURRENT) &&
-         writeAll(file_, provisionalHeader, ARCHIVE_HEADER_SIZE);
+  return opened() && SetFilePointerEx(file_.get(), zero, &entryStart_, FILE_CURRENT) &&
+         writeAll(file_.get(), provisionalHeader, ARCHIVE_HEADER_SIZE);
 }
 
 bool ArchiveFileSink::completeEntry(const unsigned char* header) {
   LARGE_INTEGER zero = {};
-  return opened() && SetFilePointerEx(file_, entryStart_, nullptr, FILE_BEGIN) &&
-         writeAll(file_, header, ARCHIVE_HEADER_SIZE) && SetFilePointerEx(file_, zero, nullptr, FILE_END);
+  return opened() && SetFilePointerEx(file_.get(), entryStart_, nullptr, FILE_BEGIN) &&
+         writeAll(file_.get(), header, ARCHIVE_HEADER_SIZE) && SetFilePointerEx(file_.get(), zero, nullptr, FILE_END);
 }
 
 int packForJob(const std::string& selection, const std::string& archive, PackProblem* problem) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "common/unique_handle.h"
 #include "manager/archive/packer.h"
 #include "manager/cipher/container.h"
 #include "manager/startup/job_state.h"
@@ -17,9 +18,6 @@
 class ArchiveFileSink final : public ArchiveSink {
  public:
   explicit ArchiveFileSink(const std::string& path) : path_(path) {}
-  ~ArchiveFileSink() { if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_); }
-  ArchiveFileSink(const ArchiveFileSink&) = delete;
-  ArchiveFileSink& operator=(const ArchiveFileSink&) = delete;
   bool write(const void* data, size_t size) override;
   bool holdEntry(const unsigned char* provisionalHeader) override;
   bool completeEntry(const unsigned char* header) override;
@@ -27,7 +25,7 @@ class ArchiveFileSink final : public ArchiveSink {
  private:
   bool opened();
   std::string path_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  UniqueFile file_;
   LARGE_INTEGER entryStart_ = {};
 };
 
