@@ -73,6 +73,22 @@ TEST_F(DecryptionWizard, ProposesTheProgramsFolderAndStartsTheJob) {
   EXPECT_EQ(script.quitWhenStarted, 0);  // the worker asks for the end once the job is done
 }
 
+// A restore writes nothing to the temporary folder, so one too long for the
+// encryption's working names does not keep it from starting.
+TEST_F(DecryptionWizard, ATemporaryFolderTooLongForWorkingNamesDoesNotStopARestore) {
+  TempDir restore;
+  script.browseResult = restore.path();
+  const std::string tmp = tempFolder(), tooLong = "C:\\" + std::string(2100, 'L');
+  SetEnvironmentVariableA("TMP", tooLong.c_str());
+  SetEnvironmentVariableA("TEMP", tooLong.c_str());
+  runDecryptionWizard();
+  waitForJob();
+  SetEnvironmentVariableA("TMP", tmp.c_str());
+  SetEnvironmentVariableA("TEMP", tmp.c_str());
+  EXPECT_EQ(script.jobs, 1);
+  EXPECT_TRUE(messages.texts().empty());
+}
+
 TEST_F(DecryptionWizard, AFileNamedOnTheCommandLineProposesItsOwnFolder) {
   setPath(jobState.encryptedInputPath, "E:\\mail\\ソ\\a.crpt.ex_");
   script.browseAnswer = DIALOG_CANCEL;
