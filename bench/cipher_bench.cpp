@@ -21,7 +21,7 @@
 #include "manager/cipher/container_stream.h"
 #include "manager/cipher/key_material.h"
 #include "manager/cipher/primitives.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 namespace {
 

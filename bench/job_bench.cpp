@@ -29,7 +29,7 @@
 #include "manager/decryption/decryption_job.h"
 #include "manager/encryption/result_writer.h"
 #include "manager/encryption/source_list.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
 

@@ -17,7 +17,7 @@
 #include "bench/bench_data.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/narrow_paths.h"
 
 namespace {

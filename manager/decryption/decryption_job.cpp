@@ -17,9 +17,9 @@
 #include "manager/cipher/container_stream.h"
 #include "manager/decryption/replace_dialog.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 
 static_assert(static_cast<int>(DECRYPTION_NOT_RESTORED) == EXTRACT_DAMAGED &&
                   static_cast<int>(DECRYPTION_WRONG_PASSWORD) == CONTAINER_BAD_HEADER,

@@ -5,9 +5,9 @@
 #include "manager/dialogs/wizard_dialogs.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 
 JobBody decryptionJobBody = runDecryptionJob;
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <stddef.h>
 
-#include "manager/startup/job_control.h"
+#include "manager/base/job_control.h"
 
 // Runs the decryption dialogs: password, output folder; then starts the job.
 void runDecryptionWizard();

@@ -5,7 +5,7 @@
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 
 bool deliverToMedia(const wchar_t* sourcePath, const wchar_t* targetPath) {
   wchar_t folder[2049];

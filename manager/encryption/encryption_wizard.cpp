@@ -13,9 +13,9 @@
 #include "manager/encryption/encryption_job.h"
 #include "manager/dialogs/working_names.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 
 JobBody encryptionJobBody = runEncryptionJob;
 

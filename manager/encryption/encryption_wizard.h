@@ -1,6 +1,6 @@
 #pragma once
 
-#include "manager/startup/job_control.h"
+#include "manager/base/job_control.h"
 
 // Runs the encryption dialogs; then starts the job.
 void runEncryptionWizard();

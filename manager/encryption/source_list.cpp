@@ -6,7 +6,7 @@
 #include "common/file_util.h"
 #include "common/text_util.h"
 #include "common/wide_text.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 SourceListWriter::SourceListWriter(const wchar_t* listPath) : path_(listPath), knownDriveTypes_() {}
 

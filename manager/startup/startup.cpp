@@ -12,8 +12,8 @@
 #include "manager/cipher/container_policy_win.h"
 #include "manager/startup/app_flows.h"
 #include "manager/startup/configuration.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 
 const char kConfigFileName[] = "Kyvomar.Cfg";
 

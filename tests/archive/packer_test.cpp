@@ -10,7 +10,7 @@
 #include "archive/archive_files.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"

@@ -16,7 +16,7 @@
 #include "common/unique_handle.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/narrow_paths.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"

@@ -6,7 +6,7 @@
 #include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/narrow_paths.h"

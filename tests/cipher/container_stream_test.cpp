@@ -11,7 +11,7 @@
 #include "manager/cipher/container_format2.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/random_fill.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/job_files.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"

@@ -7,7 +7,7 @@
 #include "manager/cipher/container_stream.h"
 #include "manager/cipher/primitives.h"
 #include "manager/cipher/random_fill.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 TEST(WithoutCng, NeitherFormatCanBePrepared) {
   resetJobState();

@@ -4,7 +4,7 @@
 #include "manager/decryption/decryption_job.h"
 #include "manager/decryption/decryption_wizard.h"
 #include "manager/dialogs/wizard_dialogs.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"

@@ -6,7 +6,7 @@
 #include "e2e/program_driver.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container_format2.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/container_policy.h"
 #include "support/job_files.h"
 #include "support/narrow_paths.h"

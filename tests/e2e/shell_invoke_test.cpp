@@ -12,7 +12,7 @@
 #include "e2e/sample_tree.h"
 #include "fake_mapi/fake_mapi.h"
 #include "manager/archive/extractor.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "shell_fixture.h"
 #include "support/job_files.h"
 #include "support/test_files.h"

@@ -7,7 +7,7 @@
 #include "manager/encryption/encryption_wizard.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/encryption/encryption_job.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"

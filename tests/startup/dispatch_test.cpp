@@ -4,7 +4,7 @@
 
 #include "manager/archive/payload_trailer.h"
 #include "manager/startup/app_flows.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "manager/startup/startup.h"
 #include "support/container_policy.h"
 #include "support/message_capture.h"

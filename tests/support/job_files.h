@@ -10,7 +10,7 @@
 #include "common/unique_handle.h"
 #include "manager/archive/packer.h"
 #include "manager/cipher/container.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 // A packing run's archive as a file of its own (a job packs into the result
 // instead): created, or emptied, at its first byte; a held entry's header is

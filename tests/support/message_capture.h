@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 
 struct CapturedMessage {
   HWND owner;

@@ -14,7 +14,7 @@
 #include "manager/archive/self_decrypting.h"
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/source_list.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/job_files.h"
 #include "support/test_files.h"
 

@@ -1,4 +1,4 @@
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -15,7 +15,7 @@
 // Cancel in the progress window sets stopCode to 999; the worker sets
 // quitRequested at the very end, and the next timer tick ends the message
 // loop.
-#include "manager/startup/job_control.h"
+#include "manager/base/job_control.h"
 
 #include <process.h>
 #include <stdio.h>
@@ -24,9 +24,9 @@
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
-#include "manager/startup/modal_dialog.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
+#include "manager/base/modal_dialog.h"
 
 void runJob(JobBody job) {
   jobState.countOnly = 0;

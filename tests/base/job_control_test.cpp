@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "manager/resources/resource.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
 #include "support/window_driver.h"
 
 namespace {
