@@ -17,7 +17,7 @@
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
 
   LARGE_INTEGER t0, t1, t2;
   QueryPerformanceCounter(&t0);
-  int packed = packForJob(("\"" + tree + "\" -o \"" + archive + "\"").c_str());
+  int packed = packForJob("\"" + tree + "\"", archive);
   QueryPerformanceCounter(&t1);
   int extracted = extractArchiveFile(archive, out);
   QueryPerformanceCounter(&t2);

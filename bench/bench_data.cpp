@@ -38,12 +38,12 @@ double now() {
   return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-double format2KeyDerivationSeconds(const char* password, bool stoppable) {
+double format2KeyDerivationSeconds(const char* password) {
   const unsigned char salt[FORMAT2_SALT_SIZE] = {1, 2, 3};
   Format2Keys keys;
   bool (*const neverStop)() = [] { return false; };
   double start = now();
-  deriveFormat2Keys(password, salt, FORMAT2_ITERATIONS, &keys, stoppable ? neverStop : nullptr);
+  deriveFormat2Keys(password, salt, FORMAT2_ITERATIONS, &keys, neverStop);
   double seconds = now() - start;
   wipeFormat2Keys(&keys);
   return seconds;

@@ -11,6 +11,6 @@ std::string randomBytes(size_t size, unsigned seed);
 // Seconds from an arbitrary start, high resolution.
 double now();
 // Seconds the second container format's key derivation takes once, with the
-// iterations every container gets: as the jobs derive (with the user's stop
-// asked as it goes), or in the one call of the primitives (stoppable false).
-double format2KeyDerivationSeconds(const char* password, bool stoppable = true);
+// iterations every container gets, as the jobs derive (with the user's stop
+// asked as it goes).
+double format2KeyDerivationSeconds(const char* password);

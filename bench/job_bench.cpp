@@ -29,7 +29,7 @@
 #include "manager/decryption/decryption_job.h"
 #include "manager/encryption/result_writer.h"
 #include "manager/encryption/source_list.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
 
@@ -100,7 +100,7 @@ void encryption(const std::string& source, const std::string& work, const std::s
   resetJobState();
   setPath(jobState.moduleDir, work + "\\");
   setPath(jobState.sourceListPath, work + "\\TmpCrp_bench.prc");
-  std::string command = "\"" + source + "\" -o \"" + work + "\\TmpCrp_bench.arv\"";
+  std::string selection = "\"" + source + "\"";
   std::wstring resultPath = W(result);
   ResultWriter writer(resultPath.c_str());
   double t0 = now();
@@ -108,7 +108,7 @@ void encryption(const std::string& source, const std::string& work, const std::s
   double t1 = now();
   run->encrypt = t1 - t0;
   if (!failed(run, code, "ResultWriter::begin")) {
-    code = packForJob(W(command).c_str(), nullptr, &writer);
+    code = packForJob(W(selection).c_str(), nullptr, &writer);
     double t2 = now();
     run->pack = t2 - t1;
     if (!failed(run, code, "packForJob")) {

@@ -17,7 +17,7 @@
 #include "bench/bench_data.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/narrow_paths.h"
 
 namespace {
@@ -63,13 +63,13 @@ int main(int argc, char** argv) {
   Sleep(2000);  // let the start-up of the Wine session settle
 
   std::vector<double> serialRuns, parallelRuns;
-  std::string command = "\"" + source + "\" -o \"" + archive + "\"";
+  std::string selection = "\"" + source + "\"";
   int failures = ok ? 0 : 1;
   for (int r = 0; r < runs && failures == 0; ++r) {
     for (int t : {1, parallel}) {
       setPackerThreads(t);
       double start = now();
-      int result = packForJob(command.c_str());
+      int result = packForJob(selection, archive);
       double seconds = now() - start;
       if (result != 0) ++failures;
       (t == 1 ? serialRuns : parallelRuns).push_back(seconds);

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "e2e/program_driver.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/window_driver.h"

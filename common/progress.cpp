@@ -6,13 +6,14 @@
 namespace {
 
 void noStatus(const wchar_t*) {}
+void noPhase(ProgressPhase) {}
 void noCounter(int64_t) {}
 void noCountOnly(bool) {}
 bool neverStop() { return false; }
 
 }  // namespace
 
-const Progress quietProgress = {noStatus, noCounter, noCounter, noCounter, noCountOnly, neverStop};
+const Progress quietProgress = {noStatus, noPhase, noCounter, noCounter, noCounter, noCountOnly, neverStop};
 
 void reportStatus(const Progress& progress, const char* text) {
   wchar_t wide[1024];

@@ -24,8 +24,6 @@ extern const char* const kEnglishTexts[UI_TEXT_COUNT] = {
     "Decrypting the archive",
     // TEXT_STATUS_WRITING_RESULT
     "Writing the encrypted file",
-    // TEXT_STATUS_SPLITTING
-    "Taking the archive out of the file",
     // TEXT_HEADING_ENCRYPT
     "Enter a password to encrypt with.",
     // TEXT_HEADING_DECRYPT

@@ -22,8 +22,6 @@ extern const char* const kJapaneseTexts[UI_TEXT_COUNT] = {
     "書庫を復号中です",
     // TEXT_STATUS_WRITING_RESULT
     "最終出力中です",
-    // TEXT_STATUS_SPLITTING
-    "書庫化ファイルを分離中です",
     // TEXT_HEADING_ENCRYPT
     "暗号化確認",
     // TEXT_HEADING_DECRYPT

@@ -1,4 +1,6 @@
-// The command texts of the packer.
+// The selection texts the packer splits into paths: every token lies inside
+// the text, the tokens and the blanks between them cover it, and a trimmed
+// token never overruns its slot.
 #include <stdint.h>
 #include <stddef.h>
 #include <string.h>
@@ -9,13 +11,21 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> text(data, data + size);
   text.push_back('\0');
-  static const char* const kTable[] = {"S-i", "S-o", "N-x"};
-  static char slots[3][OPTION_SLOT_SIZE];
-  char* values[3] = {slots[0], slots[1], slots[2]};
-  for (char* v : values) v[0] = '\0';
-  std::vector<char> others(size + 2);
-  parseOptionText(text.data(), kTable, 3, values, others.data(), others.size());
-  for (char* v : values)
-    if (strnlen(v, OPTION_SLOT_SIZE) == OPTION_SLOT_SIZE) __builtin_trap();
+  const char* const begin = text.data();
+  const char* const end = begin + strlen(begin);
+  const char* cursor = begin;
+  const char* covered = begin;
+  TextToken token;
+  static char slot[OPTION_SLOT_SIZE];
+  while (nextToken(&cursor, &token)) {
+    if (token.length == 0 || token.start < covered || token.start + token.length > end) __builtin_trap();
+    for (const char* p = covered; p < token.start; ++p)
+      if (*p != ' ') __builtin_trap();
+    covered = token.start + token.length;
+    if (trimmedToken(token, slot) ? strnlen(slot, OPTION_SLOT_SIZE) >= OPTION_SLOT_SIZE - 1 : slot[0] != '\0')
+      __builtin_trap();
+  }
+  for (const char* p = covered; p < end; ++p)
+    if (*p != ' ') __builtin_trap();
   return 0;
 }

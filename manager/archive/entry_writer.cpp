@@ -1,12 +1,10 @@
-// The packer's entry writer: one file or folder entry at the end of the
-// run's archive, each file's data compressed block by block. While earlier
+// The packer's entry writer: one file or folder entry after the last one of
+// the run's archive, each file's data compressed block by block. While earlier
 // chunks of a file are being compressed (compress_pool.h) its next chunks
 // are read ahead, but the blocks are written strictly in order.
 #include <windows.h>
 #include <string.h>
-#include <wchar.h>
 
-#include "common/file_util.h"
 #include "common/text_util.h"
 #include "common/wide_text.h"
 #include "manager/archive/block_codec.h"
@@ -15,63 +13,8 @@
 
 namespace {
 
-HANDLE openForAppend(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
-}
-
-// The archive file of a run written in place: a held entry's header is
-// written where it goes and written again once it is final.
-class FileSink final : public ArchiveSink {
- public:
-  void reset(HANDLE file) { file_ = file; }
-  bool write(const void* data, size_t size) override { return writeAll(file_, data, size); }
-  bool holdEntry(const unsigned char* provisionalHeader) override {
-    LARGE_INTEGER zero = {};
-    return SetFilePointerEx(file_, zero, &entryStart_, FILE_CURRENT) &&
-           writeAll(file_, provisionalHeader, ARCHIVE_HEADER_SIZE);
-  }
-  bool completeEntry(const unsigned char* header) override {
-    LARGE_INTEGER zero = {};
-    return SetFilePointerEx(file_, entryStart_, nullptr, FILE_BEGIN) && writeAll(file_, header, ARCHIVE_HEADER_SIZE) &&
-           SetFilePointerEx(file_, zero, nullptr, FILE_END);
-  }
-
- private:
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  LARGE_INTEGER entryStart_ = {};
-};
-
-FileSink fileSink;
-
-// Where the run's archive goes: the caller's sink, or the archive file,
-// positioned at its end; ENTRY_OK, or openCode when the file cannot be
-// opened and endCode when its end cannot be found.
-EntryResult archiveOfRun(const wchar_t* archivePath, EntryResult openCode, EntryResult endCode, ArchiveSink** archive) {
-  if (packRun.setup.sink) {
-    *archive = packRun.setup.sink;
-    return ENTRY_OK;
-  }
-  if (!packRun.archive || wcscmp(packRun.archivePath, archivePath) != 0) {
-    packRun.archive.reset(openForAppend(archivePath));
-    packRun.archivePath[0] = 0;
-    if (!packRun.archive) return openCode;
-    LARGE_INTEGER zero = {};
-    if (!SetFilePointerEx(packRun.archive.get(), zero, nullptr, FILE_END)) {
-      packRun.archive.reset();
-      return endCode;
-    }
-    copyText(packRun.archivePath, countOf(packRun.archivePath), archivePath);
-  }
-  fileSink.reset(packRun.archive.get());
-  *archive = &fileSink;
-  return ENTRY_OK;
-}
-
 // Notes an archive that could not be written and passes the step's code on.
-EntryResult archiveFailure(EntryResult code, const wchar_t* archivePath) {
-  return noteProblem(code, PACK_ARCHIVE_UNWRITABLE, archivePath);
-}
+EntryResult archiveFailure(EntryResult code) { return noteProblem(code, PACK_ARCHIVE_UNWRITABLE, L""); }
 
 uint64_t fileTimeValue(const FILETIME& t) {
   return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -155,8 +98,8 @@ EntryResult writeBlocks(HANDLE source, ArchiveSink* archive, bool threaded, Entr
 // One file entry from its loaded source (which it takes). A file that ended
 // within its first chunk is written with its final header at once; a longer
 // one gets a provisional header, completed once its blocks are written.
-EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
-                     const wchar_t* folderPath, SourceTask* loaded) {
+EntryResult packFile(const wchar_t* sourcePath, const wchar_t* name, const wchar_t* folderPath,
+                     SourceTask* loaded) {
   if (loaded->openError != 0) return noteProblem(ENTRY_SOURCE_INFO, sourceProblemOf(loaded->openError), sourcePath);
   UniqueFile source(loaded->file);
   loaded->file = INVALID_HANDLE_VALUE;
@@ -172,9 +115,7 @@ EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, cons
   EntryResult named = putEntryNames(&header, name, folderPath);
   if (named != ENTRY_OK) return noteProblem(named, packProblemOf(named), sourcePath);
 
-  ArchiveSink* archive = nullptr;
-  EntryResult opened = archiveOfRun(archivePath, ENTRY_ARCHIVE_OPEN, ENTRY_ARCHIVE_END, &archive);
-  if (opened != ENTRY_OK) return archiveFailure(opened, archivePath);
+  ArchiveSink* archive = packRun.setup.sink;
   const CompressSlot& first = loaded->first;
   bool whole = loaded->ended && !loaded->readFailed && first.result == BLOCK_OK;
   EntryData data = {0, 0};
@@ -188,7 +129,7 @@ EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, cons
   encodeArchiveHeader(&header, headerBytes);  // unless whole, provisional: header checksum 0
   if (whole) sealArchiveHeader(headerBytes);
   if (!(whole ? archive->write(headerBytes, ARCHIVE_HEADER_SIZE) : archive->holdEntry(headerBytes)))
-    return archiveFailure(ENTRY_HEADER_WRITE, archivePath);
+    return archiveFailure(ENTRY_HEADER_WRITE);
 
   runProgress().status(name);
   runProgress().total(static_cast<int64_t>(loaded->size));
@@ -205,7 +146,7 @@ EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, cons
     case ENTRY_SOURCE_READ:
       return noteProblem(result, readError == ERROR_LOCK_VIOLATION ? PACK_IN_USE : PACK_UNREADABLE, sourcePath);
     case ENTRY_BLOCK_WRITE:
-      return archiveFailure(result, archivePath);
+      return archiveFailure(result);
     case ENTRY_COMPRESS:
       return noteProblem(result, PACK_COMPRESS_FAILED, sourcePath);
     default:
@@ -217,39 +158,23 @@ EntryResult packFile(const wchar_t* archivePath, const wchar_t* sourcePath, cons
   header.dataChecksum = written.checksum;
   encodeArchiveHeader(&header, headerBytes);
   sealArchiveHeader(headerBytes);
-  if (!archive->completeEntry(headerBytes)) return archiveFailure(ENTRY_FINAL_HEADER_WRITE, archivePath);
+  if (!archive->completeEntry(headerBytes)) return archiveFailure(ENTRY_FINAL_HEADER_WRITE);
   return ENTRY_OK;
 }
 
 }  // namespace
 
-EntryResult packSourceFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
-                           const wchar_t* folderPath, SourceTask* task) {
+EntryResult packSourceFile(const wchar_t* sourcePath, const wchar_t* name, const wchar_t* folderPath,
+                           SourceTask* task) {
   if (task) awaitSource(task);
   else task = loadSource(sourcePath);
-  EntryResult result = packFile(archivePath, sourcePath, name, folderPath, task);
+  EntryResult result = packFile(sourcePath, name, folderPath, task);
   releaseSource(task);
   if (packRun.setup.fileTried) packRun.setup.fileTried(packRun.setup.context, sourcePath);
   return result;
 }
 
-void startFreshArchive(const wchar_t* archivePath) {
-  if (archivePath[0] == 0) return;
-  UniqueFile archive(CreateFileW(archivePath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (archive) SetEndOfFile(archive.get());
-}
-
-EntryResult addFileEntry(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* sourcePath,
-                         const wchar_t* name, const wchar_t* folderPath) {
-  PackingRun run(setup);
-  if (textLengthUpTo(sourcePath, SOURCE_PATH_LIMIT) >= SOURCE_PATH_LIMIT)
-    return noteProblem(ENTRY_PATH_TOO_LONG, PACK_SOURCE_FAILED, sourcePath);
-  return packSourceFile(archivePath, sourcePath, name, folderPath, nullptr);
-}
-
-EntryResult addFolderEntry(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* name,
-                           const wchar_t* folderPath) {
+EntryResult addFolderEntry(const PackSetup& setup, const wchar_t* name, const wchar_t* folderPath) {
   PackingRun run(setup);
   ArchiveEntryHeader header;
   clearArchiveHeader(&header);
@@ -258,10 +183,6 @@ EntryResult addFolderEntry(const PackSetup& setup, const wchar_t* archivePath, c
   if (named != ENTRY_OK) return named;  // the caller names the folder
   encodeArchiveHeader(&header, packRun.headerBytes);
   sealArchiveHeader(packRun.headerBytes);
-  ArchiveSink* archive = nullptr;
-  EntryResult opened = archiveOfRun(archivePath, FOLDER_ARCHIVE_OPEN, FOLDER_ARCHIVE_END, &archive);
-  if (opened != ENTRY_OK) return archiveFailure(opened, archivePath);
-  if (!archive->write(packRun.headerBytes, ARCHIVE_HEADER_SIZE))
-    return archiveFailure(FOLDER_HEADER_WRITE, archivePath);
+  if (!packRun.setup.sink->write(packRun.headerBytes, ARCHIVE_HEADER_SIZE)) return archiveFailure(FOLDER_HEADER_WRITE);
   return ENTRY_OK;
 }

@@ -120,8 +120,7 @@ class Listing {
 
 }  // namespace
 
-EntryResult addFolderTree(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* folderPath,
-                          const wchar_t* relativePath) {
+EntryResult addFolderTree(const PackSetup& setup, const wchar_t* folderPath, const wchar_t* relativePath) {
   PackingRun run(setup);
   size_t length = textLengthUpTo(folderPath, SOURCE_PATH_LIMIT);
   if (length >= SOURCE_PATH_LIMIT) return noteProblem(ENTRY_PATH_TOO_LONG, PACK_SOURCE_FAILED, folderPath);
@@ -140,7 +139,7 @@ EntryResult addFolderTree(const PackSetup& setup, const wchar_t* archivePath, co
     // folder was seen, but cannot be read.
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES)
       return noteProblem(ENTRY_PATH_TOO_LONG, PACK_UNREADABLE, folderPath);
-    EntryResult ended = addFolderEntry(setup, archivePath, L"", relativePath);
+    EntryResult ended = addFolderEntry(setup, L"", relativePath);
     return ended == ENTRY_OK ? ENTRY_OK : noteProblem(ended, packProblemOf(ended), folderPath);
   }
 
@@ -161,16 +160,16 @@ EntryResult addFolderTree(const PackSetup& setup, const wchar_t* archivePath, co
           result = noteProblem(ENTRY_PATH_TOO_LONG, PACK_SOURCE_FAILED, folder);
         } else {
           formatText(path, countOf(path), L"%ls%ls", folder, name);
-          result = addFolderEntry(setup, archivePath, name, relativePath);
+          result = addFolderEntry(setup, name, relativePath);
           if (result != ENTRY_OK) noteProblem(result, packProblemOf(result), path);
-          else result = addFolderTree(setup, archivePath, path, child);
+          else result = addFolderTree(setup, path, child);
         }
       }
     } else if (full >= SOURCE_PATH_LIMIT) {
       result = noteProblem(ENTRY_PATH_TOO_LONG, PACK_SOURCE_FAILED, folder);
     } else {
       formatText(path, countOf(path), L"%ls%ls", folder, name);
-      result = packSourceFile(archivePath, path, name, relativePath, entry.task);
+      result = packSourceFile(path, name, relativePath, entry.task);
     }
     if (result == ENTRY_OK && runProgress().stopRequested()) result = noteProblem(ENTRY_STOPPED, PACK_STOPPED, folder);
     if (result != ENTRY_OK) break;
@@ -182,7 +181,7 @@ EntryResult addFolderTree(const PackSetup& setup, const wchar_t* archivePath, co
   // recreated even when it holds nothing (also after a listing that ended
   // early: the run has failed then, and only its first failure counts).
   if (!sawFolder) {
-    EntryResult ended = addFolderEntry(setup, archivePath, L"", relativePath);
+    EntryResult ended = addFolderEntry(setup, L"", relativePath);
     if (result == ENTRY_OK && ended != ENTRY_OK) result = noteProblem(ended, packProblemOf(ended), folderPath);
   }
   return result;

@@ -19,7 +19,6 @@
 #include "common/text_util.h"
 #include "manager/archive/block_codec.h"
 #include "manager/archive/packing_run.h"
-#include "manager/archive/target_path.h"
 
 PackRun packRun;
 
@@ -33,8 +32,6 @@ PackingRun::PackingRun(const PackSetup& setup) {
 
 PackingRun::~PackingRun() {
   if (--packRun.depth > 0) return;
-  packRun.archive.reset();
-  packRun.archivePath[0] = 0;
   stopCompressThreads();
   // What the run held of the sources goes: the slots, the deflate states,
   // the last header.
@@ -111,7 +108,7 @@ class SelectedItems {
 
 // Looks up every selected item, then packs them in order. Nothing is packed
 // unless every item exists and the top-level names are distinct.
-PackResult packSources(const wchar_t* sourceText, const wchar_t* archivePath) {
+PackResult packSources(const wchar_t* sourceText) {
   if (runProgress().stopRequested()) return PACK_STOPPED;
   size_t tokens = selectionTokenCount(sourceText);
   UniqueHeapBlock<SourceItem> items(static_cast<SourceItem*>(malloc((tokens ? tokens : 1) * sizeof(SourceItem))));
@@ -122,8 +119,8 @@ PackResult packSources(const wchar_t* sourceText, const wchar_t* archivePath) {
 
   SelectedItems selected(items.get(), count);
   while (SourceItem* item = selected.next()) {
-    EntryResult result = item->folder ? addFolderTree(packRun.setup, archivePath, item->path, item->name)
-                                      : packSourceFile(archivePath, item->path, item->name, L"", item->task);
+    EntryResult result = item->folder ? addFolderTree(packRun.setup, item->path, item->name)
+                                      : packSourceFile(item->path, item->name, L"", item->task);
     if (result != ENTRY_OK) return packRun.problem.code != PACK_OK ? packRun.problem.code : PACK_SOURCE_FAILED;
     if (runProgress().stopRequested()) return PACK_STOPPED;
   }
@@ -132,25 +129,9 @@ PackResult packSources(const wchar_t* sourceText, const wchar_t* archivePath) {
 
 }  // namespace
 
-PackResult buildArchive(const wchar_t* commandText, const PackSetup& setup, PackProblem* problem) {
+PackResult buildArchive(const wchar_t* selection, const PackSetup& setup, PackProblem* problem) {
   PackingRun run(setup);
-  size_t length = textLength(commandText);
-  UniqueWideText sources(static_cast<wchar_t*>(malloc((length + 2) * sizeof(wchar_t))));
-  PackResult result = PACK_OK;
-  if (!sources) {
-    result = PACK_NO_MEMORY;
-  } else {
-    static const wchar_t* const kOptions[] = {L"S-i", L"S-o", L"N-x"};
-    static wchar_t archiveValue[OPTION_SLOT_SIZE];
-    archiveValue[0] = 0;
-    wchar_t* const values[] = {nullptr, archiveValue, nullptr};  // "-i" has no effect
-    parseOptionText(commandText, kOptions, 3, values, sources.get(), length + 2);
-
-    static wchar_t archivePath[OPTION_SLOT_SIZE];
-    makeAbsolutePathFrom(archivePath, archiveValue, setup.baseFolder ? setup.baseFolder : L"");
-    if (!setup.sink) startFreshArchive(archivePath);
-    result = packSources(sources.get(), archivePath);
-  }
+  PackResult result = packSources(selection);
   if (problem) {
     *problem = packRun.problem;
     problem->code = result;

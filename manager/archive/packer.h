@@ -22,24 +22,19 @@ enum PackResult {
   PACK_STOPPED = RESULT_STOPPED,
 };
 
-// Result codes of the entry steps (addFileEntry, addFolderEntry,
-// addFolderTree): those of the archive format's packer.
+// Result codes of the entry steps (addFolderEntry, addFolderTree, and the
+// file entries of the walk).
 enum EntryResult {
   ENTRY_OK = 0,
-  ENTRY_ARCHIVE_OPEN = 2,         // the archive cannot be opened or created
-  ENTRY_ARCHIVE_END = 3,          // its end cannot be found
   ENTRY_HEADER_WRITE = 4,         // the (provisional) header cannot be written
   ENTRY_SOURCE_READ = 6,          // reading the source failed
   ENTRY_BLOCK_WRITE = 7,          // a block cannot be written
-  ENTRY_HEADER_SEEK = 8,          // the way back to the header, or on to the end, fails
   ENTRY_PATH_TOO_LONG = 9,        // a path or a name too long for its field
   ENTRY_FINAL_HEADER_WRITE = 10,
   ENTRY_SOURCE_INFO = 11,         // the source cannot be opened, or its times or size read
   ENTRY_NOT_STORABLE = 15,        // a name that is no text
   ENTRY_COMPRESS = 16,
-  FOLDER_ARCHIVE_OPEN = 20,       // the same three steps for a folder entry
-  FOLDER_ARCHIVE_END = 21,
-  FOLDER_HEADER_WRITE = 22,
+  FOLDER_HEADER_WRITE = 22,       // a folder entry's header cannot be written
   ENTRY_STOPPED = RESULT_STOPPED,
 };
 
@@ -50,11 +45,11 @@ struct PackProblem {
   wchar_t otherItem[2049];
 };
 
-// Where a packing run's archive goes when it is no file: the archive's bytes
-// in order. An entry whose header is final only after its data is held: its
-// provisional header goes to holdEntry, its data to write, and completeEntry
-// gives the final header, which stands before that data in the archive.
-// false from any of them: the archive can't be written.
+// Where a packing run's archive goes (in a job, the result being written):
+// the archive's bytes in order. An entry whose header is final only after its
+// data is held: its provisional header goes to holdEntry, its data to write,
+// and completeEntry gives the final header, which stands before that data in
+// the archive. false from any of them: the archive can't be written.
 class ArchiveSink {
  public:
   virtual bool write(const void* data, size_t size) = 0;
@@ -65,31 +60,27 @@ class ArchiveSink {
   ~ArchiveSink() = default;
 };
 
-// What a packing run takes from its caller besides the command text.
+// What a packing run takes from its caller besides the selection.
 struct PackSetup {
-  const wchar_t* baseFolder;   // completes a drive-less archive path; ends with '\'
   const Progress* progress;    // status line, bytes of the current file, stop request
   // Told of every file the walk tries to pack, whatever the outcome (not of
   // one refused at once for a path too long); may be null.
   void (*fileTried)(void* context, const wchar_t* sourcePath);
   void* context;
-  ArchiveSink* sink;           // null: the archive is the file named after -o
+  ArchiveSink* sink;           // where the archive goes
   // The job's own files (the result, its working files), which may lie in a
   // selected folder while it is packed: never taken for part of it. Ends
   // with a null; may be null.
   const wchar_t* const* ownFiles;
 };
 
-// Packs the sources named in the command text ("<paths> -o \"<archive>\"") into
-// the archive named after -o. Every source is packed whole, or the run stops
-// with a code above and problem (when given) names the item. The top-level
-// names must differ (regardless of case), or nothing is packed.
-PackResult buildArchive(const wchar_t* commandText, const PackSetup& setup, PackProblem* problem = nullptr);
+// Packs the selected items (the paths of the selection text, separated by
+// blanks, quoted where they hold one) into the setup's sink. Every item is
+// packed whole, or the run stops with a code above and problem (when given)
+// names the item. The top-level names must differ (regardless of case), or
+// nothing is packed.
+PackResult buildArchive(const wchar_t* selection, const PackSetup& setup, PackProblem* problem = nullptr);
 
-// The entry steps. A failure is also noted for the run's problem.
-EntryResult addFileEntry(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* sourcePath,
-                         const wchar_t* name, const wchar_t* folderPath);
-EntryResult addFolderEntry(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* name,
-                           const wchar_t* folderPath);
-EntryResult addFolderTree(const PackSetup& setup, const wchar_t* archivePath, const wchar_t* folderPath,
-                          const wchar_t* relativePath);
+// The entry steps of a folder. A failure is also noted for the run's problem.
+EntryResult addFolderEntry(const PackSetup& setup, const wchar_t* name, const wchar_t* folderPath);
+EntryResult addFolderTree(const PackSetup& setup, const wchar_t* folderPath, const wchar_t* relativePath);

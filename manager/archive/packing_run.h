@@ -22,15 +22,12 @@ struct PackRun {
   int depth;                  // nesting of calls into the packer
   PackSetup setup;            // the outermost call's
   PackProblem problem;        // the first failure
-  UniqueFile archive;         // opened on first use, open while the run lasts
-  wchar_t archivePath[OPTION_SLOT_SIZE];
   unsigned char headerBytes[ARCHIVE_HEADER_SIZE];
 };
 extern PackRun packRun;
 
 // Begins (outermost) or joins the run for the life of the object; the
-// outermost end closes the archive, ends the threads and wipes what the run
-// held of the sources.
+// outermost end ends the threads and wipes what the run held of the sources.
 class PackingRun {
  public:
   explicit PackingRun(const PackSetup& setup);
@@ -51,12 +48,8 @@ PackResult sourceProblemOf(DWORD error);
 
 // One file of the walk: its task when it was loaded ahead (null: it is
 // loaded here). The caller is told of the file whatever the outcome.
-EntryResult packSourceFile(const wchar_t* archivePath, const wchar_t* sourcePath, const wchar_t* name,
-                           const wchar_t* folderPath, SourceTask* task);
-
-// Every job starts a fresh archive: one that exists is emptied (not deleted,
-// as the job may hold it open to have it deleted when the process ends).
-void startFreshArchive(const wchar_t* archivePath);
+EntryResult packSourceFile(const wchar_t* sourcePath, const wchar_t* name, const wchar_t* folderPath,
+                           SourceTask* task);
 
 // One selected item, looked up before anything is packed.
 struct SourceItem {

@@ -6,7 +6,6 @@
 #include "common/file_util.h"
 #include "common/fresh_file.h"
 #include "common/text_util.h"
-#include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "manager/archive/data_form.h"
 #include "manager/archive/payload_trailer.h"
@@ -80,40 +79,6 @@ bool sameStart(HANDLE a, HANDLE b, uint64_t length) {
 
 AssemblyResult writeFailure(AssemblyResult code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY_DISK_FULL : code; }
 
-// Appends at most limit bytes of inputPath (all of it when limit is
-// UINT64_MAX), then, with withTrailer, the trailer.
-AssemblyResult appendFileRange(HANDLE output, const wchar_t* inputPath, uint64_t limit, bool withTrailer,
-                    const Progress& progress) {
-  LARGE_INTEGER zero = {};
-  if (!SetFilePointerEx(output, zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
-
-  uint64_t size = 0;
-  {
-    UniqueFile probe(openForReading(inputPath));
-    if (!probe || !fileSize(probe.get(), &size)) size = 0;
-  }
-  if (size > limit) size = limit;
-  progress.total(static_cast<int64_t>(size));
-
-  UniqueFile input(openForReading(inputPath));
-  if (!input) return ASSEMBLY_OPEN_INPUT;
-  reportStatus(progress, uiText(TEXT_STATUS_WRITING_RESULT));
-  progress.done(0);
-
-  uint64_t remaining = limit;
-  for (;;) {
-    DWORD want = remaining < kCopyChunk ? static_cast<DWORD>(remaining) : DWORD{kCopyChunk};
-    DWORD got = 0;
-    if (want > 0 && !ReadFile(input.get(), copyBuffer, want, &got, nullptr)) return ASSEMBLY_READ_INPUT;
-    if (got == 0) break;
-    if (!writeAll(output, copyBuffer, got)) return writeFailure(ASSEMBLY_WRITE);
-    remaining -= got;
-    progress.advance(got);
-    if (progress.stopRequested()) return ASSEMBLY_STOPPED;
-  }
-  return withTrailer ? appendPayloadTrailer(output, size) : ASSEMBLY_OK;
-}
-
 // The name of the file under construction: in the folder of the output
 // (the folder part of the context's path, empty when it has none), "~kyv",
 // the process and the attempt's value.
@@ -142,15 +107,24 @@ HANDLE createResultWorkingFile(const wchar_t* outputPath, wchar_t* temporary, si
 AssemblyResult appendProgramImage(HANDLE output, const wchar_t* programPath, const Progress& progress) {
   uint64_t imageLength = 0;
   if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
-  return appendFileRange(output, programPath, imageLength, false, progress);
-}
-
-AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
-                       const Progress& progress) {
-  UniqueFile output(CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!output) return ASSEMBLY_OPEN_OUTPUT;
-  return appendFileRange(output.get(), inputPath, UINT64_MAX, withTrailer, progress);
+  LARGE_INTEGER zero = {};
+  if (!SetFilePointerEx(output, zero, nullptr, FILE_END)) return ASSEMBLY_SEEK_OUTPUT;
+  UniqueFile input(openForReading(programPath));
+  if (!input) return ASSEMBLY_OPEN_INPUT;
+  progress.phase(PHASE_WRITING_RESULT);
+  progress.total(static_cast<int64_t>(imageLength));
+  progress.done(0);
+  for (uint64_t remaining = imageLength; remaining > 0;) {
+    DWORD want = remaining < kCopyChunk ? static_cast<DWORD>(remaining) : DWORD{kCopyChunk};
+    DWORD got = 0;
+    if (!ReadFile(input.get(), copyBuffer, want, &got, nullptr)) return ASSEMBLY_READ_INPUT;
+    if (got == 0) break;
+    if (!writeAll(output, copyBuffer, got)) return writeFailure(ASSEMBLY_WRITE);
+    remaining -= got;
+    progress.advance(got);
+    if (progress.stopRequested()) return ASSEMBLY_STOPPED;
+  }
+  return ASSEMBLY_OK;
 }
 
 bool programImageLength(const wchar_t* programPath, uint64_t* length) {
@@ -202,23 +176,6 @@ ResultFileKind probeResultFile(const wchar_t* filePath, const wchar_t* programPa
   return stripPayloads(file.get(), size, end) == end ? RESULT_FILE_INTACT : RESULT_FILE_DAMAGED;
 }
 
-AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
-                               const wchar_t* containerPath, const Progress& progress) {
-  uint64_t imageLength = 0;
-  if (!programImageLength(programPath, &imageLength)) return ASSEMBLY_OPEN_INPUT;
-  wchar_t temporary[MAX_PATH + 1];
-  UniqueFile output(createResultWorkingFile(outputPath, temporary, countOf(temporary)));
-  if (!output) return ASSEMBLY_OPEN_OUTPUT;
-  AssemblyResult result = appendFileRange(output.get(), programPath, imageLength, false, progress);
-  if (result == ASSEMBLY_OK) result = appendFileRange(output.get(), containerPath, UINT64_MAX, true, progress);
-  output.reset();
-  if (result == ASSEMBLY_OK &&
-      !MoveFileExW(temporary, outputPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    result = ASSEMBLY_OPEN_OUTPUT;
-  if (result != ASSEMBLY_OK) DeleteFileW(temporary);
-  return result;
-}
-
 HANDLE openResultForReading(const wchar_t* filePath) {
   if (textLengthUpTo(filePath, kMaxSplitPath) >= kMaxSplitPath) return INVALID_HANDLE_VALUE;
   return CreateFileW(filePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -238,31 +195,10 @@ SplitResult findPayload(HANDLE file, uint64_t* start, uint64_t* length) {
   return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ? SPLIT_OK : SPLIT_BAD_LENGTH;
 }
 
-SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress) {
+SplitResult SplitSelfMeltFile(const wchar_t* filePath) {
   if (textLengthUpTo(filePath, kMaxSplitPath) >= kMaxSplitPath) return SPLIT_CANNOT_OPEN;
   UniqueFile file(openForReading(filePath));
   if (!file) return SPLIT_CANNOT_OPEN;
   uint64_t start = 0, length = 0;
-  SplitResult found = findPayload(file.get(), &start, &length);
-  if (found != SPLIT_OK) return found;
-  if (payloadPath == nullptr) return SPLIT_OK;
-
-  UniqueFile payload(CreateFileW(payloadPath, GENERIC_WRITE, WORKING_FILE_SHARE, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!payload) return SPLIT_CANNOT_CREATE;
-  reportStatus(progress, uiText(TEXT_STATUS_SPLITTING));
-  progress.total(static_cast<int64_t>(length));
-  progress.done(0);
-  uint64_t remaining = length;
-  while (remaining > 0) {
-    DWORD got = 0;
-    if (!ReadFile(file.get(), copyBuffer, kCopyChunk, &got, nullptr)) return SPLIT_READ_FAILED;
-    if (got == 0) break;
-    DWORD put = remaining < got ? static_cast<DWORD>(remaining) : got;
-    if (!writeAll(payload.get(), copyBuffer, put)) return SPLIT_WRITE_FAILED;
-    remaining -= put;
-    progress.advance(put);
-    if (progress.stopRequested()) return SPLIT_STOPPED;
-  }
-  return SPLIT_OK;
+  return findPayload(file.get(), &start, &length);
 }

@@ -12,29 +12,19 @@
 enum AssemblyResult {
   ASSEMBLY_OK = 0,
   ASSEMBLY_OPEN_OUTPUT = 32, ASSEMBLY_SEEK_OUTPUT = 33,  // the result under construction
-  ASSEMBLY_OPEN_INPUT = 35, ASSEMBLY_READ_INPUT = 36,    // the program image or the container
+  ASSEMBLY_OPEN_INPUT = 35, ASSEMBLY_READ_INPUT = 36,    // the program image
   ASSEMBLY_WRITE = 37, ASSEMBLY_WRITE_LENGTH = 38, ASSEMBLY_WRITE_MARKER = 39,  // data, then the trailer's two parts
   ASSEMBLY_DISK_FULL = 46,
   ASSEMBLY_STOPPED = RESULT_STOPPED,
 };
 
-// Result codes of SplitSelfMeltFile.
+// Result codes of SplitSelfMeltFile and findPayload.
 enum SplitResult {
   SPLIT_OK = 0,
   SPLIT_CANNOT_OPEN = 2,
   SPLIT_BAD_LENGTH = PAYLOAD_BAD_LENGTH,
-  SPLIT_CANNOT_CREATE = 5, SPLIT_READ_FAILED = 6, SPLIT_WRITE_FAILED = 7,  // the copy of the payload
-  SPLIT_STOPPED = RESULT_STOPPED,
   SPLIT_NO_PAYLOAD = PAYLOAD_NONE,  // the file is no result (not a stop request, which is also 999)
 };
-
-// Writes programPath's image (without any payload it carries itself), then the
-// container and the trailer. The file is built under a new temporary name
-// beside outputPath (created exclusively, never one that exists) and moved
-// over it only when complete, so a failed or stopped assembly leaves no
-// partial output and keeps a file that stood there before.
-AssemblyResult assembleSelfDecryptingFile(const wchar_t* outputPath, const wchar_t* programPath,
-                               const wchar_t* containerPath, const Progress& progress);
 
 // The parts of an assembly, for a result that is written as it is made:
 // the file it is built in (a new temporary name beside outputPath, created
@@ -45,15 +35,9 @@ HANDLE createResultWorkingFile(const wchar_t* outputPath, wchar_t* temporary, si
 AssemblyResult appendProgramImage(HANDLE output, const wchar_t* programPath, const Progress& progress);
 AssemblyResult appendPayloadTrailer(HANDLE output, uint64_t payloadLength);
 
-// Appends inputPath to the end of outputPath; with withTrailer also APFileLen
-// (the input's size) and the marker.
-AssemblyResult appendFileToOutput(const wchar_t* outputPath, const wchar_t* inputPath, bool withTrailer,
-                       const Progress& progress);
-
-// Tests filePath for a payload; with payloadPath it also copies the payload
-// there, with progress and stop. A path of 520 characters or more cannot be
+// Tests filePath for a payload. A path of 520 characters or more cannot be
 // opened (2).
-SplitResult SplitSelfMeltFile(const wchar_t* filePath, const wchar_t* payloadPath, const Progress& progress = quietProgress);
+SplitResult SplitSelfMeltFile(const wchar_t* filePath);
 
 // Opens a result to be restored in place: for reading, with writing and
 // deletion denied until the handle is closed (null: it can't be opened, 2),

@@ -86,11 +86,6 @@ bool hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char*
 Format2Result pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
                                size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
                                bool (*stopRequested)()) {
-  if (stopRequested == nullptr) {
-    if (cryptoPbkdf2Sha256(password, passwordLength, salt, saltLength, iterations, out, outLength)) return FORMAT2_OK;
-    wipeBytes(out, outLength);
-    return FORMAT2_NO_CIPHER;
-  }
   HmacSha256 prf(password, passwordLength);
   unsigned char u[kShaSize], t[kShaSize];
   unsigned char* const start = out;

@@ -51,21 +51,15 @@ const uint32_t FORMAT2_ITERATIONS = 600000;        // written into new container
 const uint32_t FORMAT2_ITERATIONS_MIN = 100000;    // fewer: refused by readers
 const uint32_t FORMAT2_ITERATIONS_MAX = 10000000;  // more: refused by readers
 
-// Results of the second format. 80, 97 and the 200 + code values mean what
-// they mean for the first format, so that the jobs show the same messages.
+// Results of the second format. 80, 81 and the 200 + code values mean what
+// they mean for the container (container.h), so that the jobs show the same
+// messages.
 enum Format2Result {
   FORMAT2_OK = 0,
-  FORMAT2_BAD_HEADER = 80,       // the header's MAC differs: wrong password (or a changed header)
-  FORMAT2_DAMAGED = 81,          // the container can't be trusted: see the readers below
-  FORMAT2_ARCHIVE_MISSING = 97,  // encrypting: the archive can't be opened or measured
-  FORMAT2_UNREADABLE = 201,      // a file can't be opened for reading, or a read failed
-  FORMAT2_CANNOT_CREATE = 203,   // the destination can't be created
-  FORMAT2_NO_MEMORY = 205,       // no memory for the two chunk buffers or the cipher
-  FORMAT2_WRITE_FAILED = 207,    // writing the destination failed (a full disk too)
-  FORMAT2_BAD_PASSWORD = 209,    // no password, or one longer than 1025 bytes
-  FORMAT2_NO_RANDOM = 211,       // the system's random generator failed: no salt, no container
-  FORMAT2_NO_CIPHER = 212,       // the system's cryptography could not be used or failed
-  FORMAT2_STOPPED = 299,        // the user stopped the job
+  FORMAT2_BAD_HEADER = 80,  // the header's MAC differs: wrong password (or a changed header)
+  FORMAT2_DAMAGED = 81,     // the container can't be trusted: see the readers below
+  FORMAT2_NO_CIPHER = 212,  // the system's cryptography could not be used or failed
+  FORMAT2_STOPPED = 299,    // the user stopped the job
 };
 
 extern const unsigned char format2Magic[FORMAT2_MAGIC_SIZE];
@@ -109,10 +103,9 @@ void encodeFormat2Header(const Format2Header& header, unsigned char out[FORMAT2_
 int parseFormat2Header(const unsigned char* data, size_t size, Format2Header* header);
 
 // HMAC-SHA256 (RFC 2104) and PBKDF2-HMAC-SHA256 (RFC 8018) through the
-// primitives. Without stopRequested PBKDF2 is the primitives' own, in one
-// call. With it, the iterations are run here over the primitives' HMAC, whose
-// keyed state is made once, and stopRequested is asked every
-// FORMAT2_STOP_POLL iterations whether to give up. FORMAT2_OK;
+// primitives. The iterations of PBKDF2 are run here over the primitives'
+// HMAC, whose keyed state is made once, so that stopRequested can be asked
+// every FORMAT2_STOP_POLL iterations whether to give up. FORMAT2_OK;
 // FORMAT2_STOPPED when it gave up, FORMAT2_NO_CIPHER when a primitive failed;
 // out then holds zeros.
 enum { FORMAT2_STOP_POLL = 4096 };
@@ -120,7 +113,7 @@ bool hmacSha256(const unsigned char* key, size_t keyLength, const unsigned char*
                 unsigned char out[32]);
 Format2Result pbkdf2HmacSha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
                                size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength,
-                               bool (*stopRequested)() = nullptr);
+                               bool (*stopRequested)());
 
 // Master key from the password's bytes (up to its terminator), the salt and
 // the iterations, then the encryption and MAC keys from it. The master key
@@ -128,7 +121,7 @@ Format2Result pbkdf2HmacSha256(const unsigned char* password, size_t passwordLen
 // (asked as the derivation goes, see above) said so, FORMAT2_NO_CIPHER when a
 // primitive failed; the keys are zero then.
 Format2Result deriveFormat2Keys(const char* password, const unsigned char salt[FORMAT2_SALT_SIZE],
-                                uint32_t iterations, Format2Keys* keys, bool (*stopRequested)() = nullptr);
+                                uint32_t iterations, Format2Keys* keys, bool (*stopRequested)());
 void wipeFormat2Keys(Format2Keys* keys);
 
 // The MAC of an encoded header (over its bytes 0 to 51); false when it could

@@ -5,17 +5,23 @@
 #include <string.h>
 
 #include "common/file_util.h"
-#include "common/ui_language.h"
-#include "manager/cipher/container_format2_win.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/random_fill.h"
 
+static_assert(static_cast<int>(CONTAINER_BAD_HEADER) == FORMAT2_BAD_HEADER &&
+                  static_cast<int>(CONTAINER_DAMAGED) == FORMAT2_DAMAGED &&
+                  static_cast<int>(CONTAINER_NO_CIPHER) == FORMAT2_NO_CIPHER &&
+                  static_cast<int>(CONTAINER_STOPPED) == FORMAT2_STOPPED,
+              "the two formats share their codes");
 static_assert(static_cast<int>(CONTAINER_PIECE) == static_cast<int>(FORMAT2_CHUNK_SIZE), "a piece of the archive is one chunk of the second format");
 static_assert(CONTAINER_PIECE % CIPHER_BLOCK == 0, "only the last piece of the first format is padded");
 
 namespace {
 
 enum { SEALED_PIECE = CONTAINER_PIECE + FORMAT2_TAG_SIZE };
+
+const Format2WriterSettings kDefaultSettings = {FORMAT2_ITERATIONS, strongRandom};
+Format2WriterSettings writerSettings = kDefaultSettings;
 
 bool positionOf(HANDLE file, uint64_t* at) {
   LARGE_INTEGER zero = {}, position;
@@ -33,21 +39,26 @@ bool seekTo(HANDLE file, uint64_t at) {
 
 }  // namespace
 
-ContainerWriter::~ContainerWriter() {
-  wipeKey(&key_);
-  wipeFormat2Keys(&keys_);
+void setFormat2WriterSettings(const Format2WriterSettings* settings) {
+  writerSettings = settings ? *settings : kDefaultSettings;
+  if (writerSettings.fillSalt == nullptr) writerSettings.fillSalt = strongRandom;
 }
+
+ContainerStream::~ContainerStream() { wipeKey(&key_); }
+
+bool ContainerStream::allocatePieces() { return plain_.allocate(CONTAINER_PIECE) && sealed_.allocate(SEALED_PIECE); }
+
+ContainerWriter::~ContainerWriter() { wipeFormat2Keys(&keys_); }
 
 ContainerResult ContainerWriter::prepare(int format, const char* password, const Progress& progress) {
   format_ = format == CONTAINER_FORMAT_2 ? CONTAINER_FORMAT_2 : CONTAINER_FORMAT_1;
   if (!passwordAcceptable(password)) return CONTAINER_BAD_PASSWORD;
-  reportStatus(progress, uiText(TEXT_STATUS_ENCRYPTING));
+  progress.phase(PHASE_ENCRYPTING);
   if (format_ == CONTAINER_FORMAT_2) {
-    const Format2WriterSettings& settings = format2WriterSettings();
-    iterations_ = settings.iterations;
-    if (!settings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
+    iterations_ = writerSettings.iterations;
+    if (!writerSettings.fillSalt(salt_, sizeof salt_)) return CONTAINER_NO_RANDOM;
   }
-  if (!plain_.allocate(CONTAINER_PIECE) || !sealed_.allocate(SEALED_PIECE)) return CONTAINER_NO_MEMORY;
+  if (!allocatePieces()) return CONTAINER_NO_MEMORY;
   if (format_ == CONTAINER_FORMAT_2) {
     Format2Result derived = deriveFormat2Keys(password, salt_, iterations_, &keys_, progress.stopRequested);
     if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
@@ -133,17 +144,13 @@ ContainerResult ContainerWriter::finish(uint64_t* length) {
   return CONTAINER_OK;
 }
 
-ContainerReader::~ContainerReader() {
-  wipeKey(&key_);
-}
-
 ContainerResult ContainerReader::open(HANDLE file, uint64_t start, uint64_t length, const char* password,
                                       const Progress& progress) {
   file_ = file;
   result_ = CONTAINER_BAD_PASSWORD;
   if (!passwordAcceptable(password)) return result_;
   result_ = CONTAINER_NO_MEMORY;
-  if (!plain_.allocate(CONTAINER_PIECE) || !sealed_.allocate(SEALED_PIECE)) return result_;
+  if (!allocatePieces()) return result_;
   size_t got = 0;
   result_ = CONTAINER_SOURCE_UNREADABLE;
   size_t head = length < HEADER_BLOCK_SIZE ? static_cast<size_t>(length) : size_t{HEADER_BLOCK_SIZE};
@@ -178,7 +185,7 @@ ContainerResult ContainerReader::openFirstFormat(const unsigned char* head, size
 ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, size_t got, uint64_t start,
                                                   uint64_t length, const char* password, const Progress& progress) {
   format_ = CONTAINER_FORMAT_2;
-  reportStatus(progress, uiText(TEXT_STATUS_DECRYPTING));
+  progress.phase(PHASE_DECRYPTING);
   progress.countOnly(false);
   Format2Header fields;
   if (parseFormat2Header(head, got, &fields) != FORMAT2_OK) return CONTAINER_DAMAGED;

@@ -1,6 +1,6 @@
 // The cryptographic primitives the cipher code is built on: SHA-256,
-// HMAC-SHA256, PBKDF2-HMAC-SHA256, AES-256 in CBC and GCM mode, and random
-// bytes. The byte-level code sees them only through these calls; the Windows
+// HMAC-SHA256, AES-256 in CBC and GCM mode, and random bytes (PBKDF2 is
+// built on the HMAC in container_format2.cpp, so that it can be stopped). The byte-level code sees them only through these calls; the Windows
 // builds take them from the system's CNG (primitives_cng.cpp), the native
 // build and the fuzzers from OpenSSL's libcrypto (primitives_openssl.cpp).
 //
@@ -50,10 +50,6 @@ bool cryptoHmacStart(CryptoHmac* hmac, const unsigned char* key, size_t keyLengt
 bool cryptoHmacMac(const CryptoHmac* hmac, const unsigned char* a, size_t aLength, const unsigned char* b,
                    size_t bLength, unsigned char out[CRYPTO_SHA256_SIZE]);
 void cryptoHmacEnd(CryptoHmac* hmac);
-
-// PBKDF2-HMAC-SHA256 in one call, with no way to stop it on the way.
-bool cryptoPbkdf2Sha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                        size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength);
 
 bool cryptoMakeKey(CryptoKey* key, CryptoMode mode, const unsigned char bytes[CRYPTO_AES_KEY_SIZE]);
 void cryptoDropKey(CryptoKey* key);

@@ -32,7 +32,6 @@ struct BcryptCalls {
   decltype(&BCryptHashData) hashData;
   decltype(&BCryptFinishHash) finishHash;
   decltype(&BCryptDestroyHash) destroyHash;
-  decltype(&BCryptDeriveKeyPBKDF2) deriveKeyPbkdf2;
   decltype(&BCryptGenRandom) genRandom;
 };
 
@@ -78,7 +77,6 @@ BOOL CALLBACK openCng(PINIT_ONCE, PVOID, PVOID*) {
                bind(library, "BCryptDuplicateHash", &c.duplicateHash) &&
                bind(library, "BCryptHashData", &c.hashData) && bind(library, "BCryptFinishHash", &c.finishHash) &&
                bind(library, "BCryptDestroyHash", &c.destroyHash) &&
-               bind(library, "BCryptDeriveKeyPBKDF2", &c.deriveKeyPbkdf2) &&
                bind(library, "BCryptGenRandom", &c.genRandom);
   if (!bound) return TRUE;
   cng.ready = succeeded(c.openAlgorithmProvider(&cng.sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
@@ -192,14 +190,6 @@ bool cryptoHmacMac(const CryptoHmac* hmac, const unsigned char* a, size_t aLengt
 void cryptoHmacEnd(CryptoHmac* hmac) {
   if (hmac->state) cng.call.destroyHash(static_cast<BCRYPT_HASH_HANDLE>(hmac->state));
   hmac->state = nullptr;
-}
-
-bool cryptoPbkdf2Sha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                        size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength) {
-  if (!ready()) return false;
-  return succeeded(cng.call.deriveKeyPbkdf2(cng.hmacSha256, const_cast<PUCHAR>(password), ulong(passwordLength),
-                                            const_cast<PUCHAR>(salt), ulong(saltLength), iterations, out,
-                                            ulong(outLength), 0));
 }
 
 bool cryptoMakeKey(CryptoKey* key, CryptoMode mode, const unsigned char bytes[CRYPTO_AES_KEY_SIZE]) {

@@ -101,13 +101,6 @@ void cryptoHmacEnd(CryptoHmac* hmac) {
   hmac->state = nullptr;
 }
 
-bool cryptoPbkdf2Sha256(const unsigned char* password, size_t passwordLength, const unsigned char* salt,
-                        size_t saltLength, uint32_t iterations, unsigned char* out, size_t outLength) {
-  return PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(password), static_cast<int>(passwordLength), salt,
-                           static_cast<int>(saltLength), static_cast<int>(iterations), EVP_sha256(),
-                           static_cast<int>(outLength), out) == 1;
-}
-
 bool cryptoMakeKey(CryptoKey* key, CryptoMode mode, const unsigned char bytes[CRYPTO_AES_KEY_SIZE]) {
   OpenSslKey* k = new OpenSslKey;
   k->mode = mode;

@@ -17,12 +17,11 @@
 #include "manager/cipher/container_stream.h"
 #include "manager/decryption/replace_dialog.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 
-static_assert(static_cast<int>(DECRYPTION_CANNOT_WRITE) == SPLIT_WRITE_FAILED &&
-                  static_cast<int>(DECRYPTION_NOT_RESTORED) == EXTRACT_DAMAGED &&
+static_assert(static_cast<int>(DECRYPTION_NOT_RESTORED) == EXTRACT_DAMAGED &&
                   static_cast<int>(DECRYPTION_WRONG_PASSWORD) == CONTAINER_BAD_HEADER,
               "the job's own results share their numbers and messages with those of its steps");
 
@@ -42,9 +41,7 @@ const char* decryptionResultMessage(int code, char* buffer, size_t cap, const wc
   char name[640] = "";
   if (path) wideToAnsiMarked(path, name, sizeof name);  // cut on a character boundary
   switch (code) {
-    case SPLIT_CANNOT_CREATE:
-    case DECRYPTION_CANNOT_WRITE:  // and the split's own write failure
-    case CONTAINER_WRITE_FAILED:
+    case DECRYPTION_CANNOT_WRITE:
       return uiText(TEXT_DECRYPT_CANNOT_WRITE);
     case EXTRACT_PATH_TOO_LONG:
       return uiText(TEXT_RESTORE_PATH_TOO_LONG);

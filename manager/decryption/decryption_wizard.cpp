@@ -2,15 +2,14 @@
 #include "manager/decryption/decryption_wizard.h"
 
 #include "common/text_util.h"
-#include "common/ui_language.h"
 #include "manager/dialogs/wizard_dialogs.h"
-#include "manager/dialogs/working_names.h"
 #include "manager/decryption/decryption_job.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/app_flows.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
+
+JobBody decryptionJobBody = runDecryptionJob;
 
 // The folder a result proposes: its own folder (the file named on the command
 // line, or the running program), with a trailing backslash.
@@ -35,12 +34,6 @@ int settleOutputFolder() {
 }
 
 void runDecryptionWizard() {
-  WorkingNames names;
-  if (makeWorkingNames(&names) != 0) {
-    showMessage(jobState.mainWindow, uiText(TEXT_TEMP_PATH_TOO_LONG), nullptr, MB_OK);
-    jobState.quitRequested = 1;
-    return;
-  }
   WizardContext context;
   clearWizardContext(&context);
   bool started = false;
@@ -51,13 +44,11 @@ void runDecryptionWizard() {
     wchar_t chosen[2049] = L"";
     if (wizardDialogs.browseForFolder(jobState.mainWindow, folder, chosen, 2048) == DIALOG_OK &&
         copyText(jobState.password, sizeof jobState.password, context.enteredPassword)) {
-      copyText(jobState.tempArchivePath, countOf(jobState.tempArchivePath), names.archive);
-      copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
       copyText(jobState.outputPath, countOf(jobState.outputPath), chosen);
       int settled = settleOutputFolder();
       if (settled == PROBE_OK) {
         openProgressWindow();
-        startJobThread(appFlows.runDecryptionJob);
+        startJobThread(decryptionJobBody);
         started = true;
       } else {
         char buffer[1024];

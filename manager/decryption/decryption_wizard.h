@@ -1,8 +1,14 @@
 #pragma once
 #include <stddef.h>
 
+#include "manager/base/job_control.h"
+
 // Runs the decryption dialogs: password, output folder; then starts the job.
 void runDecryptionWizard();
+
+// The job the wizard starts on the worker thread: runDecryptionJob, or what a
+// test puts in its place.
+extern JobBody decryptionJobBody;
 
 // The folder proposed for the restored files (ends with a backslash).
 void defaultOutputFolder(wchar_t* out, size_t cap);

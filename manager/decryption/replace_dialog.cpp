@@ -4,7 +4,7 @@
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/modal_dialog.h"
+#include "manager/base/modal_dialog.h"
 
 ReplaceAnswer (*askReplaceFunction)(HWND owner, const ReplaceFacts& facts) = askReplaceDialog;
 

@@ -10,9 +10,9 @@
 #include "manager/dialogs/password_rules.h"
 #include "manager/dialogs/wizard_dialogs.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
-#include "manager/startup/modal_dialog.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
+#include "manager/base/modal_dialog.h"
 
 namespace {
 

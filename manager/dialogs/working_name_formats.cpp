@@ -21,9 +21,9 @@ int formatTimeText(char* out, size_t cap, int kind, const LocalTimeFields& t) {
 
 int formatWorkingNames(WorkingNames* names, const wchar_t* folder, const char* stamp, unsigned processId,
                        unsigned threadId) {
-  static const char* const kExtensions[3] = {"arv", "enc", "prc"};
-  wchar_t* const targets[3] = {names->archive, names->encrypted, names->sourceList};
-  for (int i = 0; i < 3; ++i) {
+  static const char* const kExtensions[] = {"enc", "prc"};
+  wchar_t* const targets[] = {names->encrypted, names->sourceList};
+  for (int i = 0; i < 2; ++i) {
     // The stamp, the numbers and the extension are ASCII.
     char tail[96];
     bool ok = formatText(tail, sizeof tail, "TmpCrp_%s_%x_%x.%s", stamp, processId, threadId, kExtensions[i]);
@@ -31,8 +31,8 @@ int formatWorkingNames(WorkingNames* names, const wchar_t* folder, const char* s
     size_t n = 0;
     for (; tail[n] != '\0'; ++n) wideTail[n] = static_cast<unsigned char>(tail[n]);
     wideTail[n] = 0;
-    if (!ok || !copyText(targets[i], countOf(names->archive), folder) ||
-        !appendText(targets[i], countOf(names->archive), wideTail)) {
+    if (!ok || !copyText(targets[i], countOf(names->encrypted), folder) ||
+        !appendText(targets[i], countOf(names->encrypted), wideTail)) {
       for (wchar_t* target : targets) target[0] = 0;
       return 1;
     }

@@ -19,10 +19,10 @@ enum TimeTextKind {
 // small (out is then empty).
 int formatTimeText(char* out, size_t cap, int kind, const LocalTimeFields& time);
 
-// The three working names in folder (which ends with a backslash) with one
-// stamp and the process and thread numbers in lowercase hexadecimal. 0, or 1
-// when a name would be longer than 2048 characters: then all three are empty, so a
-// cut name can never point at another file.
+// The working names in folder (which ends with a backslash) with one stamp
+// and the process and thread numbers in lowercase hexadecimal. 0, or 1 when a
+// name would be longer than 2048 characters: then all are empty, so a cut
+// name can never point at another file.
 int formatWorkingNames(WorkingNames* names, const wchar_t* folder, const char* stamp, unsigned processId,
                        unsigned threadId);
 

@@ -8,10 +8,10 @@
 #include "common/ui_language.h"
 #include "common/unique_handle.h"
 #include "common/working_file.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 #include "manager/encryption/encryption_dialogs.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
 
 bool deliverCopy(const wchar_t* sourcePath, const wchar_t* targetPath) {
   UniqueFile source(CreateFileW(sourcePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

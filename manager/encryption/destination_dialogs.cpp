@@ -7,8 +7,8 @@
 #include "common/text_util.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/modal_dialog.h"
+#include "manager/base/job_state.h"
+#include "manager/base/modal_dialog.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include "manager/encryption/result_writer.h"
 #include "manager/encryption/source_list.h"
 #include "manager/dialogs/working_names.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 
 const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
   switch (code) {

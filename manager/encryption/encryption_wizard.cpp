@@ -10,12 +10,14 @@
 #include "common/ui_language.h"
 #include "manager/encryption/result_names.h"
 #include "manager/encryption/encryption_dialogs.h"
+#include "manager/encryption/encryption_job.h"
 #include "manager/dialogs/working_names.h"
 #include "manager/dialogs/write_probe.h"
-#include "manager/startup/app_flows.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
+
+JobBody encryptionJobBody = runEncryptionJob;
 
 namespace {
 
@@ -43,10 +45,10 @@ bool mayReplaceOnMedia(const wchar_t* path) {
 
 // Copies the texts of the job into the record and starts it.
 State start(WizardContext* context, const WorkingNames& names) {
-  size_t size = textLength(context->pathList) + textLength(names.archive) + 8;
+  size_t size = textLength(context->pathList) + 1;
   wchar_t* command = static_cast<wchar_t*>(malloc(size * sizeof(wchar_t)));
   if (!command) return NO_JOB;
-  formatText(command, size, L"%ls -o \"%ls\"", context->pathList, names.archive);
+  copyText(command, size, context->pathList);
   if (!copyText(jobState.outputPath, countOf(jobState.outputPath), context->chosenPath) ||
       !copyText(jobState.password, sizeof jobState.password, context->enteredPassword)) {
     free(command);
@@ -56,11 +58,10 @@ State start(WizardContext* context, const WorkingNames& names) {
   }
   free(jobState.packCommand);
   jobState.packCommand = command;
-  copyText(jobState.tempArchivePath, countOf(jobState.tempArchivePath), names.archive);
   copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
   copyText(jobState.sourceListPath, countOf(jobState.sourceListPath), names.sourceList);
   openProgressWindow();
-  startJobThread(appFlows.runEncryptionJob);
+  startJobThread(encryptionJobBody);
   return STARTED;
 }
 

@@ -8,8 +8,8 @@
 #include "manager/encryption/result_names.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/modal_dialog.h"
+#include "manager/base/job_state.h"
+#include "manager/base/modal_dialog.h"
 
 namespace {
 

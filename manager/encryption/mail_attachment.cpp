@@ -12,7 +12,7 @@
 #include "common/wide_text.h"
 #include "manager/encryption/guarded_call.h"
 #include "manager/encryption/mapi_wide.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 
 // The records are the platform's Simple MAPI ones (32-bit layout in the
 // program; the 64-bit test build has the platform's 64-bit one).

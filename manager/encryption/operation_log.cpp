@@ -14,7 +14,7 @@
 #include "common/wide_text.h"
 #include "manager/encryption/operation_log_record.h"
 #include "manager/dialogs/working_names.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "common/wide_text.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/encryption/result_names.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 int askSaveAsPath(WizardContext* context) {
   WidePathParts parts;

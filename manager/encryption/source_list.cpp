@@ -6,12 +6,12 @@
 #include "common/file_util.h"
 #include "common/text_util.h"
 #include "common/wide_text.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 SourceListWriter::SourceListWriter(const wchar_t* listPath) : path_(listPath), knownDriveTypes_() {}
 
-PackSetup SourceListWriter::packSetup(const wchar_t* baseFolder, const Progress& progress) {
-  PackSetup setup = {baseFolder, &progress, fileTried, this, nullptr, nullptr};
+PackSetup SourceListWriter::packSetup(const Progress& progress, ArchiveSink* sink) {
+  PackSetup setup = {&progress, fileTried, this, sink, nullptr};
   return setup;
 }
 
@@ -45,11 +45,10 @@ void SourceListWriter::writeLine(const wchar_t* sourcePath) {
   if (file_) writeAll(file_.get(), line, strlen(line));
 }
 
-PackResult packForJob(const wchar_t* commandText, PackProblem* problem, ArchiveSink* sink,
+PackResult packForJob(const wchar_t* selection, PackProblem* problem, ArchiveSink* sink,
                       const wchar_t* const* ownFiles) {
   SourceListWriter list(jobState.sourceListPath);
-  PackSetup setup = list.packSetup(jobState.moduleDir, jobProgress);
-  setup.sink = sink;
+  PackSetup setup = list.packSetup(jobProgress, sink);
   setup.ownFiles = ownFiles;
-  return buildArchive(commandText, setup, problem);
+  return buildArchive(selection, setup, problem);
 }

@@ -14,8 +14,8 @@ class SourceListWriter {
   SourceListWriter(const SourceListWriter&) = delete;
   SourceListWriter& operator=(const SourceListWriter&) = delete;
 
-  // The setup of a packing run that writes its lines here.
-  PackSetup packSetup(const wchar_t* baseFolder, const Progress& progress);
+  // The setup of a packing run into sink that writes its lines here.
+  PackSetup packSetup(const Progress& progress, ArchiveSink* sink);
 
  private:
   static void fileTried(void* context, const wchar_t* sourcePath);
@@ -30,9 +30,8 @@ class SourceListWriter {
   int knownDriveTypes_[26];
 };
 
-// Packs as the encryption job does: the source list at the job's
-// sourceListPath, drive-less paths completed from moduleDir, the job's
-// progress and stop request; the archive into sink when given, else into
-// the file the command names; the job's own files (null-ended) left out.
-PackResult packForJob(const wchar_t* commandText, PackProblem* problem = nullptr, ArchiveSink* sink = nullptr,
+// Packs the selection as the encryption job does: the source list at the
+// job's sourceListPath, the job's progress and stop request, the archive
+// into sink; the job's own files (null-ended) left out.
+PackResult packForJob(const wchar_t* selection, PackProblem* problem, ArchiveSink* sink,
                       const wchar_t* const* ownFiles = nullptr);

@@ -1,8 +1,6 @@
 #include "manager/startup/app_flows.h"
 
-#include "manager/decryption/decryption_job.h"
 #include "manager/decryption/decryption_wizard.h"
-#include "manager/encryption/encryption_job.h"
 #include "manager/encryption/encryption_wizard.h"
 
-AppFlows appFlows = {runEncryptionWizard, runDecryptionWizard, runEncryptionJob, runDecryptionJob};
+AppFlows appFlows = {runEncryptionWizard, runDecryptionWizard};

@@ -6,8 +6,8 @@
 
 #include "common/command_line.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
 #include "manager/startup/startup.h"
 
 enum { kTimerId = 1, kTimerPeriodMs = 100 };

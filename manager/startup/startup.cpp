@@ -12,8 +12,8 @@
 #include "manager/archive/self_decrypting.h"
 #include "manager/startup/app_flows.h"
 #include "manager/startup/configuration.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
 
 const char kConfigFileName[] = "Kyvomar.Cfg";
 
@@ -104,7 +104,7 @@ void dispatchCommandLine(const wchar_t* text) {
       if (kind == RESULT_FILE_DAMAGED) {
         endWithDamagedResult();
       } else if (kind == RESULT_FILE_INTACT ||
-                 (kind == RESULT_FILE_OTHER && haveSelf && SplitSelfMeltFile(self, nullptr) == 0)) {
+                 (kind == RESULT_FILE_OTHER && haveSelf && SplitSelfMeltFile(self) == 0)) {
         jobState.decryptExternalFile = 0;
         appFlows.runDecryptionWizard();
       } else {
@@ -118,7 +118,7 @@ void dispatchCommandLine(const wchar_t* text) {
         endWithDamagedResult();
         return;
       }
-      if (SplitSelfMeltFile(trimmed.get(), nullptr) != 0) {
+      if (SplitSelfMeltFile(trimmed.get()) != 0) {
         jobState.modeFromCommandLine = 0;
         appFlows.runEncryptionWizard();
         return;

@@ -1,7 +1,7 @@
 #include "archive/archive_files.h"
 
 #include "manager/archive/extractor.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 
 namespace {

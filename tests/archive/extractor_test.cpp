@@ -8,7 +8,7 @@
 
 #include "archive/archive_files.h"
 #include "manager/archive/extractor.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/ntfs_rules.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"

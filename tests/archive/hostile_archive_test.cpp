@@ -5,7 +5,7 @@
 
 #include "archive/archive_files.h"
 #include "manager/archive/extractor.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/narrow_paths.h"

@@ -10,7 +10,7 @@
 #include "archive/archive_files.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
@@ -28,10 +28,7 @@ class Packer : public ::testing::Test {
     archive = work / "TmpCrp_test.arv";
     makeFolder(src.path());
   }
-  int pack(const std::string& sources) {
-    std::string command = sources + " -o \"" + archive + "\"";
-    return packForJob(command.c_str());
-  }
+  int pack(const std::string& sources) { return packForJob(sources, archive); }
   std::vector<ReadEntry> entries() { return readArchiveFile(archive); }
   std::string line(const std::string& path) {
     return "File=\"" + path + "\";Type=" + std::to_string(GetDriveTypeA("C:\\")) + ";\r\n";
@@ -229,7 +226,7 @@ TEST_F(Packer, SelectionsThatCannotBePackedStopBeforePackingAndNameTheItem) {
     DeleteFileA(archive.c_str());
     DeleteFileA(listPath.c_str());
     PackProblem problem;
-    EXPECT_EQ(packForJob((c.sources + " -o " + quoted(archive)).c_str(), &problem), c.code);
+    EXPECT_EQ(packForJob(c.sources, archive, &problem), c.code);
     EXPECT_EQ(problem.code, c.code);
     EXPECT_EQ(A(problem.item), c.item);
     EXPECT_EQ(A(problem.otherItem), c.otherItem);
@@ -245,13 +242,6 @@ TEST_F(Packer, FolderGivenWithATrailingBackslashIsPackedUnderItsName) {
   EXPECT_EQ(entrySequence(entries()), (std::vector<std::string>{"F:Docs|x", "D:Docs|"}));
 }
 
-TEST_F(Packer, EveryJobStartsAFreshArchive) {
-  writeFile(archive, fileEntry("stale.txt", "", "old"));
-  writeFile(src / "new.txt", "new");
-  ASSERT_EQ(pack(quoted(src / "new.txt")), 0);
-  EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|new.txt"});
-}
-
 TEST_F(Packer, RelativeSourceIsFoundInTheCurrentFolderAndListedAsGiven) {
   char saved[MAX_PATH];
   GetCurrentDirectoryA(sizeof saved, saved);
@@ -262,12 +252,6 @@ TEST_F(Packer, RelativeSourceIsFoundInTheCurrentFolderAndListedAsGiven) {
   ASSERT_EQ(result, 0);
   EXPECT_EQ(entrySequence(entries()), std::vector<std::string>{"F:|rel.txt"});
   EXPECT_EQ(readFile(listPath), "File=\"rel.txt\";Type=" + std::to_string(GetDriveTypeA("\\")) + ";\r\n");
-}
-
-TEST_F(Packer, RelativeArchivePathIsCompletedFromTheProgramFolder) {
-  writeFile(src / "a", "a");
-  ASSERT_EQ(packForJob((quoted(src / "a") + " -o rel.arv").c_str()), 0);
-  EXPECT_EQ(entrySequence(readArchiveFile(work / "rel.arv")), std::vector<std::string>{"F:|a"});
 }
 
 // A folder chain below base whose path is exactly length bytes long.
@@ -309,7 +293,6 @@ TEST_F(Packer, SourcePathsOf259BytesArePackedAnd260BytesFail) {
   EXPECT_EQ(pack(quoted(folder + "\\" + name260)), PACK_SOURCE_FAILED);
   EXPECT_FALSE(fileExists(listPath));  // refused at once: no source-list line
   EXPECT_EQ(pack(quoted(top)), PACK_SOURCE_FAILED);
-  EXPECT_EQ(addFileEntry(archive.c_str(), (folder + "\\" + name260).c_str(), "g", ""), 9);
   std::string list = readFile(listPath);
   EXPECT_EQ(list.find(name260), std::string::npos);
 }
@@ -318,23 +301,21 @@ TEST_F(Packer, LockedSourceIsInUseAndStillGetsItsLine) {
   writeFile(src / "locked.bin", "secret");
   HANDLE lock = CreateFileA((src / "locked.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(addFileEntry(archive.c_str(), (src / "locked.bin").c_str(), "locked.bin", ""), 11);
-  DeleteFileA(listPath.c_str());
   PackProblem problem;
-  EXPECT_EQ(packForJob((quoted(src / "locked.bin") + " -o " + quoted(archive)).c_str(), &problem), PACK_IN_USE);
+  EXPECT_EQ(packForJob(quoted(src / "locked.bin"), archive, &problem), PACK_IN_USE);
   EXPECT_EQ(A(problem.item), src / "locked.bin");
   CloseHandle(lock);
   EXPECT_EQ(readFile(listPath), line(src / "locked.bin"));
 }
 
-TEST_F(Packer, ArchiveThatCannotBeCreatedFailsAndTheLineIsStillWritten) {
+TEST_F(Packer, ArchiveThatCannotBeWrittenFailsAndTheLineIsStillWritten) {
   writeFile(src / "a", "a");
-  std::string badArchive = work / "no\\such\\folder\\x.arv";
-  EXPECT_EQ(addFileEntry(badArchive.c_str(), (src / "a").c_str(), "a", ""), 2);
-  EXPECT_EQ(addFolderEntry(badArchive.c_str(), "x", ""), 20);
-  DeleteFileA(listPath.c_str());
-  EXPECT_EQ(packForJob((quoted(src / "a") + " -o " + quoted(badArchive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
+  makeFolder(src / "F");
+  PackProblem problem;
+  EXPECT_EQ(packForJob(quoted(src / "a"), work / "no\\such\\folder\\x.arv", &problem), PACK_ARCHIVE_UNWRITABLE);
+  EXPECT_EQ(A(problem.item), "");
   EXPECT_EQ(readFile(listPath), line(src / "a"));
+  EXPECT_EQ(packForJob(quoted(src / "F"), work / "no\\such\\folder\\x.arv"), PACK_ARCHIVE_UNWRITABLE);
 }
 
 TEST_F(Packer, OverlongTokensFailWithoutOverrun) {
@@ -342,25 +323,20 @@ TEST_F(Packer, OverlongTokensFailWithoutOverrun) {
   std::string longSource(3000, 's');
   EXPECT_EQ(pack(quoted(src / "a") + " " + longSource), PACK_SOURCE_FAILED);
   EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{});  // refused before packing
-  // An overlong archive path is not taken; the archive cannot be written then.
-  std::string command = quoted(src / "a") + " -o " + std::string(3000, 'o');
-  EXPECT_EQ(packForJob(command.c_str()), PACK_ARCHIVE_UNWRITABLE);
-  EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{"TmpCrp_test.prc"});
 }
 
 TEST_F(Packer, FolderThatCannotBeListedStopsTheRun) {
-  EXPECT_EQ(addFolderTree(archive.c_str(), (src / "not there").c_str(), "not there"), 9);
+  EXPECT_EQ(addFolderTree(archive, (src / "not there").c_str(), "not there"), 9);
   EXPECT_TRUE(entries().empty());
   std::string tooLong(260, 'x');
-  EXPECT_EQ(addFolderTree(archive.c_str(), tooLong.c_str(), "x"), 9);
+  EXPECT_EQ(addFolderTree(archive, tooLong.c_str(), "x"), 9);
 }
 
 TEST_F(Packer, StopBeforePackingGives99AndPacksNothing) {
   writeFile(src / "a", "a");
-  writeFile(archive, "old archive");
   jobState.stopCode = STOP_REQUESTED;
   EXPECT_EQ(pack(quoted(src / "a")), PACK_STOPPED);
-  EXPECT_EQ(fileSizeOf(archive), 0);  // emptied, not deleted: the job may hold it open
+  EXPECT_FALSE(fileExists(archive));
   EXPECT_FALSE(fileExists(listPath));
 }
 
@@ -423,7 +399,7 @@ TEST_F(Packer, StopIsCheckedAfterEveryListedItemAndTheFolderStillGetsItsEnd) {
   makeFolder(src / "F");
   for (int i = 0; i < 5; ++i) writeFile(src / ("F\\f" + std::to_string(i)), "x");
   jobState.stopCode = STOP_REQUESTED;
-  EXPECT_EQ(addFolderTree(archive.c_str(), (src / "F").c_str(), "F"), 99);
+  EXPECT_EQ(addFolderTree(archive, (src / "F").c_str(), "F"), 99);
   std::vector<std::string> seq = entrySequence(entries());
   ASSERT_FALSE(seq.empty());
   EXPECT_LE(seq.size(), 2u);  // at most the first item, then the folder-end entry

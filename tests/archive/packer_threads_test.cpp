@@ -16,7 +16,7 @@
 #include "common/unique_handle.h"
 #include "manager/archive/compress_pool.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/narrow_paths.h"
 #include "support/stop_when.h"
 #include "support/test_files.h"
@@ -134,7 +134,7 @@ class PackerThreads : public ::testing::Test {
     setPath(jobState.sourceListPath, (name + ".prc"));
     jobState.stopCode = 0;
     Packed p;
-    p.result = packForJob((sources + " -o \"" + name + ".arv\"").c_str());
+    p.result = packForJob(sources, name + ".arv");
     p.archive = readFile(name + ".arv");
     p.list = readFile(name + ".prc");
     p.status = A(jobState.statusText);
@@ -212,7 +212,7 @@ TEST_F(PackerThreads, ParallelArchivesAreByteForByteTheSerialOne) {
   }
 }
 
-TEST_F(PackerThreads, StopAlreadyRequestedLetsExactlyTheFirstBlockBeWritten) {
+TEST_F(PackerThreads, AStopSeenAtTheFirstBlockLetsExactlyThatBlockBeWritten) {
   std::string data = mixedChunks(1 << 20, 3);
   std::string path = src / "big.bin";
   source(path, data);
@@ -225,8 +225,15 @@ TEST_F(PackerThreads, StopAlreadyRequestedLetsExactlyTheFirstBlockBeWritten) {
     std::string archive = work / ("stop" + std::to_string(threads) + ".arv");
     setPath(jobState.sourceListPath, (work / "stop.prc"));
     DeleteFileW(jobState.sourceListPath);
-    jobState.stopCode = STOP_REQUESTED;
-    EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "big.bin", ""), 99);
+    clearProgress();
+    // Cancel from the moment the file's name is on the status line.
+    Progress cancelled = jobProgress;
+    cancelled.stopRequested = [] { return jobState.statusText[0] != 0; };
+    {
+      SourceListWriter list(jobState.sourceListPath);
+      ArchiveFileSink sink(archive);
+      EXPECT_EQ(buildArchive(W(quoted(path)).c_str(), list.packSetup(cancelled, &sink)), PACK_STOPPED);
+    }
     EXPECT_EQ(compressThreadsRunning(), 0);
     std::string bytes = readFile(archive);
     ASSERT_EQ(bytes.size(), 2434u + firstBlock.size());
@@ -257,7 +264,7 @@ TEST_F(PackerThreads, CancelWhilePackingLeavesWholeBlocksOfTheSerialDataArea) {
     int result;
     {
       StopWhen stop("big.bin");
-      result = packForJob((quoted(big) + " " + quoted(src / "after") + " -o " + quoted(archive)).c_str());
+      result = packForJob(quoted(big) + " " + quoted(src / "after"), archive);
       EXPECT_TRUE(stop.fired());
     }
     EXPECT_EQ(result, PACK_STOPPED);
@@ -359,10 +366,10 @@ TEST_F(PackerThreads, AFailureAmongFilesLoadedAheadComesWhereTheSerialWalkMeetsI
       DeleteFileA(c.archive.c_str());
       clearProgress();
       PackProblem problem;
-      EXPECT_EQ(packForJob((c.sources + " -o " + quoted(c.archive)).c_str(), &problem), c.code);
+      EXPECT_EQ(packForJob(c.sources, c.archive, &problem), c.code);
       EXPECT_EQ(compressThreadsRunning(), 0);
       std::string item = A(problem.item), bytes = readFile(c.archive), list = readFile(A(jobState.sourceListPath));
-      EXPECT_EQ(item, c.locked.empty() ? c.archive : c.locked);
+      EXPECT_EQ(item, c.locked);  // an archive that can't be written is no item of the selection
       if (threads == 1) {
         serialArchive = bytes;
         serialList = list;
@@ -375,7 +382,7 @@ TEST_F(PackerThreads, AFailureAmongFilesLoadedAheadComesWhereTheSerialWalkMeetsI
   }
 }
 
-TEST_F(PackerThreads, FullDiskGives7InEveryModeAfterTheSameBlocks) {
+TEST_F(PackerThreads, FullDiskFailsInEveryModeAfterTheSameBlocks) {
   TmpfsMount disk("256k");
   KYVO_REQUIRE_MOUNT(disk);
   std::string path = src / "random.bin";
@@ -388,18 +395,17 @@ TEST_F(PackerThreads, FullDiskGives7InEveryModeAfterTheSameBlocks) {
     setPackerThreads(threads);
     setPath(jobState.sourceListPath, (work / "full.prc"));
     DeleteFileA(archive.c_str());
-    EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "random.bin", ""), 7);
+    EXPECT_EQ(packForJob(quoted(path), archive), PACK_ARCHIVE_UNWRITABLE);
     EXPECT_EQ(compressThreadsRunning(), 0);
     std::string bytes = readFile(archive);
     EXPECT_GT(bytes.size(), 2434u);
     if (threads == 1) serialBytes = bytes;
     EXPECT_EQ(firstDifference(bytes, serialBytes), -1);
     DeleteFileA(archive.c_str());
-    EXPECT_EQ(packForJob((quoted(path) + " -o " + quoted(archive)).c_str()), PACK_ARCHIVE_UNWRITABLE);
   }
 }
 
-TEST_F(PackerThreads, ReadFailureGives6OnlyAfterEveryBlockBeforeItIsWritten) {
+TEST_F(PackerThreads, ReadFailureCountsOnlyAfterEveryBlockBeforeItIsWritten) {
   CutLoopDisk disk(work / "disk");
   if (!disk.ok()) GTEST_SKIP() << "no loop device: " << disk.why();
   std::string data = mixedChunks(6000000, 6);
@@ -413,7 +419,7 @@ TEST_F(PackerThreads, ReadFailureGives6OnlyAfterEveryBlockBeforeItIsWritten) {
     setPackerThreads(threads);
     std::string archive = work / ("read" + std::to_string(threads) + ".arv");
     setPath(jobState.sourceListPath, (work / "read.prc"));
-    EXPECT_EQ(addFileEntry(archive.c_str(), path.c_str(), "far.bin", ""), 6);
+    EXPECT_EQ(packForJob(quoted(path), archive), PACK_UNREADABLE);
     EXPECT_EQ(compressThreadsRunning(), 0);
     std::string bytes = readFile(archive);
     ASSERT_GE(bytes.size(), 2434u);

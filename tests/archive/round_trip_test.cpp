@@ -1,4 +1,4 @@
-// Whole trees packed with buildArchive and restored by the extractor: names,
+// Whole trees packed with packForJob and restored by the extractor: names,
 // folders, contents and file times come back.
 #include <gtest/gtest.h>
 #include <string.h>
@@ -8,7 +8,7 @@
 #include "archive/archive_files.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
 
@@ -47,9 +47,7 @@ class RoundTrip : public ::testing::Test {
     ASSERT_TRUE(setTimes(path, sampleTimes(static_cast<unsigned>(sourceTimes.size() + 1))));
     sourceTimes[path] = timesOf(path);  // read before packing
   }
-  int pack(const std::string& sources) {
-    return packForJob((sources + " -o \"" + archive + "\"").c_str());
-  }
+  int pack(const std::string& sources) { return packForJob(sources, archive); }
   // The times of every restored file match its source's (creation times are
   // not kept by the platform here).
   void expectTimes(const std::string& srcRoot, const std::string& outRoot) {

@@ -1,9 +1,12 @@
-// Assembling and splitting self-decrypting files on real files.
+// The parts of a self-decrypting file on real files: the program image and
+// the trailer as a result is written, and the payload found again.
 #include <gtest/gtest.h>
 
+#include "common/file_util.h"
+#include "common/unique_handle.h"
 #include "manager/archive/payload_trailer.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/narrow_paths.h"
@@ -19,84 +22,83 @@ std::string trailerFor(uint64_t len) {
 class SelfDecrypting : public ::testing::Test {
  protected:
   void SetUp() override { resetJobState(); }
+  // A result as the result writer makes one: the image of program, then the
+  // payload and its trailer.
+  int assemble(const std::string& out, const std::string& program, const std::string& payload) {
+    UniqueFile file(CreateFileW(W(out).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return ASSEMBLY_OPEN_OUTPUT;
+    int code = appendProgramImage(file.get(), W(program).c_str(), jobProgress);
+    if (code == 0 && !writeAll(file.get(), payload.data(), payload.size())) code = ASSEMBLY_WRITE;
+    return code == 0 ? appendPayloadTrailer(file.get(), payload.size()) : code;
+  }
   TempDir dir;
 };
 
-TEST_F(SelfDecrypting, AssembledFileIsImageContainerAndTrailer) {
+TEST_F(SelfDecrypting, AResultIsTheImageThePayloadAndTheTrailerWhichLeadsBackToIt) {
   std::string program = patternBytes(100000, 1), container = patternBytes(70000, 2);
   writeFile(dir / "prog.exe", program);
-  writeFile(dir / "c.enc", container);
   std::string out = dir / "表.crpt.exe";
-  ASSERT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 0);
+  ASSERT_EQ(assemble(out, dir / "prog.exe", container), 0);
   EXPECT_EQ(readFile(out), program + container + trailerFor(container.size()));
-  EXPECT_EQ(listFolder(dir.path()).size(), 3u);  // no temporary file left
   EXPECT_EQ(A(jobState.statusText), "最終出力中です");
-  EXPECT_EQ(progressLoad(&jobState.progressDone), 70000);
-  EXPECT_EQ(progressLoad(&jobState.progressTotal), 70000);
-
-  ASSERT_EQ(SplitSelfMeltFile(out.c_str(), nullptr), 0);
-  std::string payload = dir / "payload.bin";
-  ASSERT_EQ(SplitSelfMeltFile(out.c_str(), payload.c_str()), 0);
-  EXPECT_EQ(readFile(payload), container);
-  EXPECT_EQ(A(jobState.statusText), "書庫化ファイルを分離中です");
-  EXPECT_EQ(progressLoad(&jobState.progressTotal), 70000);
-}
-
-TEST_F(SelfDecrypting, EmptyContainerGivesImagePlusTrailerAndAnEmptyPayload) {
-  writeFile(dir / "prog.exe", "MZ");
-  writeFile(dir / "c.enc", "");
-  std::string out = dir / "r.exe";
-  ASSERT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 0);
-  EXPECT_EQ(fileSizeOf(out), 2 + 12);
-  std::string payload = dir / "p.bin";
-  writeFile(payload, "old content");
-  EXPECT_EQ(SplitSelfMeltFile(out.c_str(), payload.c_str()), 0);
-  EXPECT_EQ(fileSizeOf(payload), 0);
+  EXPECT_EQ(progressLoad(&jobState.progressDone), 100000);
+  EXPECT_EQ(progressLoad(&jobState.progressTotal), 100000);
+  EXPECT_EQ(SplitSelfMeltFile(out.c_str()), 0);
+  {
+    UniqueFile result(openResultForReading(W(out).c_str()));
+    uint64_t start = 0, length = 0;
+    ASSERT_EQ(findPayload(result.get(), &start, &length), 0);
+    EXPECT_EQ(start, 100000u);
+    EXPECT_EQ(length, 70000u);
+  }
+  // An empty payload: the image and the trailer.
+  ASSERT_EQ(assemble(out, dir / "prog.exe", ""), 0);
+  EXPECT_EQ(fileSizeOf(out), 100000 + 12);
 }
 
 TEST_F(SelfDecrypting, ProbeResultsForShortZeroAndDamagedFiles) {
   writeFile(dir / "short", std::string(11, 'x'));
-  EXPECT_EQ(SplitSelfMeltFile((dir / "short").c_str(), nullptr), 3);
+  EXPECT_EQ(SplitSelfMeltFile((dir / "short").c_str()), 3);
   writeFile(dir / "zeros", std::string(12, '\0'));
-  EXPECT_EQ(SplitSelfMeltFile((dir / "zeros").c_str(), nullptr), 999);
+  EXPECT_EQ(SplitSelfMeltFile((dir / "zeros").c_str()), 999);
   writeFile(dir / "toolong", "abc" + trailerFor(4));
-  EXPECT_EQ(SplitSelfMeltFile((dir / "toolong").c_str(), nullptr), 3);
+  EXPECT_EQ(SplitSelfMeltFile((dir / "toolong").c_str()), 3);
   writeFile(dir / "exact", "abcd" + trailerFor(4));
-  EXPECT_EQ(SplitSelfMeltFile((dir / "exact").c_str(), nullptr), 0);
+  EXPECT_EQ(SplitSelfMeltFile((dir / "exact").c_str()), 0);
   // Marker bytes in the wrong order are no marker.
   std::string wrong = "abcd" + trailerFor(4);
   std::swap(wrong[wrong.size() - 1], wrong[wrong.size() - 4]);
   writeFile(dir / "wrong", wrong);
-  EXPECT_EQ(SplitSelfMeltFile((dir / "wrong").c_str(), nullptr), 999);
-  EXPECT_EQ(SplitSelfMeltFile((dir / "missing").c_str(), nullptr), 2);
-  EXPECT_EQ(SplitSelfMeltFile(dir.path().c_str(), nullptr), 2);  // a folder
+  EXPECT_EQ(SplitSelfMeltFile((dir / "wrong").c_str()), 999);
+  EXPECT_EQ(SplitSelfMeltFile((dir / "missing").c_str()), 2);
+  EXPECT_EQ(SplitSelfMeltFile(dir.path().c_str()), 2);  // a folder
 }
 
 TEST_F(SelfDecrypting, PathsOf520BytesAreRefusedUnopened) {
   std::string p519 = "C:\\" + std::string(516, 'a');
   ASSERT_EQ(p519.size(), 519u);
-  EXPECT_EQ(SplitSelfMeltFile(p519.c_str(), nullptr), 2);  // handed to the file system, not found
+  EXPECT_EQ(SplitSelfMeltFile(p519.c_str()), 2);  // handed to the file system, not found
   std::string p520 = p519 + "b";
-  EXPECT_EQ(SplitSelfMeltFile(p520.c_str(), nullptr), 2);
+  EXPECT_EQ(SplitSelfMeltFile(p520.c_str()), 2);
+  EXPECT_FALSE(UniqueFile(openResultForReading(W(p520).c_str())));
 }
 
-TEST_F(SelfDecrypting, SplitReturnsOnlyTheLastPayloadOfANestedFile) {
+TEST_F(SelfDecrypting, OnlyTheLastPayloadOfANestedFileIsFound) {
   std::string inner = "IMAGE" + std::string("old-payload") + trailerFor(11);
-  std::string outer = inner + "new" + trailerFor(3);
-  writeFile(dir / "nested.exe", outer);
-  std::string payload = dir / "p.bin";
-  ASSERT_EQ(SplitSelfMeltFile((dir / "nested.exe").c_str(), payload.c_str()), 0);
-  EXPECT_EQ(readFile(payload), "new");
+  writeFile(dir / "nested.exe", inner + "new" + trailerFor(3));
+  UniqueFile result(openResultForReading(W(dir / "nested.exe").c_str()));
+  uint64_t start = 0, length = 0;
+  ASSERT_EQ(findPayload(result.get(), &start, &length), 0);
+  EXPECT_EQ(start, inner.size());
+  EXPECT_EQ(length, 3u);
 }
 
 TEST_F(SelfDecrypting, ANewResultNeverCarriesThePayloadOfItsProgram) {
   // A self-decrypting file used as the program: its old payload stays out.
   std::string image = patternBytes(5000, 3);
-  std::string program = image + "first" + trailerFor(5) + "second" + trailerFor(6);
-  writeFile(dir / "prog.exe", program);
-  writeFile(dir / "c.enc", "fresh");
+  writeFile(dir / "prog.exe", image + "first" + trailerFor(5) + "second" + trailerFor(6));
   std::string out = dir / "out.exe";
-  ASSERT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 0);
+  ASSERT_EQ(assemble(out, dir / "prog.exe", "fresh"), 0);
   EXPECT_EQ(readFile(out), image + "fresh" + trailerFor(5));
 }
 
@@ -122,59 +124,21 @@ TEST_F(SelfDecrypting, AResultIsTheImageAndTrailersLeadingBackToIt) {
   }
   // A program with bytes after its image makes results without them.
   writeFile(dir / "prog.exe", image + "junk");
-  writeFile(dir / "c.enc", "fresh");
-  ASSERT_EQ(assembleSelfDecryptingFile((dir / "r.exe").c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 0);
+  ASSERT_EQ(assemble(dir / "r.exe", dir / "prog.exe", "fresh"), 0);
   EXPECT_EQ(readFile(dir / "r.exe"), image + "fresh" + trailerFor(5));
 }
 
-TEST_F(SelfDecrypting, StopDuringAssemblyLeavesNoOutputAndKeepsTheOldFile) {
-  writeFile(dir / "prog.exe", patternBytes(100000, 4));
-  writeFile(dir / "c.enc", patternBytes(1000, 5));
-  std::string out = dir / "out.exe";
-  writeFile(out, "previous result");
+TEST_F(SelfDecrypting, AStopAMissingProgramAndAFullDisk) {
+  writeFile(dir / "prog.exe", patternBytes(200000, 4));
   jobState.stopCode = 999;
-  EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 99);
-  EXPECT_EQ(readFile(out), "previous result");
-  EXPECT_EQ(listFolder(dir.path()).size(), 3u);
-  // A stop seen after the last block of the split still stops it.
-  std::string withPayload = "IMG" + std::string("pp") + trailerFor(2);
-  writeFile(dir / "r2.exe", withPayload);
-  EXPECT_EQ(SplitSelfMeltFile((dir / "r2.exe").c_str(), (dir / "p").c_str()), 99);
-}
-
-TEST_F(SelfDecrypting, MissingInputsAndUnwritableOutput) {
-  writeFile(dir / "c.enc", "x");
-  std::string out = dir / "o.exe";
-  EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "none.exe").c_str(), (dir / "c.enc").c_str()), 35);
-  EXPECT_FALSE(fileExists(out));
-  writeFile(dir / "p.exe", "MZ");
-  EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "p.exe").c_str(), (dir / "none.enc").c_str()), 35);
-  EXPECT_FALSE(fileExists(out));
-  std::string noFolder = dir / "no\\such\\folder\\o.exe";
-  EXPECT_EQ(assembleSelfDecryptingFile(noFolder.c_str(), (dir / "p.exe").c_str(), (dir / "c.enc").c_str()), 32);
-  std::string payload = dir / "no\\such\\p.bin";
-  writeFile(dir / "r.exe", "ab" + trailerFor(2));
-  EXPECT_EQ(SplitSelfMeltFile((dir / "r.exe").c_str(), payload.c_str()), 5);
-}
-
-TEST_F(SelfDecrypting, FullDiskGives46AndLeavesNoOutput) {
+  EXPECT_EQ(assemble(dir / "out.exe", dir / "prog.exe", ""), 99);
+  jobState.stopCode = 0;
+  EXPECT_EQ(assemble(dir / "out.exe", dir / "none.exe", ""), 35);
   TmpfsMount disk("128k");
   KYVO_REQUIRE_MOUNT(disk);
-  writeFile(dir / "prog.exe", patternBytes(100000, 6));
-  writeFile(dir / "c.enc", patternBytes(100000, 7));
-  std::string out = disk.windowsPath() + "\\r.exe";
-  EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), (dir / "prog.exe").c_str(), (dir / "c.enc").c_str()), 46);
-  EXPECT_TRUE(listFolder(disk.windowsPath()).empty());
-}
-
-TEST_F(SelfDecrypting, FullDiskDuringSplitIsAWriteFailure) {
-  TmpfsMount disk("64k");
-  KYVO_REQUIRE_MOUNT(disk);
-  std::string payload = patternBytes(200000, 8);
-  writeFile(dir / "r.exe", "IMG" + payload + trailerFor(payload.size()));
-  std::string target = disk.windowsPath() + "\\p.enc";
-  EXPECT_EQ(SplitSelfMeltFile((dir / "r.exe").c_str(), target.c_str()), 7);
-  DeleteFileA(target.c_str());
+  const std::string out = disk.windowsPath() + "\\r.exe";
+  EXPECT_EQ(assemble(out, dir / "prog.exe", ""), 46);
+  DeleteFileA(out.c_str());
 }
 
 }  // namespace

@@ -38,18 +38,14 @@ TEST(Format2, KeysFromThePasswordBytesAsTypedShortOrLong) {
       {longPassword, "45f9a31a770c8c333a376ff159631e070dcdc04b04ce58b530a18379006d5f7e",
        "436e3e4fa4f94f84e2c6338abaaea5c08aadab786de632ec7e1305f83b03b136"},
   };
-  // Without a stop the derivation is the primitives' own PBKDF2; with one it
-  // is the iteration loop here over their HMAC: both give the tool's keys.
   bool (*const neverStop)() = [] { return false; };
   for (const auto& c : cases) {
-    for (bool (*stop)() : {static_cast<bool (*)()>(nullptr), neverStop}) {
-      Format2Keys keys;
-      ASSERT_EQ(deriveFormat2Keys(c.password.c_str(), salt().data(), 1000, &keys, stop), FORMAT2_OK);
-      EXPECT_EQ(hexOf(keys.encryption, FORMAT2_KEY_SIZE), c.enc) << (stop != nullptr);
-      EXPECT_EQ(hexOf(keys.mac, FORMAT2_KEY_SIZE), c.mac) << (stop != nullptr);
-      wipeFormat2Keys(&keys);
-      EXPECT_EQ(hexOf(reinterpret_cast<unsigned char*>(&keys), sizeof keys), std::string(2 * sizeof keys, '0'));
-    }
+    Format2Keys keys;
+    ASSERT_EQ(deriveFormat2Keys(c.password.c_str(), salt().data(), 1000, &keys, neverStop), FORMAT2_OK);
+    EXPECT_EQ(hexOf(keys.encryption, FORMAT2_KEY_SIZE), c.enc);
+    EXPECT_EQ(hexOf(keys.mac, FORMAT2_KEY_SIZE), c.mac);
+    wipeFormat2Keys(&keys);
+    EXPECT_EQ(hexOf(reinterpret_cast<unsigned char*>(&keys), sizeof keys), std::string(2 * sizeof keys, '0'));
   }
 }
 

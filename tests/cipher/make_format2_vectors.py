@@ -3,7 +3,7 @@
 program: hashlib's PBKDF2, hmac and the AES-GCM of the `cryptography` package
 (Debian: python3-cryptography). The printed values are pasted into
 container_format2_test.cpp (keys, header, one chunk) and
-container_format2_win_test.cpp (whole containers); run this again to check
+container_stream_test.cpp (whole containers); run this again to check
 them. Nothing in the build or the tests runs it.
 """
 import hashlib

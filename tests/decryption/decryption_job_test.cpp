@@ -12,7 +12,7 @@
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
 #include "manager/cipher/container_format2.h"
-#include "manager/cipher/container_format2_win.h"
+#include "manager/cipher/container_stream.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/key_material.h"
 #include "manager/decryption/decryption_job.h"
@@ -20,9 +20,10 @@
 #include "manager/decryption/replace_dialog.h"
 #include "manager/dialogs/write_probe.h"
 #include "manager/archive/zone_mark.h"
-#include "manager/startup/job_control.h"
+#include "manager/base/job_control.h"
 #include "manager/dialogs/wizard_dialogs.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
+#include "support/job_files.h"
 #include "support/message_capture.h"
 #include "support/ntfs_rules.h"
 #include "support/narrow_paths.h"
@@ -91,21 +92,15 @@ class DecryptionJob : public ::testing::Test {
   // alter, when given, changes the archive before it is encrypted.
   std::string makeResult(const std::string& folder, std::function<void(std::string*)> alter = nullptr,
                          int format = CONTAINER_FORMAT_1) {
-    std::string arv = work / "mk.arv", enc = work / "mk.enc", out = work / "result.exe";
+    std::string arv = work / "mk.arv", out = work / "result.exe";
     setPath(jobState.sourceListPath, (work / "mk.prc"));
-    std::string command = "\"" + folder + "\" -o \"" + arv + "\"";
-    EXPECT_EQ(packForJob(command.c_str()), 0);
-    if (alter) {
-      std::string bytes = readFile(arv);
-      alter(&bytes);
-      writeFile(arv, bytes);
-    }
-    EXPECT_EQ(encryptArchiveAs(arv.c_str(), enc.c_str(), kPassword, format), 0);
+    EXPECT_EQ(packForJob("\"" + folder + "\"", arv), 0);
+    std::string bytes = readFile(arv);
+    if (alter) alter(&bytes);
     char program[MAX_PATH];
     GetModuleFileNameA(nullptr, program, sizeof program);
-    EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), program, enc.c_str()), 0);
+    EXPECT_EQ(writeResultFile(out, program, bytes, kPassword, format), 0);
     DeleteFileA(arv.c_str());
-    DeleteFileA(enc.c_str());
     DeleteFileA((work / "mk.prc").c_str());
     return out;
   }
@@ -115,11 +110,9 @@ class DecryptionJob : public ::testing::Test {
     setPath(jobState.encryptedInputPath, result);
     setPath(jobState.outputPath, output);
     copyText(jobState.password, sizeof jobState.password, password);
-    setPath(jobState.tempArchivePath, (work / "TmpCrp_d.arv"));
     setPath(jobState.tempEncryptedPath, (work / "TmpCrp_d.enc"));
   }
   void expectCleanedUp() {
-    EXPECT_FALSE(fileExists(work / "TmpCrp_d.arv"));
     EXPECT_FALSE(fileExists(work / "TmpCrp_d.enc"));
     EXPECT_EQ(jobState.quitRequested, 1);
     EXPECT_EQ(jobState.password[0], '\0');
@@ -494,8 +487,6 @@ TEST(DecryptionMessages, PartialFailuresAndEveryCode) {
   EXPECT_EQ(mapExtractionResult(0x10003), 7);
   EXPECT_EQ(mapExtractionResult(17), 17);
   char b[256];
-  EXPECT_STREQ(decryptionResultMessage(5, b, sizeof b), kCannotWrite);
-  EXPECT_STREQ(decryptionResultMessage(207, b, sizeof b), kCannotWrite);
   EXPECT_STREQ(decryptionResultMessage(9, b, sizeof b), "元に戻すファイルパスが長すぎます");
   EXPECT_STREQ(decryptionResultMessage(10, b, sizeof b), "書庫化したファイルを戻せませんでした");
   EXPECT_STREQ(decryptionResultMessage(80, b, sizeof b), "復号出来ませんでした。\r\nパスワードを確認してください");

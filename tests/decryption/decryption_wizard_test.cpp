@@ -1,9 +1,10 @@
 // The decryption wizard with scripted dialog answers.
 #include <gtest/gtest.h>
 
+#include "manager/decryption/decryption_job.h"
 #include "manager/decryption/decryption_wizard.h"
 #include "manager/dialogs/wizard_dialogs.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
@@ -46,15 +47,17 @@ class DecryptionWizard : public ::testing::Test {
     saved_ = wizardDialogs;
     wizardDialogs.askPassword = fakePassword;
     wizardDialogs.browseForFolder = fakeBrowse;
-    appFlows.runDecryptionJob = fakeJob;
+    decryptionJobBody = fakeJob;
     setPath(jobState.moduleDir, "C:\\apps\\表\\");
   }
-  void TearDown() override { wizardDialogs = saved_; }
+  void TearDown() override {
+    decryptionJobBody = runDecryptionJob;
+    wizardDialogs = saved_;
+  }
   void waitForJob() {
     for (int i = 0; i < 200 && script.jobs == 0; ++i) Sleep(10);
   }
   WizardDialogs saved_;
-  FlowOverride flows;
   MessageCapture messages;
 };
 
@@ -67,11 +70,23 @@ TEST_F(DecryptionWizard, ProposesTheProgramsFolderAndStartsTheJob) {
   EXPECT_EQ(script.jobs, 1);
   EXPECT_EQ(A(jobState.outputPath), restore.path());
   EXPECT_STREQ(jobState.password, "pw");
-  std::string archive = A(jobState.tempArchivePath), encrypted = A(jobState.tempEncryptedPath);
-  EXPECT_EQ(archive.substr(archive.size() - 4), ".arv");
-  EXPECT_EQ(encrypted.substr(encrypted.size() - 4), ".enc");
-  EXPECT_NE(archive.find("TmpCrp_"), std::string::npos);
   EXPECT_EQ(script.quitWhenStarted, 0);  // the worker asks for the end once the job is done
+}
+
+// A restore writes nothing to the temporary folder, so one too long for the
+// encryption's working names does not keep it from starting.
+TEST_F(DecryptionWizard, ATemporaryFolderTooLongForWorkingNamesDoesNotStopARestore) {
+  TempDir restore;
+  script.browseResult = restore.path();
+  const std::string tmp = tempFolder(), tooLong = "C:\\" + std::string(2100, 'L');
+  SetEnvironmentVariableA("TMP", tooLong.c_str());
+  SetEnvironmentVariableA("TEMP", tooLong.c_str());
+  runDecryptionWizard();
+  waitForJob();
+  SetEnvironmentVariableA("TMP", tmp.c_str());
+  SetEnvironmentVariableA("TEMP", tmp.c_str());
+  EXPECT_EQ(script.jobs, 1);
+  EXPECT_TRUE(messages.texts().empty());
 }
 
 TEST_F(DecryptionWizard, AFileNamedOnTheCommandLineProposesItsOwnFolder) {

@@ -80,25 +80,20 @@ bool split(const std::string& name, Split* out) {
 TEST(WorkingNames, TemporaryFolderOneStampThisProcessAndThread) {
   WorkingNames names;
   ASSERT_EQ(makeWorkingNames(&names), 0);
-  Split a, e, s;
-  ASSERT_TRUE(split(A(names.archive), &a)) << A(names.archive);
-  ASSERT_TRUE(split(A(names.encrypted), &e));
+  Split e, s;
+  ASSERT_TRUE(split(A(names.encrypted), &e)) << A(names.encrypted);
   ASSERT_TRUE(split(A(names.sourceList), &s));
-  EXPECT_EQ(a.folder, tempFolder());
-  EXPECT_EQ(a.stamp.size(), 18u);
-  EXPECT_EQ(a.process, hex(GetCurrentProcessId()));
-  EXPECT_EQ(a.thread, hex(GetCurrentThreadId()));
-  EXPECT_EQ(a.ext, ".arv");
+  EXPECT_EQ(e.folder, tempFolder());
+  EXPECT_EQ(e.stamp.size(), 18u);
+  EXPECT_EQ(e.process, hex(GetCurrentProcessId()));
+  EXPECT_EQ(e.thread, hex(GetCurrentThreadId()));
   EXPECT_EQ(e.ext, ".enc");
   EXPECT_EQ(s.ext, ".prc");
-  for (const Split* other : {&e, &s}) {
-    EXPECT_EQ(other->folder, a.folder);
-    EXPECT_EQ(other->stamp, a.stamp);
-    EXPECT_EQ(other->process, a.process);
-    EXPECT_EQ(other->thread, a.thread);
-  }
+  EXPECT_EQ(s.folder, e.folder);
+  EXPECT_EQ(s.stamp, e.stamp);
+  EXPECT_EQ(s.process, e.process);
+  EXPECT_EQ(s.thread, e.thread);
   // Nothing exists on disk yet.
-  EXPECT_FALSE(fileExists(A(names.archive)));
   EXPECT_FALSE(fileExists(A(names.encrypted)));
   EXPECT_FALSE(fileExists(A(names.sourceList)));
 }
@@ -115,9 +110,9 @@ TEST(WorkingNames, AnotherThreadPutsItsOwnNumber) {
   ASSERT_TRUE(thread);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
-  Split a;
-  ASSERT_TRUE(split(A(names.archive), &a));
-  EXPECT_EQ(a.thread, hex(threadId));
+  Split e;
+  ASSERT_TRUE(split(A(names.encrypted), &e));
+  EXPECT_EQ(e.thread, hex(threadId));
 }
 
 std::map<std::string, std::string> readKeys(const std::string& path) {
@@ -152,16 +147,15 @@ TEST(WorkingNames, TwoProcessesStartedTogetherGetDifferentNames) {
   ASSERT_EQ(b["result"], "0");
   EXPECT_EQ(a["process"], hex(first.info.dwProcessId));
   EXPECT_EQ(b["process"], hex(second.info.dwProcessId));
-  std::map<std::string, std::string> mine = {
-      {"archive", A(ours.archive)}, {"encrypted", A(ours.encrypted)}, {"sourceList", A(ours.sourceList)}};
+  std::map<std::string, std::string> mine = {{"encrypted", A(ours.encrypted)}, {"sourceList", A(ours.sourceList)}};
   for (const auto& key : mine) {
     EXPECT_NE(a[key.first], b[key.first]);
     EXPECT_NE(a[key.first], key.second);
     EXPECT_NE(b[key.first], key.second);
   }
   Split sa, sb;
-  ASSERT_TRUE(split(a["archive"], &sa));
-  ASSERT_TRUE(split(b["archive"], &sb));
+  ASSERT_TRUE(split(a["encrypted"], &sa));
+  ASSERT_TRUE(split(b["encrypted"], &sb));
   EXPECT_EQ(sa.process, a["process"]);
   EXPECT_EQ(sb.process, b["process"]);
   printf("stamps %s and %s (%s)\n", sa.stamp.c_str(), sb.stamp.c_str(),
@@ -178,7 +172,6 @@ TEST(WorkingNames, UnusableTemporaryFolderIsRefused) {
   SetEnvironmentVariableA("TMP", tmp.c_str());
   SetEnvironmentVariableA("TEMP", tmp.c_str());
   EXPECT_EQ(result, 1);
-  EXPECT_EQ(names.archive[0], 0);
   EXPECT_EQ(names.encrypted[0], 0);
   EXPECT_EQ(names.sourceList[0], 0);
   EXPECT_EQ(tempFolder(), tmp);

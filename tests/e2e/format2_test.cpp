@@ -5,9 +5,10 @@
 
 #include "e2e/program_driver.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/cipher/container_format2_win.h"
-#include "manager/startup/job_state.h"
+#include "manager/cipher/container_format2.h"
+#include "manager/base/job_state.h"
 #include "support/container_policy.h"
+#include "support/job_files.h"
 #include "support/narrow_paths.h"
 #include "support/test_files.h"
 
@@ -25,7 +26,7 @@ bool writeSourceOfArchiveSize(const std::string& path, long long archiveSize, co
   long long length = archiveSize - kEntryHeader;  // less the blocks' framing, found below
   for (int attempt = 0; attempt < 8 && length >= 0; ++attempt) {
     writeFile(path, patternBytes(static_cast<size_t>(length), 16));
-    if (packForJob(("\"" + path + "\" -o \"" + archive + "\"").c_str()) != 0) return false;
+    if (packForJob("\"" + path + "\"", archive) != 0) return false;
     long long got = fileSizeOf(archive);
     if (got == archiveSize) return true;
     length += archiveSize - got;
@@ -58,10 +59,9 @@ class Format2EndToEnd : public ::testing::Test {
   // The container a result carries: whether it is of the second format, and
   // its size.
   std::pair<bool, long long> containerOf(const std::string& result) {
-    TempDir scratch;
-    std::string enc = scratch / "c.enc";
-    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
-    return {isFormat2Container(W(enc).c_str()), fileSizeOf(enc)};
+    std::string container = containerOfResult(result);
+    return {hasFormat2Magic(reinterpret_cast<const unsigned char*>(container.data()), container.size()),
+            static_cast<long long>(container.size())};
   }
   // Copies a result into a fresh folder and opens it there, started by
   // itself or handed to Kyvomar.exe. Empty when the file came back as source

@@ -6,7 +6,7 @@
 
 #include "common/text_util.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/window_driver.h"

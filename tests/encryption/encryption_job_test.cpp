@@ -5,14 +5,14 @@
 #include "fake_mapi/fake_mapi.h"
 #include "manager/archive/extractor.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/cipher/container.h"
 #include "manager/cipher/container_format2.h"
-#include "manager/cipher/container_format2_win.h"
+#include "manager/cipher/container_stream.h"
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/encryption/encryption_job.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
+#include "support/job_files.h"
 #include "support/message_capture.h"
 #include "support/narrow_paths.h"
 #include "support/restore_result.h"
@@ -46,11 +46,8 @@ class EncryptionJob : public ::testing::Test {
     jobState.packCommand = nullptr;
   }
   void prepare(const std::string& paths, const std::string& output) {
-    std::string archive = work / "tmp\\TmpCrp_t.arv";
-    std::string command = paths + " -o \"" + archive + "\"";
     free(jobState.packCommand);
-    jobState.packCommand = _wcsdup(W(command).c_str());
-    setPath(jobState.tempArchivePath, archive);
+    jobState.packCommand = _wcsdup(W(paths).c_str());
     setPath(jobState.tempEncryptedPath, (work / "tmp\\TmpCrp_t.enc"));
     setPath(jobState.sourceListPath, (work / "tmp\\TmpCrp_t.prc"));
     setPath(jobState.outputPath, output);
@@ -69,11 +66,8 @@ class EncryptionJob : public ::testing::Test {
   }
   // True when the container inside a result is of the second format.
   bool carriesFormat2(const std::string& result) {
-    std::string enc = work / "tmp\\probe.enc";
-    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), enc.c_str()), 0);
-    bool second = isFormat2Container(W(enc).c_str());
-    DeleteFileA(enc.c_str());
-    return second;
+    std::string container = containerOfResult(result);
+    return hasFormat2Magic(reinterpret_cast<const unsigned char*>(container.data()), container.size());
   }
   // Nothing of the job is left in the temporary folder, but a result that
   // could not be handed on (kept) when given.

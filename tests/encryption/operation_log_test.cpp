@@ -10,7 +10,7 @@
 
 #include "encryption_helper.h"
 #include "manager/dialogs/working_names.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 #include "support/narrow_paths.h"
 

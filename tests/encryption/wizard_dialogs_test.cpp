@@ -9,7 +9,7 @@
 #include "common/wide_text.h"
 #include "manager/encryption/encryption_dialogs.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/message_capture.h"
 #include "support/test_files.h"
 #include "support/window_driver.h"

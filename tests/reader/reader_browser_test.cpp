@@ -13,7 +13,7 @@
 #include "e2e/program_driver.h"
 #include "manager/archive/archive_format.h"
 #include "support/container_policy.h"
-#include "support/narrow_paths.h"
+#include "support/job_files.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 
@@ -149,10 +149,8 @@ class ReaderInBrowser : public ::testing::Test {
   template <typename Patch>
   std::string rewritten(const std::string& result, const char* entry, int format, Patch patch) {
     TempDir scratch;
-    const std::string container = scratch / "c.enc", archive = scratch / "a.arv";
-    EXPECT_EQ(SplitSelfMeltFile(result.c_str(), container.c_str()), 0);
-    EXPECT_EQ(decryptArchive(W(container).c_str(), W(archive).c_str(), A(kPassword).c_str(), quietProgress), 0);
-    std::string bytes = readFile(archive);
+    std::string bytes;
+    EXPECT_EQ(archiveOfResult(result, A(kPassword).c_str(), &bytes), 0);
     bool patched = false;
     for (size_t at = 0; at + ARCHIVE_HEADER_SIZE <= bytes.size() && !patched;) {
       unsigned char* h = reinterpret_cast<unsigned char*>(&bytes[at]);
@@ -166,10 +164,8 @@ class ReaderInBrowser : public ::testing::Test {
       at += ARCHIVE_HEADER_SIZE + (header.folderFlag == 1 ? 0 : header.storedLength);
     }
     EXPECT_TRUE(patched) << entry;
-    writeFile(archive, bytes);
-    EXPECT_EQ(encryptArchiveAs(W(archive).c_str(), W(container).c_str(), A(kPassword).c_str(), format, quietProgress), 0);
     const std::string out = scratch / "h.exe";
-    EXPECT_EQ(assembleSelfDecryptingFile(out.c_str(), exe.c_str(), container.c_str()), 0);
+    EXPECT_EQ(writeResultFile(out, exe, bytes, A(kPassword).c_str(), format), 0);
     return readFile(out);
   }
   TempDir work;

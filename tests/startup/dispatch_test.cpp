@@ -3,7 +3,8 @@
 #include <wchar.h>
 
 #include "manager/archive/payload_trailer.h"
-#include "manager/startup/job_state.h"
+#include "manager/startup/app_flows.h"
+#include "manager/base/job_state.h"
 #include "manager/startup/startup.h"
 #include "support/container_policy.h"
 #include "support/message_capture.h"
@@ -38,10 +39,12 @@ class Dispatch : public ::testing::Test {
   void SetUp() override {
     seen = Seen();
     resetJobState();
+    saved_ = appFlows;
     appFlows.runEncryptionWizard = onEncryption;
     appFlows.runDecryptionWizard = onDecryption;
     wcscpy(jobState.moduleDir, W(dir.path() + "\\").c_str());
   }
+  void TearDown() override { appFlows = saved_; }
   std::string makePayloadFile(const std::string& name) { return writePayloadFile(dir / name); }
   static std::string writePayloadFile(const std::string& path) {
     std::string data = "MZprogram-image" + std::string(100, 'x');
@@ -52,7 +55,7 @@ class Dispatch : public ::testing::Test {
     return path;
   }
   TempDir dir;
-  FlowOverride flows;
+  AppFlows saved_;
   MessageCapture messages;
 };
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "manager/archive/payload_trailer.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 #include "support/test_files.h"
 #include "support/unix_command.h"
 #include "support/window_driver.h"

@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "manager/startup/app_flows.h"
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 
 struct CapturedMessage {
   HWND owner;
@@ -29,16 +28,4 @@ class MessageCapture {
 
  private:
   MessageBoxFunction saved_;
-};
-
-// Saves the flow table and restores it on destruction.
-class FlowOverride {
- public:
-  FlowOverride() : saved_(appFlows) {}
-  ~FlowOverride() { appFlows = saved_; }
-  FlowOverride(const FlowOverride&) = delete;
-  FlowOverride& operator=(const FlowOverride&) = delete;
-
- private:
-  AppFlows saved_;
 };

@@ -12,11 +12,11 @@
 #include "manager/archive/extractor.h"
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
-#include "manager/cipher/container.h"
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/source_list.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/archive_file.h"
+#include "support/job_files.h"
 #include "support/test_files.h"
 
 namespace viaWide {
@@ -30,36 +30,16 @@ struct P {
 };
 }  // namespace viaWide
 
-inline int assembleSelfDecryptingFile(const char* out, const char* program, const char* container, const Progress& progress = jobProgress) {
-  return assembleSelfDecryptingFile(viaWide::P(out), viaWide::P(program), viaWide::P(container), progress);
-}
-inline int appendFileToOutput(const char* out, const char* in, bool withTrailer, const Progress& progress = jobProgress) {
-  return appendFileToOutput(viaWide::P(out), viaWide::P(in), withTrailer, progress);
-}
-inline int SplitSelfMeltFile(const char* file, const char* payload, const Progress& progress = jobProgress) {
-  return SplitSelfMeltFile(viaWide::P(file), viaWide::P(payload), progress);
-}
+inline int SplitSelfMeltFile(const char* file) { return SplitSelfMeltFile(viaWide::P(file)); }
 inline bool programImageLength(const char* program, uint64_t* length) {
   return programImageLength(viaWide::P(program), length);
 }
-inline int packForJob(const char* command, PackProblem* problem = nullptr) {
-  return packForJob(viaWide::P(command), problem);
-}
-// The entry steps as in an encryption job's packing run.
-inline int addFileEntry(const char* archive, const char* source, const char* name, const char* folder) {
+// The walk of one folder as in an encryption job's packing run, its entries
+// into the file archive.
+inline int addFolderTree(const std::string& archive, const char* folder, const char* relative) {
   SourceListWriter list(jobState.sourceListPath);
-  return addFileEntry(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(source),
-                      viaWide::P(name), viaWide::P(folder));
-}
-inline int addFolderEntry(const char* archive, const char* name, const char* folder) {
-  SourceListWriter list(jobState.sourceListPath);
-  return addFolderEntry(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(name),
-                        viaWide::P(folder));
-}
-inline int addFolderTree(const char* archive, const char* folder, const char* relative) {
-  SourceListWriter list(jobState.sourceListPath);
-  return addFolderTree(list.packSetup(jobState.moduleDir, jobProgress), viaWide::P(archive), viaWide::P(folder),
-                       viaWide::P(relative));
+  ArchiveFileSink sink(archive);
+  return addFolderTree(list.packSetup(jobProgress, &sink), viaWide::P(folder), viaWide::P(relative));
 }
 inline int extractArchiveFile(const std::string& archive, const std::string& output,
                               const Progress& progress = jobProgress) {
@@ -67,15 +47,6 @@ inline int extractArchiveFile(const std::string& archive, const std::string& out
 }
 inline int makeDirectoryPath(const char* path, int includeLast) {
   return makeDirectoryPath(viaWide::P(path), includeLast);
-}
-inline int encryptArchive(const char* archive, const char* container, const char* password, const Progress& progress = jobProgress) {
-  return encryptArchive(viaWide::P(archive), viaWide::P(container), password, progress);
-}
-inline int encryptArchiveAs(const char* archive, const char* container, const char* password, int format, const Progress& progress = jobProgress) {
-  return encryptArchiveAs(viaWide::P(archive), viaWide::P(container), password, format, progress);
-}
-inline int decryptArchive(const char* container, const char* archive, const char* password, const Progress& progress = jobProgress) {
-  return decryptArchive(viaWide::P(container), viaWide::P(archive), password, progress);
 }
 
 inline int attachToMail(const char* path) { return attachToMail(viaWide::P(path)); }

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 #include "support/test_files.h"
 
 class StopWhen {

@@ -1,9 +1,10 @@
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "common/text_util.h"
+#include "common/ui_language.h"
 
 JobState jobState;
 
@@ -14,7 +15,6 @@ void resetJobState() {
   jobState.progressActive = 0;
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
-  jobState.tempArchivePath[0] = '\0';
   jobState.tempEncryptedPath[0] = '\0';
   jobState.outputPath[0] = '\0';
   jobState.mediaPath[0] = '\0';
@@ -43,9 +43,15 @@ void jobAdvance(int64_t amount) { progressAdd(&jobState.progressDone, amount); }
 void jobCountOnly(bool countOnly) { jobState.countOnly = countOnly ? 1 : 0; }
 bool jobStopRequested() { return stopRequested(); }
 
+// The words of the status line for the engines' stages.
+void jobPhase(ProgressPhase phase) {
+  static const UiText kTexts[] = {TEXT_STATUS_ENCRYPTING, TEXT_STATUS_DECRYPTING, TEXT_STATUS_WRITING_RESULT};
+  reportStatus(jobProgress, uiText(kTexts[phase]));
+}
+
 }  // namespace
 
-const Progress jobProgress = {setStatusText, jobTotal, jobDone, jobAdvance, jobCountOnly, jobStopRequested};
+const Progress jobProgress = {setStatusText, jobPhase, jobTotal, jobDone, jobAdvance, jobCountOnly, jobStopRequested};
 
 void clearJobPassword() {
   SecureZeroMemory(jobState.password, sizeof jobState.password);

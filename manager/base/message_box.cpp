@@ -1,4 +1,4 @@
-#include "manager/startup/message_box.h"
+#include "manager/base/message_box.h"
 
 #include <string.h>
 

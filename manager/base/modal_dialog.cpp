@@ -1,11 +1,11 @@
-#include "manager/startup/modal_dialog.h"
+#include "manager/base/modal_dialog.h"
 
 #include <stdlib.h>
 
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "common/wide_text.h"
-#include "manager/startup/job_state.h"
+#include "manager/base/job_state.h"
 
 INT_PTR ModalDialog::run(int resourceId, HWND owner) {
   // A Unicode dialog, so that its controls hold any name as it is.

@@ -1,15 +1,21 @@
 // Threads of a job.
 //
-// Two threads share the job record. The main thread owns every window: it runs
-// the wizard's modal dialogs, the modeless progress window and the 100 ms
-// timer that copies the progress fields into that window. The one worker
-// thread runs the job's steps, which only store numbers and text in the record
-// and poll stopCode between blocks. The worker never touches a window: to close
-// the progress window, or to ask the user something, it sends a private
-// message, which the main thread handles while the worker waits. Cancel in the progress window sets stopCode to 999;
-// the worker sets quitRequested at the very end, and the next timer tick ends
-// the message loop.
-#include "manager/startup/job_control.h"
+// Two threads share the job record. The main thread runs the wizard's modal
+// dialogs, the modeless progress window and the 100 ms timer that copies the
+// progress fields into that window. The one worker thread runs the job's
+// steps, which store numbers and text in the record and poll stopCode between
+// blocks. While the progress window is open, the worker shows nothing itself:
+// a question to the user (may a restored file replace one of its name?) goes
+// through runOnMainThread, and the progress window is closed by a private
+// message; the main thread handles both while the worker waits. Without a
+// progress window (it could not be created) runOnMainThread asks on the
+// worker itself. Once its steps are done and the progress window is gone, the
+// worker shows the job's closing message itself (a message box owned by no
+// window) and delivers the result, the mail program's dialogs included.
+// Cancel in the progress window sets stopCode to 999; the worker sets
+// quitRequested at the very end, and the next timer tick ends the message
+// loop.
+#include "manager/base/job_control.h"
 
 #include <process.h>
 #include <stdio.h>
@@ -18,9 +24,9 @@
 #include "common/text_util.h"
 #include "common/ui_language.h"
 #include "manager/resources/resource.h"
-#include "manager/startup/job_state.h"
-#include "manager/startup/message_box.h"
-#include "manager/startup/modal_dialog.h"
+#include "manager/base/job_state.h"
+#include "manager/base/message_box.h"
+#include "manager/base/modal_dialog.h"
 
 void runJob(JobBody job) {
   jobState.countOnly = 0;
@@ -58,7 +64,6 @@ int startJobThread(JobBody job) {
   }
   showMessage(jobState.mainWindow, uiText(TEXT_JOB_NOT_STARTED), nullptr,
               MB_OK | MB_ICONEXCLAMATION);
-  if (jobState.tempArchivePath[0]) DeleteFileW(jobState.tempArchivePath);
   if (jobState.tempEncryptedPath[0]) DeleteFileW(jobState.tempEncryptedPath);
   if (jobState.sourceListPath[0]) DeleteFileW(jobState.sourceListPath);
   free(jobState.packCommand);

@@ -38,9 +38,8 @@ struct JobState {
   volatile LONG countOnly;
   LONG destinationMode;
   LONG modeFromCommandLine;
-  wchar_t* packCommand;          // owned heap text, or null
+  wchar_t* packCommand;          // the selection to pack: owned heap text, or null
   LONG decryptExternalFile;
-  wchar_t tempArchivePath[2049];
   LONG writeLog;
   LONG containerFormat;          // format of new containers: 1, or 2 by the machine's policy
   wchar_t tempEncryptedPath[2049];
@@ -76,8 +75,9 @@ inline bool stopRequested() { return jobState.stopCode == STOP_REQUESTED; }
 // program's own goes through reportStatus(jobProgress, ...).
 void setStatusText(const wchar_t* text);
 
-// The job record as the engines' progress: status line, counters and the
-// stop request of the progress window.
+// The job record as the engines' progress: status line (the stages an
+// engine names put into the program's own words), counters and the stop
+// request of the progress window.
 extern const Progress jobProgress;
 
 // Wipes the password from the job record.

@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "manager/resources/resource.h"
-#include "manager/startup/job_control.h"
-#include "manager/startup/job_state.h"
-#include "support/message_capture.h"
+#include "manager/base/job_control.h"
+#include "manager/base/job_state.h"
 #include "support/window_driver.h"
 
 namespace {
@@ -32,7 +31,6 @@ class JobControl : public ::testing::Test {
     if (jobState.progressWindow) DestroyWindow(jobState.progressWindow);
     jobState.progressWindow = nullptr;
   }
-  FlowOverride flows;
 };
 
 TEST(ProgressCounter, ShowsDoneAndTotalOrDoneAlone) {
