@@ -43,6 +43,11 @@ archive = (header(sjis('表.txt'), b'', False, blocks(text), (1, 2, 3)) +
            header(b'empty.txt', sjis('データ'), False))
 put('archive_reader', 'tree.arv', archive)
 put('archive_reader', 'hostile.arv', header(b'..\\evil.txt', b'C:', False, blocks(b'x')))
+# One block's stream each: text at zlib's level 6, noise in stored blocks,
+# a stream that inflates to more than one chunk.
+put('block_codec', 'text.z', zlib.compress(text[:32768], 6))
+put('block_codec', 'noise.z', zlib.compress(hashlib.sha256(b'seed').digest() * 64, 0))
+put('block_codec', 'long.z', zlib.compress(bytes(40000), 9))
 
 script = open(os.path.join(here, '..', 'shellext', 'kyvoshell.rgs'), 'rb').read().replace(b'\n', b'\r\n')
 put('registry_script', 'kyvoshell.rgs', script)

@@ -1,5 +1,6 @@
 #include "archive/archive_bytes.h"
 
+#include <libdeflate.h>
 #include <string.h>
 #include <zlib.h>
 
@@ -50,7 +51,14 @@ std::string rawHeader(const RawEntry& e) {
   return h;
 }
 
-std::string zlibStream(const std::string& data, int level) {
+std::string zlibStream(const std::string& data, int level, Deflater deflater) {
+  if (deflater == Deflater::LIBDEFLATE) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+    std::string out(libdeflate_zlib_compress_bound(compressor, data.size()), '\0');
+    out.resize(libdeflate_zlib_compress(compressor, data.data(), data.size(), &out[0], out.size()));
+    libdeflate_free_compressor(compressor);
+    return out;
+  }
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::string out(size, '\0');
   compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
@@ -65,15 +73,15 @@ std::string block(const std::string& stream) {
   return b + stream;
 }
 
-std::string blocksOf(const std::string& data) {
+std::string blocksOf(const std::string& data, Deflater deflater) {
   std::string out;
-  for (size_t at = 0; at < data.size(); at += 32768) out += block(zlibStream(data.substr(at, 32768)));
+  for (size_t at = 0; at < data.size(); at += 32768) out += block(zlibStream(data.substr(at, 32768), 6, deflater));
   return out;
 }
 
 std::string fileEntry(const std::string& name, const std::string& folderPath, const std::string& data,
-                      EntryTimes times, uint8_t nameEncoding) {
-  std::string area = blocksOf(data);
+                      EntryTimes times, uint8_t nameEncoding, Deflater deflater) {
+  std::string area = blocksOf(data, deflater);
   RawEntry e;
   e.formatTag = 0x00020001;
   e.entrySpan = data.size() + 2434;
@@ -132,8 +140,11 @@ std::vector<ReadEntry> readArchiveBytes(const std::string& a) {
       e.blockSizes.push_back(n);
       std::string chunk(32768, '\0');
       uLongf size = 32768;
-      uncompress(reinterpret_cast<Bytef*>(&chunk[0]), &size, reinterpret_cast<const Bytef*>(area.data() + p + 2),
-                 static_cast<uLong>(n));
+      if (uncompress(reinterpret_cast<Bytef*>(&chunk[0]), &size, reinterpret_cast<const Bytef*>(area.data() + p + 2),
+                     static_cast<uLong>(n)) != Z_OK) {
+        size = 0;
+        e.data += "<a block uncompress refused>";
+      }
       e.data.append(chunk.data(), size);
       p += 2 + n;
     }

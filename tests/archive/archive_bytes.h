@@ -1,6 +1,8 @@
 // Archives written and read byte by byte, independently of the product's
 // encoder: every field is put at its offset here, the checksums are summed
-// here, and the blocks are made with zlib directly.
+// here, and the blocks are made with zlib's level 6 directly, as every
+// earlier program made them, or with libdeflate's level 6 directly, as the
+// packer makes them now. Blocks are read back with zlib's uncompress.
 #pragma once
 #include <stdint.h>
 #include <string>
@@ -28,12 +30,15 @@ std::string rawHeader(const RawEntry& entry);
 uint32_t signedSum(const std::string& bytes, size_t count);
 uint32_t unsignedSum(const std::string& bytes);
 
+// Which library deflates the blocks.
+enum class Deflater { ZLIB, LIBDEFLATE };
+
 // The data area of a file in the packer's form: one block per 32768 bytes,
 // each a 2-byte length and a zlib stream of level 6.
-std::string blocksOf(const std::string& data);
+std::string blocksOf(const std::string& data, Deflater deflater = Deflater::ZLIB);
 // One block: the 2-byte length and the given stream bytes.
 std::string block(const std::string& stream);
-std::string zlibStream(const std::string& data, int level = 6);
+std::string zlibStream(const std::string& data, int level = 6, Deflater deflater = Deflater::ZLIB);
 
 // A complete file entry (header with right stored length and checksums, then
 // the data area in block form) and a folder entry.
@@ -41,7 +46,7 @@ struct EntryTimes {
   uint64_t creation = 0, lastAccess = 0, lastWrite = 0;
 };
 std::string fileEntry(const std::string& name, const std::string& folderPath, const std::string& data,
-                      EntryTimes times = {}, uint8_t nameEncoding = 0);
+                      EntryTimes times = {}, uint8_t nameEncoding = 0, Deflater deflater = Deflater::ZLIB);
 std::string folderEntry(const std::string& name, const std::string& folderPath, uint8_t nameEncoding = 0);
 
 // An entry as read back from archive bytes.

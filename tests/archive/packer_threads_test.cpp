@@ -179,7 +179,8 @@ TEST_F(PackerThreads, ParallelArchivesAreByteForByteTheSerialOne) {
     std::string path = src / f.name;
     source(path, f.data);
     FileTimes t = timesOf(path);
-    expectedTop += fileEntry(f.name, "", f.data, EntryTimes{t.creation, t.lastAccess, t.lastWrite});
+    expectedTop += fileEntry(f.name, "", f.data, EntryTimes{t.creation, t.lastAccess, t.lastWrite}, 0,
+                             Deflater::LIBDEFLATE);
     sources += quoted(path) + " ";
   }
   // A folder walk too, with Shift-JIS names whose second byte is 0x5C.
@@ -216,7 +217,7 @@ TEST_F(PackerThreads, AStopSeenAtTheFirstBlockLetsExactlyThatBlockBeWritten) {
   std::string data = mixedChunks(1 << 20, 3);
   std::string path = src / "big.bin";
   source(path, data);
-  std::string firstBlock = blocksOf(data.substr(0, 32768));
+  std::string firstBlock = blocksOf(data.substr(0, 32768), Deflater::LIBDEFLATE);
   std::string serialBytes;
   for (int threads : {1, 2, 4}) {
     SCOPED_TRACE(threads);
@@ -252,7 +253,7 @@ TEST_F(PackerThreads, CancelWhilePackingLeavesWholeBlocksOfTheSerialDataArea) {
   std::string big = src / "big.bin";
   source(big, data);
   source(src / "after", "after");
-  std::string area = blocksOf(data);
+  std::string area = blocksOf(data, Deflater::LIBDEFLATE);
   for (int threads : {1, 2, 4}) {
     SCOPED_TRACE(threads);
     restoreTimes();
@@ -412,7 +413,7 @@ TEST_F(PackerThreads, ReadFailureCountsOnlyAfterEveryBlockBeforeItIsWritten) {
   std::string path = disk.windowsPath() + "\\far.bin";
   ASSERT_TRUE(writeFile(path, data));
   ASSERT_TRUE(disk.cut("3M"));
-  std::string area = blocksOf(data);
+  std::string area = blocksOf(data, Deflater::LIBDEFLATE);
   std::string serialBytes;
   for (int threads : {1, 2, 4}) {
     SCOPED_TRACE(threads);

@@ -102,6 +102,40 @@ TEST_F(RoundTrip, ShiftJisTreeWithBoundarySizesAndEmptyFoldersComesBackWhole) {
   EXPECT_EQ(readFile(out + "\\top.txt"), "top");
 }
 
+// Both ways between compressors: an archive whose blocks zlib's level 6 made,
+// as every earlier program made them, restores exactly; and the packer's
+// archive reads back whole through zlib's uncompress (the independent
+// reader), as older programs and the browser's reader read it.
+TEST_F(RoundTrip, ArchivesOfZlibRestoreAndThePackersInflateWithZlib) {
+  const std::pair<std::string, std::string> files[] = {
+      {"empty", ""},
+      {"text 表.txt", textLike(100000, 7)},
+      {"f32768", patternBytes(32768, 8)},
+      {"f32769", textLike(32769, 9)},
+      {"noise", patternBytes(200000, 10)},
+      {"zeros", std::string(70000, '\0')},
+  };
+  std::string zlibArchive, sources;
+  for (const auto& f : files) {
+    file(src + "\\" + f.first, f.second);
+    zlibArchive += fileEntry(f.first, "", f.second);
+    sources += "\"" + src + "\\" + f.first + "\" ";
+  }
+  ASSERT_TRUE(writeFile(archive, zlibArchive));
+  ASSERT_EQ(extractWithDriver(archive, out), 0);
+  for (const auto& f : files) EXPECT_TRUE(readFile(out + "\\" + f.first) == f.second) << f.first;
+
+  DeleteFileA(archive.c_str());
+  ASSERT_EQ(pack(sources), 0);
+  std::vector<ReadEntry> entries = readArchiveFile(archive);
+  ASSERT_EQ(entries.size(), sizeof files / sizeof files[0]);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].name, files[i].first);
+    EXPECT_TRUE(entries[i].data == files[i].second) << files[i].first;
+    EXPECT_TRUE(entries[i].dataChecksumOk) << files[i].first;
+  }
+}
+
 TEST_F(RoundTrip, DocumentedExampleRestoresBothFoldersAndTheFile) {
   std::string w = src + "\\w";
   folders({w, w + "\\Docs", w + "\\Docs\\Old"});
