@@ -122,7 +122,7 @@ TEST_F(RoundTrip, ArchivesOfZlibRestoreAndThePackersInflateWithZlib) {
     sources += "\"" + src + "\\" + f.first + "\" ";
   }
   ASSERT_TRUE(writeFile(archive, zlibArchive));
-  ASSERT_EQ(extractWithDriver(archive, out), 0);
+  ASSERT_EQ(extractArchiveFile(archive, out), 0);
   for (const auto& f : files) EXPECT_TRUE(readFile(out + "\\" + f.first) == f.second) << f.first;
 
   DeleteFileA(archive.c_str());
