@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/program_driver.h"
+#include "fake_mapi/fake_mapi.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container_format2.h"
 #include "manager/base/job_state.h"
@@ -117,6 +118,51 @@ TEST_F(Format2EndToEnd, ResultsOfEitherPolicyOpenUnderEitherPolicyBareOrHandedTo
       EXPECT_EQ(decrypt(result, source, s.name, true), "");
     }
   }
+}
+
+// The data form (no program, a 16-byte header before the container) of every
+// mode and both formats opens when handed to Kyvomar.exe; one cut by a byte
+// is damaged, and says so.
+TEST_F(Format2EndToEnd, DataFormOfEveryModeAndFormatOpensAndACutOneIsDamaged) {
+  const std::string source = work / "src\\データ.txt";
+  writeFile(source, patternBytes(70000, 5));
+  FakeMapiInProcess mapi(FAKE_MAPI_SEND_MAIL);
+  ASSERT_TRUE(mapi.ok());
+  ScopedEnvironment copyTo("KYVO_FAKE_MAPI_COPY_TO", mapi.copyFolder());
+  makeFolder(mapi.copyFolder());
+  const char kHeader[] = "\x89KYV\r\n\x1a\n\x01\0\0\0\0\0\0\0";
+  for (bool second : {false, true}) {
+    usePolicy(second);
+    for (int mode : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << (second ? ", policy 2" : ", no policy"));
+      const std::string made[] = {work / "out\\d.kyvo", "R:\\データ.crpt.kyvo", mapi.copyFolder() + "\\データ.crpt.kyvo"};
+      DeleteFileA(made[mode].c_str());
+      ProgramRun run;
+      EXPECT_TRUE(run.start(exe, "xx /crpmode=" + std::to_string(mode) + " \"" + source + "\"", true));
+      EXPECT_TRUE(enterPassword(run.pid(), kPassword, kPassword));
+      EXPECT_TRUE(enterFileName(run.pid(), "", 2));
+      if (mode == 0) EXPECT_TRUE(saveAs(run.pid(), made[mode]));
+      if (mode == 1) EXPECT_TRUE(chooseFirstMedia(run.pid()));
+      EXPECT_EQ(run.wait(300000), 0);
+      const std::string bytes = readFile(made[mode]);
+      ASSERT_GT(bytes.size(), 28u);
+      EXPECT_EQ(bytes.substr(0, 16), std::string(kHeader, 16));
+      EXPECT_EQ(static_cast<long long>(bytes.size()), 16 + containerOf(made[mode]).second + 12);
+      EXPECT_EQ(containerOf(made[mode]).first, second);
+      std::string copy = work / "out\\copy.kyvo";
+      writeFile(copy, bytes);
+      EXPECT_EQ(decrypt(copy, source, "データ.txt", true), "");
+      if (mode != 0) continue;
+      writeFile(copy, bytes.substr(0, bytes.size() - 1));
+      ProgramRun cut;
+      EXPECT_TRUE(cut.start(exe, "\"" + copy + "\""));
+      std::string text;
+      EXPECT_TRUE(answerMessage(cut.pid(), &text));
+      EXPECT_EQ(text, "暗号化ファイルが壊れているか、不完全です。\r\nファイルをもう一度受け取ってください");
+      EXPECT_EQ(cut.wait(60000), 0);
+    }
+  }
+  DeleteFileA("R:\\データ.crpt.kyvo");
 }
 
 }  // namespace
