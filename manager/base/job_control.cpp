@@ -64,7 +64,6 @@ int startJobThread(JobBody job) {
   }
   showMessage(jobState.mainWindow, uiText(TEXT_JOB_NOT_STARTED), nullptr,
               MB_OK | MB_ICONEXCLAMATION);
-  if (jobState.tempEncryptedPath[0]) DeleteFileW(jobState.tempEncryptedPath);
   if (jobState.sourceListPath[0]) DeleteFileW(jobState.sourceListPath);
   free(jobState.packCommand);
   jobState.packCommand = nullptr;

@@ -15,7 +15,6 @@ void resetJobState() {
   jobState.progressActive = 0;
   free(jobState.packCommand);
   jobState.packCommand = nullptr;
-  jobState.tempEncryptedPath[0] = '\0';
   jobState.outputPath[0] = '\0';
   jobState.mediaPath[0] = '\0';
   jobState.sourceListPath[0] = '\0';

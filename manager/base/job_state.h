@@ -42,7 +42,6 @@ struct JobState {
   LONG decryptExternalFile;
   LONG writeLog;
   LONG containerFormat;          // format of new containers: 1, or 2 by the machine's policy
-  wchar_t tempEncryptedPath[2049];
   wchar_t outputPath[2049];
   wchar_t mediaPath[2049];
   wchar_t sourceListPath[2049];

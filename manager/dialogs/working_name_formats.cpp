@@ -21,21 +21,17 @@ int formatTimeText(char* out, size_t cap, int kind, const LocalTimeFields& t) {
 
 int formatWorkingNames(WorkingNames* names, const wchar_t* folder, const char* stamp, unsigned processId,
                        unsigned threadId) {
-  static const char* const kExtensions[] = {"enc", "prc"};
-  wchar_t* const targets[] = {names->encrypted, names->sourceList};
-  for (int i = 0; i < 2; ++i) {
-    // The stamp, the numbers and the extension are ASCII.
-    char tail[96];
-    bool ok = formatText(tail, sizeof tail, "TmpCrp_%s_%x_%x.%s", stamp, processId, threadId, kExtensions[i]);
-    wchar_t wideTail[96];
-    size_t n = 0;
-    for (; tail[n] != '\0'; ++n) wideTail[n] = static_cast<unsigned char>(tail[n]);
-    wideTail[n] = 0;
-    if (!ok || !copyText(targets[i], countOf(names->encrypted), folder) ||
-        !appendText(targets[i], countOf(names->encrypted), wideTail)) {
-      for (wchar_t* target : targets) target[0] = 0;
-      return 1;
-    }
+  // The stamp and the numbers are ASCII.
+  char tail[96];
+  bool ok = formatText(tail, sizeof tail, "TmpCrp_%s_%x_%x.prc", stamp, processId, threadId);
+  wchar_t wideTail[96];
+  size_t n = 0;
+  for (; tail[n] != '\0'; ++n) wideTail[n] = static_cast<unsigned char>(tail[n]);
+  wideTail[n] = 0;
+  if (!ok || !copyText(names->sourceList, countOf(names->sourceList), folder) ||
+      !appendText(names->sourceList, countOf(names->sourceList), wideTail)) {
+    names->sourceList[0] = 0;
+    return 1;
   }
   return 0;
 }

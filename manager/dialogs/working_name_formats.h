@@ -19,9 +19,9 @@ enum TimeTextKind {
 // small (out is then empty).
 int formatTimeText(char* out, size_t cap, int kind, const LocalTimeFields& time);
 
-// The working names in folder (which ends with a backslash) with one stamp
-// and the process and thread numbers in lowercase hexadecimal. 0, or 1 when a
-// name would be longer than 2048 characters: then all are empty, so a cut
+// The working name in folder (which ends with a backslash) with the stamp
+// and the process and thread numbers in lowercase hexadecimal. 0, or 1 when
+// the name would be longer than 2048 characters: then it is empty, so a cut
 // name can never point at another file.
 int formatWorkingNames(WorkingNames* names, const wchar_t* folder, const char* stamp, unsigned processId,
                        unsigned threadId);

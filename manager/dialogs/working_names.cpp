@@ -27,7 +27,7 @@ int localTimeText(char* out, size_t cap, int kind) {
 }
 
 int makeWorkingNames(WorkingNames* names) {
-  names->encrypted[0] = names->sourceList[0] = 0;
+  names->sourceList[0] = 0;
   wchar_t folder[2049];
   // The result is the length without the terminator when the folder fitted,
   // else the size it would need; 0 on failure.

@@ -7,13 +7,13 @@
 int localTimeText(char* out, size_t cap, int kind);
 
 struct WorkingNames {
-  wchar_t encrypted[2049];   // "%sTmpCrp_%s_%x_%x.enc"
   wchar_t sourceList[2049];  // "%sTmpCrp_%s_%x_%x.prc"
 };
-// Forms the names in the user's temporary folder with one stamp, the process
-// and the current thread number. Returns 0, or 1 when the temporary folder
-// cannot be had or a name would not fit in 2048 characters (all names are
-// empty then: a name is never cut into another path).
+// Forms the job's working name in the user's temporary folder with the
+// stamp, the process and the current thread number. Returns 0, or 1 when the
+// temporary folder cannot be had or the name would not fit in 2048
+// characters (it is empty then: a name is never cut into another path). The
+// job's other working files take fresh names (common/working_file.h).
 int makeWorkingNames(WorkingNames* names);
 
 // Local time "%04d%02d%02d-%02d%02d%02d", eight characters drawn from the

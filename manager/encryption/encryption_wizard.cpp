@@ -58,7 +58,6 @@ State start(WizardContext* context, const WorkingNames& names) {
   }
   free(jobState.packCommand);
   jobState.packCommand = command;
-  copyText(jobState.tempEncryptedPath, countOf(jobState.tempEncryptedPath), names.encrypted);
   copyText(jobState.sourceListPath, countOf(jobState.sourceListPath), names.sourceList);
   openProgressWindow();
   startJobThread(encryptionJobBody);

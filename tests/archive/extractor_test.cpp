@@ -448,7 +448,9 @@ TEST_F(Extractor, StagedFolderThatCannotTakeItsNameIsKeptNeverDeleted) {
     int result = extractArchiveFile(W(archive).c_str(), W(out).c_str(), setup);
     std::string top = failures < 0 ? A(failed) : out + "\\top";
     EXPECT_EQ(result, failures < 0 ? EXTRACT_FOLDER_KEPT : EXTRACT_OK);
-    if (failures < 0) EXPECT_EQ(top.find(out + "\\~kyv"), 0u);
+    if (failures < 0) {
+      EXPECT_EQ(top.find(out + "\\~kyv"), 0u);
+    }
     EXPECT_EQ(attributesOf(top) & FILE_ATTRIBUTE_HIDDEN, 0u);
     EXPECT_EQ(readFile(top + "\\a.txt"), "a");
     EXPECT_EQ(readFile(top + "\\sub\\b.txt"), "b");

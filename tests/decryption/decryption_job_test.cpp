@@ -110,10 +110,8 @@ class DecryptionJob : public ::testing::Test {
     setPath(jobState.encryptedInputPath, result);
     setPath(jobState.outputPath, output);
     copyText(jobState.password, sizeof jobState.password, password);
-    setPath(jobState.tempEncryptedPath, (work / "TmpCrp_d.enc"));
   }
   void expectCleanedUp() {
-    EXPECT_FALSE(fileExists(work / "TmpCrp_d.enc"));
     EXPECT_EQ(jobState.quitRequested, 1);
     EXPECT_EQ(jobState.password[0], '\0');
   }

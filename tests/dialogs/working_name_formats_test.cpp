@@ -44,7 +44,6 @@ TEST(TimeTexts, UnknownKindOrShortBufferGivesAnEmptyText) {
 TEST(WorkingNameFormats, NamesShareOneStampAndCarryBothNumbersInLowercaseHex) {
   WorkingNames names;
   ASSERT_EQ(formatWorkingNames(&names, L"C:\\Temp\\", "20100304_050607009", 0x0ABC, 0x1F), 0);
-  EXPECT_EQ(std::wstring(names.encrypted), L"C:\\Temp\\TmpCrp_20100304_050607009_abc_1f.enc");
   EXPECT_EQ(std::wstring(names.sourceList), L"C:\\Temp\\TmpCrp_20100304_050607009_abc_1f.prc");
 }
 
@@ -52,7 +51,6 @@ TEST(WorkingNameFormats, SameStampInAnotherProcessGivesOtherNames) {
   WorkingNames first, second;
   ASSERT_EQ(formatWorkingNames(&first, L"C:\\Temp\\", "20100304_050607009", 0x10, 0x20), 0);
   ASSERT_EQ(formatWorkingNames(&second, L"C:\\Temp\\", "20100304_050607009", 0x11, 0x20), 0);
-  EXPECT_NE(std::wstring(first.encrypted), std::wstring(second.encrypted));
   EXPECT_NE(std::wstring(first.sourceList), std::wstring(second.sourceList));
 }
 
@@ -61,26 +59,25 @@ TEST(WorkingNameFormats, FolderIsKeptAsItIs) {
   const std::wstring folder = L"C:\\表\\café\\";
   WorkingNames names;
   ASSERT_EQ(formatWorkingNames(&names, folder.c_str(), "20100304_050607009", 1, 2), 0);
-  EXPECT_EQ(std::wstring(names.encrypted), folder + L"TmpCrp_20100304_050607009_1_2.enc");
+  EXPECT_EQ(std::wstring(names.sourceList), folder + L"TmpCrp_20100304_050607009_1_2.prc");
 }
 
 TEST(WorkingNameFormats, NameOver2048CharactersIsRefusedNotCut) {
-  const std::wstring stem = L"TmpCrp_20100304_050607009_abc_1f.enc";  // 36 characters after the folder
+  const std::wstring stem = L"TmpCrp_20100304_050607009_abc_1f.prc";  // 36 characters after the folder
   // Folder of "C:\" + filler + "\": the name is exactly 2048 characters.
   std::wstring folder = L"C:\\" + std::wstring(2048 - stem.size() - 4, L'f') + L"\\";
   WorkingNames names;
   ASSERT_EQ(formatWorkingNames(&names, folder.c_str(), "20100304_050607009", 0xabc, 0x1f), 0);
-  EXPECT_EQ(std::wstring(names.encrypted).size(), 2048u);
+  EXPECT_EQ(std::wstring(names.sourceList).size(), 2048u);
   EXPECT_EQ(std::wstring(names.sourceList), folder + L"TmpCrp_20100304_050607009_abc_1f.prc");
 
   std::wstring longer = L"C:\\" + std::wstring(2048 - stem.size() - 3, L'f') + L"\\";
   wcscpy(names.sourceList, L"stale");
   EXPECT_EQ(formatWorkingNames(&names, longer.c_str(), "20100304_050607009", 0xabc, 0x1f), 1);
-  EXPECT_EQ(std::wstring(names.encrypted), L"");
   EXPECT_EQ(std::wstring(names.sourceList), L"");
   // A longer process number alone tips it over, too.
   EXPECT_EQ(formatWorkingNames(&names, folder.c_str(), "20100304_050607009", 0xabcd, 0x1f), 1);
-  EXPECT_EQ(std::wstring(names.encrypted), L"");
+  EXPECT_EQ(std::wstring(names.sourceList), L"");
 }
 
 std::string drawn(unsigned seed) {

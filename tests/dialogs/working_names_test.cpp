@@ -80,21 +80,14 @@ bool split(const std::string& name, Split* out) {
 TEST(WorkingNames, TemporaryFolderOneStampThisProcessAndThread) {
   WorkingNames names;
   ASSERT_EQ(makeWorkingNames(&names), 0);
-  Split e, s;
-  ASSERT_TRUE(split(A(names.encrypted), &e)) << A(names.encrypted);
-  ASSERT_TRUE(split(A(names.sourceList), &s));
-  EXPECT_EQ(e.folder, tempFolder());
-  EXPECT_EQ(e.stamp.size(), 18u);
-  EXPECT_EQ(e.process, hex(GetCurrentProcessId()));
-  EXPECT_EQ(e.thread, hex(GetCurrentThreadId()));
-  EXPECT_EQ(e.ext, ".enc");
+  Split s;
+  ASSERT_TRUE(split(A(names.sourceList), &s)) << A(names.sourceList);
+  EXPECT_EQ(s.folder, tempFolder());
+  EXPECT_EQ(s.stamp.size(), 18u);
+  EXPECT_EQ(s.process, hex(GetCurrentProcessId()));
+  EXPECT_EQ(s.thread, hex(GetCurrentThreadId()));
   EXPECT_EQ(s.ext, ".prc");
-  EXPECT_EQ(s.folder, e.folder);
-  EXPECT_EQ(s.stamp, e.stamp);
-  EXPECT_EQ(s.process, e.process);
-  EXPECT_EQ(s.thread, e.thread);
   // Nothing exists on disk yet.
-  EXPECT_FALSE(fileExists(A(names.encrypted)));
   EXPECT_FALSE(fileExists(A(names.sourceList)));
 }
 
@@ -111,7 +104,7 @@ TEST(WorkingNames, AnotherThreadPutsItsOwnNumber) {
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
   Split e;
-  ASSERT_TRUE(split(A(names.encrypted), &e));
+  ASSERT_TRUE(split(A(names.sourceList), &e));
   EXPECT_EQ(e.thread, hex(threadId));
 }
 
@@ -147,15 +140,15 @@ TEST(WorkingNames, TwoProcessesStartedTogetherGetDifferentNames) {
   ASSERT_EQ(b["result"], "0");
   EXPECT_EQ(a["process"], hex(first.info.dwProcessId));
   EXPECT_EQ(b["process"], hex(second.info.dwProcessId));
-  std::map<std::string, std::string> mine = {{"encrypted", A(ours.encrypted)}, {"sourceList", A(ours.sourceList)}};
+  std::map<std::string, std::string> mine = {{"sourceList", A(ours.sourceList)}};
   for (const auto& key : mine) {
     EXPECT_NE(a[key.first], b[key.first]);
     EXPECT_NE(a[key.first], key.second);
     EXPECT_NE(b[key.first], key.second);
   }
   Split sa, sb;
-  ASSERT_TRUE(split(a["encrypted"], &sa));
-  ASSERT_TRUE(split(b["encrypted"], &sb));
+  ASSERT_TRUE(split(a["sourceList"], &sa));
+  ASSERT_TRUE(split(b["sourceList"], &sb));
   EXPECT_EQ(sa.process, a["process"]);
   EXPECT_EQ(sb.process, b["process"]);
   printf("stamps %s and %s (%s)\n", sa.stamp.c_str(), sb.stamp.c_str(),
@@ -172,7 +165,6 @@ TEST(WorkingNames, UnusableTemporaryFolderIsRefused) {
   SetEnvironmentVariableA("TMP", tmp.c_str());
   SetEnvironmentVariableA("TEMP", tmp.c_str());
   EXPECT_EQ(result, 1);
-  EXPECT_EQ(names.encrypted[0], 0);
   EXPECT_EQ(names.sourceList[0], 0);
   EXPECT_EQ(tempFolder(), tmp);
 }

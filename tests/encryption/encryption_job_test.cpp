@@ -48,7 +48,6 @@ class EncryptionJob : public ::testing::Test {
   void prepare(const std::string& paths, const std::string& output) {
     free(jobState.packCommand);
     jobState.packCommand = _wcsdup(W(paths).c_str());
-    setPath(jobState.tempEncryptedPath, (work / "tmp\\TmpCrp_t.enc"));
     setPath(jobState.sourceListPath, (work / "tmp\\TmpCrp_t.prc"));
     setPath(jobState.outputPath, output);
     copyText(jobState.password, sizeof jobState.password, kPassword);

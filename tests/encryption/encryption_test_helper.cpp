@@ -1,6 +1,6 @@
 // A second process for the tests of this folder.
 //   kyvo_encryption_helper names <file>
-//       writes "process=<hex>", "encrypted=" and "sourceList=" lines
+//       writes "process=<hex>" and "sourceList=" lines
 //       with the working names this process forms (result of makeWorkingNames
 //       as "result=").
 //   kyvo_encryption_helper hold-log-semaphore <ready event> <release event>
@@ -18,8 +18,8 @@ static int writeNames(const char* path) {
   int result = makeWorkingNames(&names);
   FILE* f = fopen(path, "wb");
   if (!f) return 3;
-  fprintf(f, "result=%d\nprocess=%lx\nencrypted=%ls\nsourceList=%ls\n", result,
-          static_cast<unsigned long>(GetCurrentProcessId()), names.encrypted, names.sourceList);
+  fprintf(f, "result=%d\nprocess=%lx\nsourceList=%ls\n", result, static_cast<unsigned long>(GetCurrentProcessId()),
+          names.sourceList);
   fclose(f);
   return 0;
 }
