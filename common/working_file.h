@@ -24,9 +24,10 @@ enum CommitResult {
 class WorkingFile {
  public:
   WorkingFile() = default;
-  ~WorkingFile() { reset(); }
   WorkingFile(const WorkingFile&) = delete;
   WorkingFile& operator=(const WorkingFile&) = delete;
+  // Whatever is not kept or committed goes with the object.
+  ~WorkingFile() { reset(); }
 
   // Creates the file, empty and marked. false, with the error of the
   // creation kept, when none could be made.

@@ -16,6 +16,7 @@
 #include "manager/cipher/container.h"
 #include "manager/cipher/container_stream.h"
 #include "manager/decryption/replace_dialog.h"
+#include "manager/dialogs/job_messages.h"
 #include "manager/dialogs/write_probe.h"
 #include "manager/base/job_control.h"
 #include "manager/base/job_state.h"
@@ -57,13 +58,8 @@ const char* decryptionResultMessage(int code, char* buffer, size_t cap, const wc
       return buffer;
     case DECRYPTION_WRONG_PASSWORD:  // and the container's failed header check
       return uiText(TEXT_WRONG_PASSWORD);
-    case RESULT_STOPPED:
-    case CONTAINER_STOPPED:
-      return uiText(TEXT_DECRYPT_STOPPED);
-    case CONTAINER_NO_CIPHER:
-      return uiText(TEXT_NO_CIPHER);
   }
-  return codeMessage(buffer, cap, uiText(TEXT_DECRYPT_FAILED), code);
+  return jobEndMessage(code, TEXT_DECRYPT_STOPPED, TEXT_DECRYPT_FAILED, buffer, cap);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "manager/archive/packer.h"
 #include "manager/archive/self_decrypting.h"
 #include "manager/cipher/container.h"
+#include "manager/dialogs/job_messages.h"
 #include "manager/encryption/delivery.h"
 #include "manager/encryption/mail_attachment.h"
 #include "manager/encryption/operation_log.h"
@@ -34,32 +35,21 @@ const char* encryptionResultMessage(int code, char* buffer, size_t cap) {
       return uiText(TEXT_ENCRYPT_CANNOT_WRITE);
     case PACK_SOURCE_FAILED:
       return uiText(TEXT_ENCRYPT_NAME_TOO_LONG);
-    case RESULT_STOPPED:
-    case CONTAINER_STOPPED:
-      return uiText(TEXT_ENCRYPT_STOPPED);
-    case CONTAINER_NO_CIPHER:
-      return uiText(TEXT_NO_CIPHER);
   }
-  return codeMessage(buffer, cap, uiText(TEXT_ENCRYPT_FAILED), code);
+  return jobEndMessage(code, TEXT_ENCRYPT_STOPPED, TEXT_ENCRYPT_FAILED, buffer, cap);
 }
 
 // The message for a packing failure that names its item, or null for one
 // that does not.
 const char* packProblemMessage(int code) {
-  switch (code) {
-    case PACK_NOT_FOUND:
-      return uiText(TEXT_PACK_NOT_FOUND);
-    case PACK_UNREADABLE:
-      return uiText(TEXT_PACK_UNREADABLE);
-    case PACK_IN_USE:
-      return uiText(TEXT_PACK_IN_USE);
-    case PACK_NOT_STORABLE:
-      return uiText(TEXT_PACK_NOT_STORABLE);
-    case PACK_DRIVE_ROOT:
-      return uiText(TEXT_PACK_DRIVE_ROOT);
-    case PACK_NAME_CLASH:
-      return uiText(TEXT_PACK_NAME_CLASH);
-  }
+  static const struct {
+    int code;
+    UiText text;
+  } kNamed[] = {{PACK_NOT_FOUND, TEXT_PACK_NOT_FOUND},         {PACK_UNREADABLE, TEXT_PACK_UNREADABLE},
+                {PACK_IN_USE, TEXT_PACK_IN_USE},               {PACK_NOT_STORABLE, TEXT_PACK_NOT_STORABLE},
+                {PACK_DRIVE_ROOT, TEXT_PACK_DRIVE_ROOT},       {PACK_NAME_CLASH, TEXT_PACK_NAME_CLASH}};
+  for (const auto& named : kNamed)
+    if (named.code == code) return uiText(named.text);
   return nullptr;
 }
 
