@@ -141,6 +141,9 @@ class KilledJob : public ::testing::Test {
     const long long image = fileSizeOf(exe);
     ASSERT_TRUE(startJob(&run, stage, out, &wholeFile));
     ASSERT_TRUE(waitForStage(run, stage, &seen)) << "stage not seen under way; status lines shown: " << seen;
+    // Held there while its files are looked at, so that it cannot finish
+    // before the kill.
+    run.suspend();
     // An encryption's working files (the source list, the spill file) are
     // what the kill leaves to the system; a restore has none.
     ASSERT_EQ(workingFilesOf(run.pid()).empty(), stage.decryption);

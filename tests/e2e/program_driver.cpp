@@ -5,6 +5,7 @@
 #include <set>
 
 #include "common/text_util.h"
+#include "common/unique_handle.h"
 #include "manager/resources/resource.h"
 #include "manager/base/message_box.h"
 #include "support/test_files.h"
@@ -112,6 +113,17 @@ long ProgramRun::wait(unsigned timeoutMs) {
 }
 
 bool ProgramRun::running() const { return started_ && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+
+void ProgramRun::suspend() {
+  UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (bool more = snapshot && Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID != pi_.dwProcessId) continue;
+    UniqueKernelHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+    if (thread) SuspendThread(thread.get());
+  }
+}
 
 void ProgramRun::kill() {
   if (running()) {

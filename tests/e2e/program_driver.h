@@ -29,6 +29,8 @@ class ProgramRun {
   long wait(unsigned timeoutMs = 60000);
   bool running() const;
   DWORD pid() const { return pi_.dwProcessId; }
+  // Holds every thread of the program where it is (until it is killed).
+  void suspend();
   void kill();
 
  private:
