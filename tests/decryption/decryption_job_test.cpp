@@ -489,6 +489,10 @@ TEST(DecryptionMessages, PartialFailuresAndEveryCode) {
   EXPECT_STREQ(decryptionResultMessage(10, b, sizeof b), "書庫化したファイルを戻せませんでした");
   EXPECT_STREQ(decryptionResultMessage(80, b, sizeof b), "復号出来ませんでした。\r\nパスワードを確認してください");
   EXPECT_STREQ(decryptionResultMessage(81, b, sizeof b), "正常に処理出来ませんでした。 エラー(81)");
+  // A folder kept under its temporary name is named, not a number.
+  EXPECT_STREQ(decryptionResultMessage(12, b, sizeof b, L"C:\\o\\~kyv0000abcd.tmp"),
+               "次のフォルダは、ほかのプログラムが使用していたため名前を付けられませんでした。\r\n"
+               "復号したファイルは、次のフォルダにあります。\r\nC:\\o\\~kyv0000abcd.tmp");
   EXPECT_STREQ(decryptionResultMessage(99, b, sizeof b), "処理を中断しました。");
   EXPECT_STREQ(decryptionResultMessage(299, b, sizeof b), "処理を中断しました。");
   EXPECT_STREQ(decryptionResultMessage(999, b, sizeof b), "正常に処理出来ませんでした。 エラー(999)");
