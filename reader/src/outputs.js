@@ -4,6 +4,8 @@
 // into larger writes; add() copies what it is given, so the caller may
 // reuse its buffer at once, and returns a promise to wait for when too much
 // is on its way.
+import { ROOM } from './inflate.js';
+
 const WRITE = 16 << 20; // bytes per write: the browser takes long over each
 const IN_FLIGHT = 16 << 20; // bytes given to the browser and not yet written
 // Write buffers whose writes are done, for the next ones: fresh memory is
@@ -100,4 +102,12 @@ export class BlobOut {
   async abort() {
     this.parts = [];
   }
+}
+
+// What walkData pours into, for a consumer of byte views: each block is
+// inflated into one scratch buffer and handed on (a view valid only during
+// the call) to onBytes, which may return a promise to wait for.
+export function bytesTo(onBytes) {
+  const scratch = new Uint8Array(ROOM);
+  return { room: () => scratch, wait: async () => scratch, commit: (n) => onBytes(scratch.subarray(0, n)) };
 }
