@@ -6,8 +6,8 @@
 // undecrypted, and a save asks for the windows ahead of the one in use.
 import { fail } from './errors.js';
 
-const PIECE = 8 << 20; // ciphertext bytes read at once, about
-const SPARE = 3; // piece buffers kept for the pieces to come
+const PIECE = 2 << 20; // ciphertext bytes read at once, about
+const SPARE = 1; // piece buffers kept for the pieces to come
 
 const lastWindowBefore = (body, end) => Math.min(body.windows - 1, Math.max(0, Math.ceil(end / body.window) - 1));
 

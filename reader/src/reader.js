@@ -75,7 +75,7 @@ export async function open(blob, password, { onProgress, signal } = {}) {
 }
 
 // Bytes of the archive decrypted ahead of the place being read while saving.
-const AHEAD = 4 << 20;
+const AHEAD = 1 << 20;
 
 // Pours the files' bytes (pour(entry, out): see walkData; a function takes
 // byte views), reading the archive forward once when the entries come in
