@@ -41,6 +41,7 @@ class Remote {
     worker.postMessage({ open: { params: body.params, blob, start, length, end } });
     worker.onmessage = ({ data }) => {
       const p = this.pending.get(data.i);
+      if (!p) return; // a window asked for twice: the first answer served the later request
       this.pending.delete(data.i);
       if (data.error) p.reject(new ReaderError(data.error.code, data.error.detail));
       else p.resolve(data.bytes);
