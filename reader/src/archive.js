@@ -84,25 +84,24 @@ function placeOf(h, folderEntry) {
 export async function walkData(plain, entry, out) {
   let remaining = entry.stored;
   let sum = 0;
-  const spill = new Uint8Array(BLOCK_BUFFER); // a block across two windows
   while (remaining > 0) {
     const room = out.room() ?? (await out.wait());
     let n;
     if (entry.compressed) {
       if (remaining < 2) fail('damaged');
-      const prefix = plain.takeNow(2) ?? (await plain.take(2, spill));
+      const prefix = plain.takeNow(2) ?? (await plain.take(2));
       const length = le16(prefix, 0);
       sum += prefix[0] + prefix[1];
       remaining -= 2;
       if (length > BLOCK_BUFFER || length > remaining) fail('damaged');
-      const block = plain.takeNow(length) ?? (await plain.take(length, spill));
+      const block = plain.takeNow(length) ?? (await plain.take(length));
       remaining -= length;
       sum = sumBytes(sum, block);
       n = inflateBlock(block, room);
       if (n < 0) fail('damaged');
     } else {
       n = Math.min(RAW_CHUNK, remaining);
-      const bytes = plain.takeNow(n) ?? (await plain.take(n, spill));
+      const bytes = plain.takeNow(n) ?? (await plain.take(n));
       remaining -= n;
       sum = sumBytes(sum, bytes);
       room.set(bytes);
@@ -127,7 +126,7 @@ export async function readArchive(body, onProgress = () => {}) {
   let pos = 0;
   for (let first = true; body.size - pos >= HEADER; first = false) {
     await plain.seek(pos);
-    h.set(await plain.take(HEADER, h));
+    h.set(await plain.take(HEADER));
     pos += HEADER;
     if (!isValidHeader(h)) fail(first && body.format === 1 ? 'wrong-password' : 'damaged');
     const folderEntry = le32(h, 16) === 1;

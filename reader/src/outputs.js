@@ -4,8 +4,6 @@
 // into larger writes; add() copies what it is given, so the caller may
 // reuse its buffer at once, and returns a promise to wait for when too much
 // is on its way.
-import { ROOM } from './inflate.js';
-
 const WRITE = 16 << 20; // bytes per write: the browser takes long over each
 const IN_FLIGHT = 16 << 20; // bytes given to the browser and not yet written
 // Write buffers whose writes are done, for the next ones: fresh memory is
@@ -105,9 +103,8 @@ export class BlobOut {
 }
 
 // What walkData pours into, for a consumer of byte views: each block is
-// inflated into one scratch buffer and handed on (a view valid only during
-// the call) to onBytes, which may return a promise to wait for.
-export function bytesTo(onBytes) {
-  const scratch = new Uint8Array(ROOM);
+// inflated into scratch (at least ROOM bytes) and handed on (a view valid
+// only during the call) to onBytes, which may return a promise to wait for.
+export function bytesTo(onBytes, scratch) {
   return { room: () => scratch, wait: async () => scratch, commit: (n) => onBytes(scratch.subarray(0, n)) };
 }

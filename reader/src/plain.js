@@ -8,6 +8,7 @@ import { fail } from './errors.js';
 
 const PIECE = 2 << 20; // ciphertext bytes read at once, about
 const SPARE = 1; // piece buffers kept for the pieces to come
+const SPILL = 36864; // bytes across two windows copied into one buffer: a block at most
 
 const lastWindowBefore = (body, end) => Math.min(body.windows - 1, Math.max(0, Math.ceil(end / body.window) - 1));
 
@@ -95,6 +96,7 @@ export class Plain {
     this.buf = new Uint8Array(0);
     this.base = 0;
     this.at = 0;
+    this.spill = new Uint8Array(SPILL);
   }
   get pos() {
     return this.base + this.at;
@@ -121,13 +123,13 @@ export class Plain {
     this.at += count;
     return this.buf.subarray(this.at - count, this.at);
   }
-  // The next count bytes: a view into the window (valid until the next
-  // call) or, across windows, a copy (into `into` when given).
-  async take(count, into) {
+  // The next count bytes: a view into the window or, across windows, a
+  // copy; either is valid until the next call.
+  async take(count) {
     const now = this.takeNow(count);
     if (now) return now;
     if (this.pos + count > this.body.size) fail('damaged');
-    const out = into ? into.subarray(0, count) : new Uint8Array(count);
+    const out = count <= SPILL ? this.spill.subarray(0, count) : new Uint8Array(count);
     for (let got = 0; got < count; ) {
       if (this.at === this.buf.length) {
         await this.load(this.index + 1);

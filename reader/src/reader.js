@@ -9,6 +9,7 @@ import { openFormat1 } from './container1.js';
 import { openFormat2, hasFormat2Magic } from './container2.js';
 import { readArchive, walkData, filetimeToDate } from './archive.js';
 import { Plain } from './plain.js';
+import { ROOM } from './inflate.js';
 import { windowsFor } from './remote.js';
 import { buildTree } from './tree.js';
 import { encodeCp932 } from './sjis.js';
@@ -88,6 +89,7 @@ function pourer(entries, onProgress, signal) {
   const tell = progressOf(onProgress, total);
   let done = 0;
   let plain = null;
+  const scratch = new Uint8Array(ROOM);
   const pour = async (entry, into) => {
     const { body, raw } = sources.get(entry);
     if (raw.stored === 0) return; // which may lie at the very end of the archive
@@ -96,7 +98,7 @@ function pourer(entries, onProgress, signal) {
       plain = new Plain(await windowsFor(body, end), body, { ahead: Math.ceil(AHEAD / body.window), end });
     }
     await plain.seek(raw.offset);
-    const out = typeof into === 'function' ? bytesTo(into) : into;
+    const out = typeof into === 'function' ? bytesTo(into, scratch) : into;
     let first = true; // each file's first block is told, the others every 50 ms
     const counted = {
       room: () => out.room(),
