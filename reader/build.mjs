@@ -1,6 +1,7 @@
 // Builds the reader into one self-contained page: the bundled script and the
 // style sheet inline, under a Content-Security-Policy that admits exactly
-// those two (by their digests) and forbids every request.
+// those two (by their digests) and the page's own worker (made from a blob:
+// URL, which takes the page's policy), and forbids every request.
 //   node build.mjs OUTPUT.html
 import { build } from 'esbuild';
 import { createHash } from 'node:crypto';
@@ -14,8 +15,7 @@ if (!out) {
   console.error('usage: node build.mjs OUTPUT.html');
   process.exit(2);
 }
-const bundle = await build({
-  entryPoints: [join(here, 'src/main.js')],
+const options = {
   bundle: true,
   format: 'iife',
   minify: true,
@@ -23,6 +23,14 @@ const bundle = await build({
   target: ['chrome105', 'firefox113', 'safari16.4'],
   charset: 'utf8',
   write: false,
+};
+// The worker that decrypts while the page saves goes into the page as a
+// text, started from a blob: URL.
+const worker = await build({ ...options, entryPoints: [join(here, 'src/worker.js')] });
+const bundle = await build({
+  ...options,
+  entryPoints: [join(here, 'src/main.js')],
+  define: { KYVO_WORKER: JSON.stringify(worker.outputFiles[0].text) },
 });
 // "</script" cannot stand inside the element; in the bundle it can only be
 // part of a string, where "<\/" means the same.
@@ -39,7 +47,7 @@ const csp = [
   "media-src 'none'",
   "object-src 'none'",
   "frame-src 'none'",
-  "worker-src 'none'",
+  'worker-src blob:',
   "manifest-src 'none'",
   "form-action 'none'",
   "base-uri 'none'",

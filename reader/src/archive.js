@@ -3,99 +3,23 @@
 // files, a data area of blocks (a 2-byte length and one zlib stream per
 // 32 KiB chunk) covered by an unsigned-byte data checksum.
 //
-// Opening reads the whole archive once and checks everything the program
-// checks before it restores: every header, name and block, every data
-// checksum, and the archive's size; only the entries' places are kept. A
-// file's bytes are read again, decrypted and inflated, when they are saved,
-// and go straight on to where they are saved.
+// Opening reads the headers alone and checks them as the program does
+// before it restores: each header's checksum, names and sizes, and the
+// archive's size; the data areas between them are skipped, undecrypted.
+// A file's data is decrypted, inflated and checked (every block's Adler-32,
+// the data checksum) once, while it is saved, and a file that fails is
+// never handed out whole: the save stops with damage, and what was written
+// of that file is dropped.
 import { fail } from './errors.js';
 import { le16, le32, le64, le64Big } from './bytes.js';
 import { safeFolderComponents, isSafeEntryName } from './names.js';
 import { decodeName } from './sjis.js';
 import { inflateBlock } from './inflate.js';
+import { Plain, Windows } from './plain.js';
 
 const HEADER = 2434;
 const BLOCK_BUFFER = 36864;
 const RAW_CHUNK = 32768;
-const AHEAD = 2; // pieces read and decrypted ahead of the one in use
-
-// The decrypted archive read forward from any place, in pieces aligned on
-// the container's piece size; while one piece is used, the next ones are
-// already being read and decrypted. end bounds the reading ahead.
-export class Forward {
-  constructor(body, end = body.size) {
-    this.body = body;
-    this.end = end;
-    this.pieces = new Map(); // index -> Promise<Uint8Array>
-    this.index = -1;
-    this.buf = new Uint8Array(0);
-    this.base = 0;
-    this.at = 0;
-    this.spare = []; // buffers of pieces used up, for the pieces to come
-  }
-  get pos() {
-    return this.base + this.at;
-  }
-  fetch(i) {
-    let p = this.pieces.get(i);
-    if (!p) {
-      const piece = this.body.piece;
-      p = this.body.read(i * piece, Math.min(piece, this.body.size - i * piece), this.spare.pop());
-      p.catch(() => {});
-      this.pieces.set(i, p);
-    }
-    return p;
-  }
-  async load(i) {
-    const piece = this.body.piece;
-    if (i * piece >= this.body.size) fail('damaged');
-    for (const k of this.pieces.keys()) if (k < i || k > i + AHEAD) this.pieces.delete(k);
-    const p = this.fetch(i);
-    for (let k = i + 1; k <= i + AHEAD && k * piece < this.end; ++k) this.fetch(k);
-    const used = this.buf;
-    this.buf = await p;
-    if (used.byteOffset === 0 && used.length === piece && this.spare.length < 2) this.spare.push(used);
-    this.index = i;
-    this.base = i * piece;
-  }
-  async seek(offset) {
-    if (offset < this.base || offset > this.base + this.buf.length) await this.load(Math.floor(offset / this.body.piece));
-    this.at = offset - this.base;
-  }
-  // The next count bytes when the piece holds them (a view, valid until the
-  // next call), else null.
-  takeNow(count) {
-    if (this.at + count > this.buf.length) return null;
-    this.at += count;
-    return this.buf.subarray(this.at - count, this.at);
-  }
-  // The next count bytes: a view into the piece (valid until the next call)
-  // or, across pieces, a copy.
-  async take(count) {
-    if (this.at + count <= this.buf.length) {
-      this.at += count;
-      return this.buf.subarray(this.at - count, this.at);
-    }
-    if (this.pos + count > this.body.size) fail('damaged');
-    const out = new Uint8Array(count);
-    for (let got = 0; got < count; ) {
-      if (this.at === this.buf.length) {
-        await this.load(this.index + 1);
-        this.at = 0;
-      }
-      const n = Math.min(count - got, this.buf.length - this.at);
-      out.set(this.buf.subarray(this.at, this.at + n), got);
-      this.at += n;
-      got += n;
-    }
-    return out;
-  }
-  // Reads (and so verifies) every piece up to the end.
-  async drain() {
-    const last = Math.ceil(this.body.size / this.body.piece) - 1;
-    while (this.index < last) await this.load(this.index + 1);
-  }
-}
 
 function headerChecksum(h) {
   let sum = 0;
@@ -151,81 +75,89 @@ function placeOf(h, folderEntry) {
   return texts;
 }
 
-// Walks a file's data area from the reader's place: each chunk's bytes go to
-// onBytes in order (inflated; a view valid only during the call, which may
-// return a promise to be waited for). Fails as damage when a block cannot be
-// read or inflated, or, when checking, when a block's Adler-32 or the data
-// checksum differs. Opening checks; a file read again from the same bytes
-// (the browser refuses to read a file changed since it was picked) need not.
-export async function walkData(forward, entry, onBytes, check = true) {
+// Walks a file's data area from the reader's place into out, which gives
+// room (a view of at least ROOM bytes, or null when out.wait() must be
+// waited for first) and takes the bytes put there with commit(n) (which may
+// return a promise to wait for). Each block is inflated straight into the
+// room. Fails as damage when a block cannot be read or inflated, when a
+// block's Adler-32 differs, or when the data checksum does.
+export async function walkData(plain, entry, out) {
   let remaining = entry.stored;
   let sum = 0;
   while (remaining > 0) {
-    let bytes;
+    const room = out.room() ?? (await out.wait());
+    let n;
     if (entry.compressed) {
       if (remaining < 2) fail('damaged');
-      const prefix = forward.takeNow(2) ?? (await forward.take(2));
+      const prefix = plain.takeNow(2) ?? (await plain.take(2));
       const length = le16(prefix, 0);
       sum += prefix[0] + prefix[1];
       remaining -= 2;
       if (length > BLOCK_BUFFER || length > remaining) fail('damaged');
-      const block = forward.takeNow(length) ?? (await forward.take(length));
+      const block = plain.takeNow(length) ?? (await plain.take(length));
       remaining -= length;
-      if (check) sum = sumBytes(sum, block);
-      bytes = inflateBlock(block, check);
-      if (bytes === null) fail('damaged');
+      sum = sumBytes(sum, block);
+      n = inflateBlock(block, room);
+      if (n < 0) fail('damaged');
     } else {
-      const n = Math.min(RAW_CHUNK, remaining);
-      bytes = forward.takeNow(n) ?? (await forward.take(n));
+      n = Math.min(RAW_CHUNK, remaining);
+      const bytes = plain.takeNow(n) ?? (await plain.take(n));
       remaining -= n;
-      if (check) sum = sumBytes(sum, bytes);
+      sum = sumBytes(sum, bytes);
+      room.set(bytes);
     }
-    const wait = onBytes(bytes);
+    const wait = out.commit(n);
     if (wait) await wait;
   }
-  if (check && sum !== entry.checksum) fail('damaged');
+  if (sum !== entry.checksum) fail('damaged');
 }
 
-// Reads the archive through; the entries in archive order. A header that
-// fails its check with a whole header's worth of archive left is damage; so
-// is a data area cut short. The very first header failing means the wrong
-// password in the first format, whose password check is two bytes only.
-// onProgress(done, texts) hears of each header and block read.
+// Reads the headers through, skipping the data areas; the entries in
+// archive order. A header that fails its check with a whole header's worth
+// of archive left is damage; so is a data area that runs past the end. The
+// very first header failing means the wrong password in the first format,
+// whose password check is two bytes only. onProgress(done, texts) hears of
+// each header.
 export async function readArchive(body, onProgress = () => {}) {
-  const forward = new Forward(body);
-  await forward.seek(0);
+  const windows = new Windows(body);
+  const plain = new Plain(windows, body);
   const entries = [];
-  for (let first = true; body.size - forward.pos >= HEADER; first = false) {
-    const h = (await forward.take(HEADER)).slice();
+  const h = new Uint8Array(HEADER);
+  let pos = 0;
+  for (let first = true; body.size - pos >= HEADER; first = false) {
+    await plain.seek(pos);
+    h.set(await plain.take(HEADER));
+    pos += HEADER;
     if (!isValidHeader(h)) fail(first && body.format === 1 ? 'wrong-password' : 'damaged');
     const folderEntry = le32(h, 16) === 1;
     const texts = placeOf(h, folderEntry);
-    onProgress(forward.pos, texts);
+    onProgress(pos, texts);
     if (folderEntry) {
       entries.push({ texts, folder: true });
       continue;
     }
     const stored = le64(h, 20);
-    if (stored > body.size - forward.pos) fail('damaged');
-    const entry = {
+    if (stored > body.size - pos) fail('damaged');
+    const compressed = le32(h, 2362) !== 0;
+    // The size the packer found before packing: the listing's and the
+    // progress's; what is saved is what the data gives.
+    const span = le64(h, 8);
+    entries.push({
       texts,
       folder: false,
-      offset: forward.pos,
+      offset: pos,
       stored,
-      compressed: le32(h, 2362) !== 0,
+      compressed,
       checksum: le32(h, 2426),
       times: { created: le64Big(h, 28), accessed: le64Big(h, 36), written: le64Big(h, 44) },
-      size: 0,
-    };
-    await walkData(forward, entry, (b) => {
-      entry.size += b.length;
-      onProgress(forward.pos, texts);
+      size: compressed ? Math.max(0, span - HEADER) : stored,
     });
-    entries.push(entry);
+    pos += stored;
   }
   if (entries.length === 0) fail(body.format === 1 ? 'wrong-password' : 'damaged');
-  await forward.drain();
-  await body.finish();
+  // The last chunk of the second format carries the flag that marks the
+  // end: it is verified even where no header lies in it.
+  if (body.format === 2) await windows.window(body.windows - 1);
   return entries;
 }
 

@@ -7,12 +7,18 @@
 // an empty message under the chain's last ciphertext block as IV, which is
 // exactly a block of full padding following that ciphertext. The browser
 // strips it again and the piece comes out whole.
+//
+// CBC deciphers any block from the block before it: the body is taken in
+// windows of WINDOW bytes, each deciphered alone (its IV the last block of
+// the window before), so that what is never asked for is never deciphered.
 import { fail } from './errors.js';
 
 const HEADER = 1024;
 const ZERO_IV = new Uint8Array(16);
-
-const SUB = 65536;
+// Bytes per window: one decryption each. The browser copies what it is to
+// decrypt and the result into fresh memory; parts of about this size came
+// out fastest.
+const WINDOW = 512 << 10;
 
 // The block of full padding that follows a ciphertext.
 const padAfter = async (key, ct) =>
@@ -76,39 +82,24 @@ export async function openFormat1(container, password) {
   }
   if (size < 0) fail('damaged');
 
-  // Any range of the body: whole blocks from the one before it (the IV),
-  // read into a buffer of the pool, and decrypted in parts of SUB bytes
-  // (small ones: the browser copies each part, and fresh large buffers
-  // come slowly), their plaintexts put together in out when it is given and
-  // large enough. The browser copies what it is to decrypt at once, so the
-  // buffers are free again before the plaintext comes.
-  const pool = [];
-  const scratch = new Uint8Array(SUB + 16);
-  async function read(offset, length, out) {
-    if (length === 0) return new Uint8Array(0);
-    const first = Math.floor(offset / 16) * 16;
-    const end = Math.min(body, Math.ceil((offset + length) / 16) * 16);
-    const from = first === 0 ? 0 : first - 16;
-    let buf = pool.pop();
-    if (!buf || buf.length < end - from) buf = new Uint8Array(end - from);
-    buf = new Uint8Array((await container.into(HEADER + from, buf.subarray(0, end - from))).buffer);
-    const at = first - from;
-    const ct = buf.subarray(at, end - from);
-    const pads = [];
-    for (let s = 0; s < ct.length; s += SUB) pads.push(padAfter(key, ct.subarray(0, Math.min(ct.length, s + SUB))));
-    const padBytes = await Promise.all(pads);
-    const plains = [];
-    for (let s = 0, k = 0; s < ct.length; s += SUB, ++k) {
-      const e = Math.min(ct.length, s + SUB);
-      scratch.set(ct.subarray(s, e));
-      scratch.set(padBytes[k], e - s);
-      const iv = s > 0 ? ct.subarray(s - 16, s) : at ? buf.subarray(0, 16) : ZERO_IV;
-      plains.push(crypto.subtle.decrypt({ name: 'AES-CBC', iv }, key, scratch.subarray(0, e - s + 16)));
-    }
-    pool.push(buf);
-    const whole = out && out.length >= ct.length ? out : new Uint8Array(ct.length);
-    (await Promise.all(plains)).forEach((p, k) => whole.set(new Uint8Array(p), k * SUB));
-    return whole.subarray(offset - first, offset - first + length);
+  return { format: 1, size, container, ...cbcWindows(key, body), params: [1, key, body] };
+}
+
+// The windows of a body of the given length under key. Window i: the
+// ciphertext from the IV block before it (none for the first) to its end;
+// decrypt(i, bytes) resolves to its plaintext. The bytes must stay as they
+// are until it has. The browser copies what it is to decrypt when asked, so
+// one scratch buffer serves every window.
+export function cbcWindows(key, body) {
+  const scratch = new Uint8Array(WINDOW + 16);
+  const cipherRange = (i) => [HEADER + i * WINDOW - (i > 0 ? 16 : 0), HEADER + Math.min(body, (i + 1) * WINDOW)];
+  async function decrypt(i, bytes) {
+    const ct = i > 0 ? bytes.subarray(16) : bytes;
+    const padding = await padAfter(key, ct);
+    scratch.set(ct);
+    scratch.set(padding, ct.length);
+    const iv = i > 0 ? bytes.subarray(0, 16) : ZERO_IV;
+    return new Uint8Array(await crypto.subtle.decrypt({ name: 'AES-CBC', iv }, key, scratch.subarray(0, ct.length + 16)));
   }
-  return { format: 1, size, read, piece: 4 << 20, finish: async () => {} };
+  return { window: WINDOW, windows: Math.ceil(body / WINDOW), cipherRange, decrypt };
 }

@@ -47,9 +47,17 @@ export async function openFormat2(container, password) {
   const last = Math.floor(size / CHUNK);
   if (size > 2 ** 52 || container.length !== HEADER + size + TAG * (last + 1)) fail('damaged');
 
+  return { format: 2, size, container, ...gcmWindows(key, size), params: [2, key, size] };
+}
+
+// The chunks of an archive of the given size under key, each a window: its
+// sealed bytes and their tag, opened (and so verified) alone. The bytes must
+// stay as they are until decrypt resolves.
+export function gcmWindows(key, size) {
+  const last = Math.floor(size / CHUNK);
   const chunkLength = (i) => (i < last ? CHUNK : size - last * CHUNK);
   const sealedAt = (i) => HEADER + i * (CHUNK + TAG);
-  async function openChunk(i, sealed) {
+  async function decrypt(i, sealed) {
     const iv = new Uint8Array(12);
     new DataView(iv.buffer).setUint32(0, i % 2 ** 32, true);
     new DataView(iv.buffer).setUint32(4, Math.floor(i / 2 ** 32), true);
@@ -60,34 +68,6 @@ export async function openFormat2(container, password) {
       fail('damaged');
     }
   }
-
-  // Any range of the archive, its chunks read into a buffer of the pool
-  // (the browser copies what it is to decrypt at once) and their plaintexts
-  // put together in out, when it is given and large enough.
-  const pool = [];
-  async function read(offset, length, out) {
-    if (length === 0) return new Uint8Array(0);
-    const first = Math.floor(offset / CHUNK);
-    const end = Math.floor((offset + length - 1) / CHUNK);
-    const sealed = sealedAt(end) + chunkLength(end) + TAG - sealedAt(first);
-    let buf = pool.pop();
-    if (!buf || buf.length < sealed) buf = new Uint8Array(sealed);
-    buf = new Uint8Array((await container.into(sealedAt(first), buf.subarray(0, sealed))).buffer);
-    const plains = [];
-    for (let i = first; i <= end; ++i) {
-      const at = sealedAt(i) - sealedAt(first);
-      plains.push(openChunk(i, buf.subarray(at, at + chunkLength(i) + TAG)));
-    }
-    pool.push(buf);
-    const size = (end - first) * CHUNK + chunkLength(end);
-    const whole = out && out.length >= size ? out : new Uint8Array(size);
-    (await Promise.all(plains)).forEach((p, k) => whole.set(p, k * CHUNK));
-    return whole.subarray(offset - first * CHUNK, offset - first * CHUNK + length);
-  }
-  // After a reading pass over the whole archive: the last chunk, empty when
-  // the size is a multiple of the chunk size, is verified as well.
-  async function finish() {
-    if (chunkLength(last) === 0) await openChunk(last, await container.read(sealedAt(last), sealedAt(last) + TAG));
-  }
-  return { format: 2, size, read, piece: 64 * CHUNK, finish };
+  const cipherRange = (i) => [sealedAt(i), sealedAt(i) + chunkLength(i) + TAG];
+  return { window: CHUNK, windows: last + 1, cipherRange, decrypt };
 }

@@ -101,3 +101,10 @@ export class BlobOut {
     this.parts = [];
   }
 }
+
+// What walkData pours into, for a consumer of byte views: each block is
+// inflated into scratch (at least ROOM bytes) and handed on (a view valid
+// only during the call) to onBytes, which may return a promise to wait for.
+export function bytesTo(onBytes, scratch) {
+  return { room: () => scratch, wait: async () => scratch, commit: (n) => onBytes(scratch.subarray(0, n)) };
+}

@@ -1,18 +1,21 @@
-// Opening a result: the trailer, the container of either format, the archive
-// inside it, all checked before anything is offered. The result is read in
-// slices, so that a file of any size opens without being held in memory;
-// saving reads it again, straight through, and hands each file's bytes on
-// as they are inflated.
+// Opening a result: the trailer, the container of either format and the
+// archive's headers inside it, all checked before anything is offered.
+// Saving reads the result again, straight through, and hands each file's
+// bytes on as they are decrypted, inflated and checked. The result is read
+// forward in pieces, so that a file of any size is never held in memory.
 import { ReaderError, fail } from './errors.js';
 import { findContainer } from './source.js';
 import { openFormat1 } from './container1.js';
 import { openFormat2, hasFormat2Magic } from './container2.js';
-import { readArchive, walkData, filetimeToDate, Forward } from './archive.js';
+import { readArchive, walkData, filetimeToDate } from './archive.js';
+import { Plain } from './plain.js';
+import { ROOM } from './inflate.js';
+import { windowsFor } from './remote.js';
 import { buildTree } from './tree.js';
 import { encodeCp932 } from './sjis.js';
 import { writeZip } from './zip.js';
 import { writeFolder } from './folder.js';
-import { FileOut, BlobOut } from './outputs.js';
+import { FileOut, BlobOut, bytesTo } from './outputs.js';
 import { text } from './messages.js';
 
 // What each file entry was read from: { body, raw }.
@@ -29,7 +32,8 @@ function passwordBytes(password) {
 
 function withMessage(e) {
   const error = e instanceof ReaderError ? e : new ReaderError('unreadable', e && e.message ? e.message : String(e));
-  error.message = text(error.code, error.detail);
+  // Damage found while saving names the file it was found in.
+  error.message = text(error.code === 'damaged' && error.detail ? 'damaged-file' : error.code, error.detail);
   return error;
 }
 
@@ -71,8 +75,12 @@ export async function open(blob, password, { onProgress, signal } = {}) {
   }
 }
 
-// Hands the files' bytes on, reading the archive forward once when the
-// entries come in archive order (as open gives them).
+// Bytes of the archive decrypted ahead of the place being read while saving.
+const AHEAD = 1 << 20;
+
+// Pours the files' bytes (pour(entry, out): see walkData; a function takes
+// byte views), reading the archive forward once when the entries come in
+// archive order (as open gives them).
 function pourer(entries, onProgress, signal) {
   const files = entries.filter((e) => !e.folder);
   for (const e of files) if (!sources.has(e)) fail('unreadable', `${e.path}: not an entry of an opened result`);
@@ -80,29 +88,65 @@ function pourer(entries, onProgress, signal) {
   const end = files.reduce((n, e) => Math.max(n, sources.get(e).raw.offset + sources.get(e).raw.stored), 0);
   const tell = progressOf(onProgress, total);
   let done = 0;
-  let forward = null;
-  const pour = async (entry, onBytes) => {
+  let plain = null;
+  const scratch = new Uint8Array(ROOM);
+  const pour = async (entry, into) => {
     const { body, raw } = sources.get(entry);
     if (raw.stored === 0) return; // which may lie at the very end of the archive
-    if (!forward || forward.body !== body) forward = new Forward(body, end);
-    await forward.seek(raw.offset);
+    if (!plain || plain.body !== body) {
+      if (plain) plain.source.close();
+      plain = new Plain(await windowsFor(body, end), body, { ahead: Math.ceil(AHEAD / body.window), end });
+    }
+    await plain.seek(raw.offset);
+    const out = typeof into === 'function' ? bytesTo(into, scratch) : into;
     let first = true; // each file's first block is told, the others every 50 ms
-    await walkData(forward, raw, (bytes) => {
-      if (signal && signal.aborted) fail('cancelled');
-      done += bytes.length;
-      tell(done, entry.path, first);
-      first = false;
-      return onBytes(bytes);
-    }, false);
+    const counted = {
+      room: () => out.room(),
+      wait: () => out.wait(),
+      commit: (n) => {
+        if (signal && signal.aborted) fail('cancelled');
+        done += n;
+        tell(done, entry.path, first);
+        first = false;
+        return out.commit(n);
+      },
+    };
+    try {
+      await walkData(plain, raw, counted);
+    } catch (e) {
+      if (e instanceof ReaderError && e.code === 'damaged') e.detail = entry.path.replaceAll('/', '\\');
+      throw e;
+    }
   };
+  pour.isEmpty = (entry) => sources.get(entry).raw.stored === 0;
   pour.finish = () => tell(total, '', true);
+  pour.close = () => plain && plain.source.close();
   return pour;
 }
 
-async function fileBlob(entry) {
-  const out = new BlobOut('application/octet-stream');
-  await pourer([entry])(entry, (bytes) => out.add(bytes));
-  return out.finish();
+// Runs work(pour) with a pourer over the entries, let go of at the end;
+// failures come with their message.
+async function pouring(entries, { onProgress, signal } = {}, work) {
+  try {
+    const pour = pourer(entries, onProgress, signal);
+    try {
+      const result = await work(pour);
+      pour.finish();
+      return result;
+    } finally {
+      pour.close();
+    }
+  } catch (e) {
+    throw withMessage(e);
+  }
+}
+
+function fileBlob(entry) {
+  return pouring([entry], {}, async (pour) => {
+    const out = new BlobOut('application/octet-stream');
+    await pour(entry, (bytes) => out.add(bytes));
+    return out.finish();
+  });
 }
 
 // Writes into a file handle the user picked: on failure the handle keeps
@@ -123,41 +167,21 @@ async function intoHandle(handle, work) {
 // The zip of the entries. options: { to: a FileSystemFileHandle to stream it
 // into (then nothing is returned), onProgress, signal }; without `to` it
 // resolves to a Blob.
-export async function zip(entries, { to, onProgress, signal } = {}) {
-  try {
-    const pour = pourer(entries, onProgress, signal);
-    let blob;
-    if (to) {
-      await intoHandle(to, (out) => writeZip(entries, out, pour));
-    } else {
-      const out = new BlobOut('application/zip');
-      await writeZip(entries, out, pour);
-      blob = await out.finish();
-    }
-    pour.finish();
-    return blob;
-  } catch (e) {
-    throw withMessage(e);
-  }
+export function zip(entries, { to, ...options } = {}) {
+  return pouring(entries, options, async (pour) => {
+    if (to) return void (await intoHandle(to, (out) => writeZip(entries, out, pour)));
+    const out = new BlobOut('application/zip');
+    await writeZip(entries, out, pour);
+    return out.finish();
+  });
 }
 
 // Saves the entries into a folder (FileSystemDirectoryHandle).
-export async function saveTo(entries, directoryHandle, { onProgress, signal } = {}) {
-  try {
-    const pour = pourer(entries, onProgress, signal);
-    await writeFolder(entries, directoryHandle, pour);
-    pour.finish();
-  } catch (e) {
-    throw withMessage(e);
-  }
+export function saveTo(entries, directoryHandle, options) {
+  return pouring(entries, options, (pour) => writeFolder(entries, directoryHandle, pour));
 }
 
 // One file into a file handle the user picked.
-export async function saveFile(entry, handle, { onProgress, signal } = {}) {
-  try {
-    const pour = pourer([entry], onProgress, signal);
-    await intoHandle(handle, (out) => pour(entry, (bytes) => out.add(bytes)));
-  } catch (e) {
-    throw withMessage(e);
-  }
+export function saveFile(entry, handle, options) {
+  return pouring([entry], options, (pour) => intoHandle(handle, (out) => pour(entry, (bytes) => out.add(bytes))));
 }

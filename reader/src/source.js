@@ -10,6 +10,9 @@ export async function readSlice(blob, start, end) {
   }
 }
 
+// A way forward up to this long is read through rather than started anew.
+const READ_THROUGH = 16 << 20;
+
 // Ranges of the result read in order through the file's byte stream, each
 // into a buffer of the caller's: no new buffer per read, where fresh memory
 // can cost more than the reading itself. A read that does not follow the one
@@ -41,6 +44,17 @@ class Stream {
       target.set(this.tail.subarray(this.tail.length - back));
       const rest = await this.fill(this.pos, target.subarray(back));
       return new Uint8Array(rest.buffer, rest.byteOffset - back, rest.length + back);
+    }
+    // A short way forward is read through (into the target, whose bytes
+    // are then overwritten): cheaper than starting the stream anew.
+    if (this.reader && start > this.pos && start - this.pos <= READ_THROUGH) {
+      const size = target.length; // the reads detach target: its views carry on
+      for (let skip = start - this.pos; skip > 0; ) {
+        const n = Math.min(skip, size);
+        const got = await this.fill(this.pos, target.subarray(0, n));
+        target = new Uint8Array(got.buffer, got.byteOffset, size);
+        skip -= n;
+      }
     }
     if (!this.reader || this.pos !== start) {
       if (this.reader) this.reader.cancel().catch(() => {});
@@ -100,6 +114,12 @@ export async function findContainer(blob) {
   const start = blob.size - 12 - length;
   const named = typeof blob.name === 'string' && /\.kyvo$/i.test(blob.name);
   checkDataForm(await readSlice(blob, 0, Math.min(FORM_HEADER, blob.size)), start, named);
+  return containerAt(blob, start, length);
+}
+
+// The container at start in blob, length bytes long: read(from, to) gives a
+// slice of it, into(from, target) fills target from its place (see Stream).
+export function containerAt(blob, start, length) {
   const stream = new Stream(blob);
   return {
     blob,

@@ -287,6 +287,29 @@ async function checkCancel(page, c) {
   }
 }
 
+// Damage in a file's data is found while that file is saved: the save and
+// the zip stop with damage naming it, the folder holds no part of it and
+// only whole files, and no zip is left.
+async function checkDamagedSave(page, c) {
+  const got = await page.evaluate(async () => {
+    await kyvoTest.clear();
+    const folder = await kyvoTest.folder('api');
+    const zipFolder = await kyvoTest.folder('zip');
+    const failure = (e) => ({ code: e.code, message: e.message });
+    const saved = await KyvoReader.saveTo(window.opened, folder).then(() => null, failure);
+    const to = await zipFolder.getFileHandle('a.zip', { create: true });
+    const zipped = await KyvoReader.zip(window.opened, { to }).then(() => null, failure);
+    return { saved, zipped, inFolder: await kyvoTest.read(folder), inZipFolder: await kyvoTest.read(zipFolder) };
+  });
+  const shown = c.damagedFile.replaceAll('/', '\\');
+  const whole = got.inFolder.every((e) => same(e, contents.find((s) => s.path === e.path)));
+  check(`${c.name}: saving stops with damage naming the file, keeping only whole files`,
+    got.saved?.code === 'damaged' && got.saved.message.includes(shown) && whole &&
+      !got.inFolder.some((e) => e.path === c.damagedFile), JSON.stringify(got).slice(0, 600));
+  check(`${c.name}: the zip stops with damage and leaves no file`,
+    got.zipped?.code === 'damaged' && got.inZipFolder.length === 0, JSON.stringify(got.zipped));
+}
+
 const browser = await launch();
 const server = await servePage(pagePath);
 try {
@@ -298,11 +321,13 @@ try {
     for (const c of plan.cases) {
       const label = `${c.name} [${lang}]`;
       const api = await openThroughApi(page, c);
-      if (c.expect === 'tree') {
+      const opens = c.expect === 'tree' || c.expect === 'damaged-data';
+      if (opens) {
         const listing = (api.listing ?? []).sort(byPath);
         check(`${label}: the interface gives the tree`, same(listing, listingOf(c)),
           api.code ? `${api.code}: ${api.message}` : JSON.stringify(listing));
-        if (lang === 'ja' && api.listing) {
+        if (lang === 'ja' && api.listing && c.expect === 'damaged-data') await checkDamagedSave(page, c);
+        else if (lang === 'ja' && api.listing) {
           const zipPath = join(plan.downloads, `api-${c.zipName}`);
           const saved = await saveThroughApi(page, zipPath);
           check(`${label}: saveTo writes the tree into a folder`, same(saved, contents), JSON.stringify(saved));
@@ -314,7 +339,7 @@ try {
           JSON.stringify(api).slice(0, 300));
       }
       const shown = await openThroughControls(page, c);
-      if (c.expect === 'tree') {
+      if (opens) {
         check(`${label}: the page lists the tree`, shown.rows === tree.length && !shown.message, JSON.stringify(shown));
         if (c.controls) await saveThroughControls(browser, page, c, label, lang);
       } else {
@@ -339,6 +364,13 @@ try {
       return [fetched, await Promise.race([seen, new Promise((r) => setTimeout(() => r('no report'), 2000))])];
     });
     check(`[${lang}] the page's policy refuses a request`, same(blocked, ['refused', 'connect-src']), JSON.stringify(blocked));
+    // The page's worker starts from a blob: URL and takes the page's policy.
+    const fromWorker = await page.evaluate(() => new Promise((resolve) => {
+      const code = "addEventListener('securitypolicyviolation', (e) => postMessage(e.effectiveDirective)); fetch('http://127.0.0.1:9/').catch(() => {})";
+      new Worker(URL.createObjectURL(new Blob([code], { type: 'text/javascript' }))).onmessage = (e) => resolve(e.data);
+      setTimeout(() => resolve('no report'), 2000);
+    }));
+    check(`[${lang}] a worker of the page cannot make a request either`, fromWorker === 'connect-src', fromWorker);
     const others = requests.filter((r) => r !== server.url && !r.startsWith('blob:'));
     const ownRequests = requests.filter((r) => r === 'http://127.0.0.1:9/');
     check(`[${lang}] no request but the page itself`, others.length === ownRequests.length, JSON.stringify(others));

@@ -144,26 +144,50 @@ class ReaderInBrowser : public ::testing::Test {
       memcpy(h + 52 + ARCHIVE_NAME_SIZE, folder, strlen(folder));
     });
   }
+  // The decrypted archive of a result.
+  std::string archiveOf(const std::string& result) {
+    std::string bytes;
+    EXPECT_EQ(archiveOfResult(result, A(kPassword).c_str(), &bytes), 0);
+    return bytes;
+  }
+  // The offset of the header of the entry of the given name in an archive
+  // (and the length of its data area), or npos.
+  static size_t entryAt(const std::string& archive, const char* entry, uint64_t* stored = nullptr) {
+    for (size_t at = 0; at + ARCHIVE_HEADER_SIZE <= archive.size();) {
+      ArchiveEntryHeader header;
+      decodeArchiveHeader(reinterpret_cast<const unsigned char*>(&archive[at]), &header);
+      const uint64_t data = header.folderFlag == 1 ? 0 : header.storedLength;
+      if (strcmp(header.name, entry) == 0) {
+        if (stored) *stored = data;
+        return at;
+      }
+      at += ARCHIVE_HEADER_SIZE + data;
+    }
+    return std::string::npos;
+  }
+  // A copy of a result in the first format with one byte of its ciphertext
+  // changed: in the named entry's header, or in the middle of its data.
+  std::string flipped(const std::string& result, const char* entry, bool inData) {
+    uint64_t stored = 0;
+    const size_t at = entryAt(archiveOf(result), entry, &stored);
+    EXPECT_NE(at, std::string::npos) << entry;
+    EXPECT_GT(stored, 256u) << entry;
+    Trailer t = splitResult(result);
+    t.bytes[t.start + 1024 + at + (inData ? ARCHIVE_HEADER_SIZE + stored / 2 : 100)] ^= 0x20;
+    return t.bytes;
+  }
   // A copy of a result whose entry of the given name is changed by patch,
   // its header resealed and the archive encrypted again.
   template <typename Patch>
   std::string rewritten(const std::string& result, const char* entry, int format, Patch patch) {
     TempDir scratch;
-    std::string bytes;
-    EXPECT_EQ(archiveOfResult(result, A(kPassword).c_str(), &bytes), 0);
-    bool patched = false;
-    for (size_t at = 0; at + ARCHIVE_HEADER_SIZE <= bytes.size() && !patched;) {
-      unsigned char* h = reinterpret_cast<unsigned char*>(&bytes[at]);
-      ArchiveEntryHeader header;
-      decodeArchiveHeader(h, &header);
-      if (strcmp(header.name, entry) == 0) {
-        patch(h);
-        sealArchiveHeader(h);
-        patched = true;
-      }
-      at += ARCHIVE_HEADER_SIZE + (header.folderFlag == 1 ? 0 : header.storedLength);
-    }
-    EXPECT_TRUE(patched) << entry;
+    std::string bytes = archiveOf(result);
+    const size_t at = entryAt(bytes, entry);
+    EXPECT_NE(at, std::string::npos) << entry;
+    if (at == std::string::npos) return result;
+    unsigned char* h = reinterpret_cast<unsigned char*>(&bytes[at]);
+    patch(h);
+    sealArchiveHeader(h);
     const std::string out = scratch / "h.exe";
     EXPECT_EQ(writeResultFile(out, exe, bytes, A(kPassword).c_str(), format), 0);
     return readFile(out);
@@ -202,7 +226,13 @@ TEST_F(ReaderInBrowser, ResultsOfBothFormatsOpenToTheTreeAndEveryFaultGetsItsMes
       {"format 2, wrong password", b2, wrong, "wrong-password"},
       {"no password", b1, "", "no-password"},
       {"password the program cannot take", b1, utf8(L"pass\u00e9"), "bad-password-character"},
-      {"format 1, a byte flipped in the body", flipAt(f1, 0.6), password, "damaged"},
+      // Opening reads the headers alone: damage in a file's data is found
+      // while that file is saved.
+      {"format 1, a byte flipped in a header", flipped(f1, "data.bin", false), password, "damaged"},
+      {"format 1, a byte flipped in a file's data", flipped(f1, "data.bin", true), password, "damaged-data",
+       L", \"damagedFile\": \"ツリー/Ærø/data.bin\""},
+      {"format 2, a file's data checksum differs", rewritten(f1, "32769.bin", 2, [](unsigned char* h) { h[2426] ^= 1; }),
+       password, "damaged-data", L", \"damagedFile\": \"ツリー/32769.bin\""},
       {"format 2, a byte flipped in a chunk", flipAt(f2, 0.6), password, "damaged"},
       {"format 2, a byte flipped in the salt", flipAt(f2, 30.0 / splitResult(f2).length), password, "wrong-password"},
       {"format 1, body cut by two blocks", cutBody(f1, 32), password, "damaged"},
