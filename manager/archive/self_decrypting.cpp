@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "common/file_util.h"
-#include "common/fresh_file.h"
 #include "common/text_util.h"
 #include "common/unique_handle.h"
 #include "manager/archive/data_form.h"
@@ -79,16 +78,6 @@ bool sameStart(HANDLE a, HANDLE b, uint64_t length) {
 
 AssemblyResult writeFailure(AssemblyResult code) { return GetLastError() == ERROR_DISK_FULL ? ASSEMBLY_DISK_FULL : code; }
 
-// The name of the file under construction: in the folder of the output
-// (the folder part of the context's path, empty when it has none), "~kyv",
-// the process and the attempt's value.
-bool formOutputName(const void* context, unsigned long value, wchar_t* out, size_t cap) {
-  wchar_t folder[2049];
-  copyText(folder, countOf(folder), static_cast<const wchar_t*>(context));
-  folder[lastSeparatorIndex(folder) + 1] = 0;  // keeps the separator
-  return formatText(out, cap, L"%ls~kyv%lx%lx.tmp", folder, GetCurrentProcessId(), value) && textLength(out) < MAX_PATH;
-}
-
 }  // namespace
 
 AssemblyResult appendPayloadTrailer(HANDLE output, uint64_t payloadLength) {
@@ -98,10 +87,6 @@ AssemblyResult appendPayloadTrailer(HANDLE output, uint64_t payloadLength) {
   if (!writeAll(output, trailer, 8)) result = writeFailure(ASSEMBLY_WRITE_LENGTH);
   if (!writeAll(output, trailer + 8, 4)) result = writeFailure(ASSEMBLY_WRITE_MARKER);
   return result;
-}
-
-HANDLE createResultWorkingFile(const wchar_t* outputPath, wchar_t* temporary, size_t cap) {
-  return createFreshFile(formOutputName, outputPath, FILE_ATTRIBUTE_NORMAL, temporary, cap);
 }
 
 AssemblyResult appendProgramImage(HANDLE output, const wchar_t* programPath, const Progress& progress) {

@@ -26,12 +26,10 @@ enum SplitResult {
   SPLIT_NO_PAYLOAD = PAYLOAD_NONE,  // the file is no result (not a stop request, which is also 999)
 };
 
-// The parts of an assembly, for a result that is written as it is made:
-// the file it is built in (a new temporary name beside outputPath, created
-// exclusively and opened for writing and deletion; its name goes to
-// temporary, MAX_PATH + 1 characters), the program image of programPath
-// appended to it, and the trailer behind a payload of payloadLength bytes.
-HANDLE createResultWorkingFile(const wchar_t* outputPath, wchar_t* temporary, size_t cap);
+// The parts of an assembly, for a result that is written as it is made
+// (into a working file beside it, working_file.h): the program image of
+// programPath appended to it, and the trailer behind a payload of
+// payloadLength bytes.
 AssemblyResult appendProgramImage(HANDLE output, const wchar_t* programPath, const Progress& progress);
 AssemblyResult appendPayloadTrailer(HANDLE output, uint64_t payloadLength);
 
