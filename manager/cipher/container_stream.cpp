@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "common/file_util.h"
+#include "common/unique_handle.h"
 #include "manager/cipher/container_header.h"
 #include "manager/cipher/random_fill.h"
 
@@ -194,7 +195,14 @@ ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, siz
   if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
   int verified = verifyFormat2Header(head, keys);
   bool keyed = verified == FORMAT2_OK && chunks_.setKey(keys.encryption);
+  // The chunks' key stays for the check of every tag, and goes after it.
+  unsigned char chunkKey[FORMAT2_KEY_SIZE];
+  memcpy(chunkKey, keys.encryption, sizeof chunkKey);
   wipeFormat2Keys(&keys);
+  struct Wipe {
+    unsigned char* key;
+    ~Wipe() { SecureZeroMemory(key, FORMAT2_KEY_SIZE); }
+  } wipe = {chunkKey};
   if (verified != FORMAT2_OK) return static_cast<ContainerResult>(verified);
   if (!keyed) return CONTAINER_NO_CIPHER;
   // Chunks removed or added change the size; those reordered or changed
@@ -203,28 +211,102 @@ ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, siz
   if (!format2ContainerSize(fields.archiveSize, &size) || size != length) return CONTAINER_DAMAGED;
   archiveSize_ = fields.archiveSize;
   bodyStart_ = start + FORMAT2_HEADER_SIZE;
-  if (!seekTo(file_, bodyStart_)) return CONTAINER_SOURCE_UNREADABLE;
-  return verifyChunks(progress);
+  return verifyChunks(chunkKey, progress);
 }
+
+namespace {
+
+enum { VERIFY_TOGETHER_FROM = 32 };  // chunks; fewer are checked by one thread
+
+// A run of chunks whose tags one thread checks: read at their offsets, each
+// opened under a cipher of the run's own (so two runs share nothing but the
+// file), the plaintext wiped after.
+struct ChunkRun {
+  HANDLE file;
+  uint64_t bodyStart, archiveSize, first, end;  // chunks [first, end)
+  const unsigned char* key;
+  const Progress* progress;      // the calling thread's run only: it reports both
+  volatile LONG* stop;           // set by either run to end both
+  volatile LONG64* checked;      // archive bytes checked so far, by both
+  ContainerResult result;
+};
+
+// CONTAINER_OK, 201 when the read failed, 81 when the body ends early.
+ContainerResult readChunkAt(HANDLE file, uint64_t at, unsigned char* out, size_t size) {
+  OVERLAPPED where = {};
+  where.Offset = static_cast<DWORD>(at);
+  where.OffsetHigh = static_cast<DWORD>(at >> 32);
+  DWORD got = 0;
+  if (!ReadFile(file, out, static_cast<DWORD>(size), &got, &where)) return CONTAINER_SOURCE_UNREADABLE;
+  return got == size ? CONTAINER_OK : CONTAINER_DAMAGED;
+}
+
+ContainerResult checkRun(ChunkRun* run) {
+  Format2ChunkCipher chunks;
+  WipedBlock plain, sealed;
+  if (!chunks.setKey(run->key)) return CONTAINER_NO_CIPHER;
+  if (!plain.allocate(CONTAINER_PIECE) || !sealed.allocate(SEALED_PIECE)) return CONTAINER_NO_MEMORY;
+  const uint64_t last = format2LastChunk(run->archiveSize);
+  for (uint64_t index = run->first; index < run->end; ++index) {
+    if (*run->stop) return CONTAINER_OK;  // the other run ended both
+    size_t length = format2ChunkLength(run->archiveSize, index);
+    uint64_t at = run->bodyStart + index * static_cast<uint64_t>(SEALED_PIECE);
+    ContainerResult read = readChunkAt(run->file, at, sealed, length + FORMAT2_TAG_SIZE);
+    if (read != CONTAINER_OK) return read;
+    if (chunks.open(index, index == last, sealed, length, plain) != FORMAT2_OK) return CONTAINER_DAMAGED;
+    LONG64 checked = InterlockedExchangeAdd64(run->checked, static_cast<LONG64>(length)) + static_cast<LONG64>(length);
+    if (!run->progress) continue;
+    run->progress->done(checked);
+    if (run->progress->stopRequested()) return CONTAINER_STOPPED;
+  }
+  return CONTAINER_OK;
+}
+
+DWORD WINAPI checkRunThread(void* context) {
+  ChunkRun* run = static_cast<ChunkRun*>(context);
+  run->result = checkRun(run);
+  if (run->result != CONTAINER_OK) InterlockedExchange(run->stop, 1);
+  return 0;
+}
+
+}  // namespace
 
 // Nothing of a damaged container may be restored: every tag is checked
 // before the first byte is given out, and the chunks are opened again as
-// they are read.
-ContainerResult ContainerReader::verifyChunks(const Progress& progress) {
+// they are read. The chunks are independent (each has its tag and its
+// index), so a container of many is checked in two halves at once, the
+// second on a thread of its own.
+ContainerResult ContainerReader::verifyChunks(const unsigned char* key, const Progress& progress) {
   progress.total(archiveSize_ > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(archiveSize_));
   progress.done(0);
-  const uint64_t last = format2LastChunk(archiveSize_);
-  for (uint64_t index = 0;; ++index) {
-    size_t length = format2ChunkLength(archiveSize_, index), got = 0;
-    if (!readUpTo(file_, sealed_, length + FORMAT2_TAG_SIZE, &got)) return CONTAINER_SOURCE_UNREADABLE;
-    if (got < length + FORMAT2_TAG_SIZE) return CONTAINER_DAMAGED;
-    if (chunks_.open(index, index == last, sealed_, length, plain_) != FORMAT2_OK) return CONTAINER_DAMAGED;
-    progress.advance(static_cast<int64_t>(length));
-    if (progress.stopRequested()) return CONTAINER_STOPPED;
-    if (index == last) break;
+  const uint64_t chunkCount = format2LastChunk(archiveSize_) + 1;
+  volatile LONG stop = 0;
+  volatile LONG64 checked = 0;
+  const uint64_t split = chunkCount >= VERIFY_TOGETHER_FROM ? chunkCount / 2 : chunkCount;
+  ChunkRun mine = {file_, bodyStart_, archiveSize_, 0, split, key, &progress, &stop, &checked, CONTAINER_OK};
+  ChunkRun other = {file_, bodyStart_, archiveSize_, split, chunkCount, key, nullptr, &stop, &checked, CONTAINER_OK};
+  UniqueKernelHandle thread;
+  if (split < chunkCount) {
+    thread.reset(CreateThread(nullptr, 0, checkRunThread, &other, 0, nullptr));
+    if (!thread) other.first = other.end;  // no thread to spare: the calling one checks the rest
   }
-  SecureZeroMemory(plain_, CONTAINER_PIECE);
-  return CONTAINER_OK;
+  mine.result = checkRun(&mine);
+  if (mine.result != CONTAINER_OK) InterlockedExchange(&stop, 1);
+  if (thread) {
+    WaitForSingleObject(thread.get(), INFINITE);
+  } else if (mine.result == CONTAINER_OK && other.end > split) {
+    other.first = split;
+    other.progress = &progress;
+    mine.result = checkRun(&other);
+  }
+  progress.done(checked);
+  if (!seekTo(file_, bodyStart_)) return CONTAINER_SOURCE_UNREADABLE;
+  // A failed read before damage, damage before a stop.
+  static const ContainerResult kFirst[] = {CONTAINER_SOURCE_UNREADABLE, CONTAINER_NO_MEMORY, CONTAINER_NO_CIPHER,
+                                           CONTAINER_DAMAGED};
+  for (ContainerResult code : kFirst)
+    if (mine.result == code || other.result == code) return code;
+  return mine.result != CONTAINER_OK ? mine.result : other.result;
 }
 
 bool ContainerReader::read(void* out, size_t size, size_t* got) {

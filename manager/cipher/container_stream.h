@@ -122,7 +122,7 @@ class ContainerReader : private ContainerStream {
                                   const char* password);
   ContainerResult openSecondFormat(const unsigned char* head, size_t got, uint64_t start, uint64_t length,
                                    const char* password, const Progress& progress);
-  ContainerResult verifyChunks(const Progress& progress);
+  ContainerResult verifyChunks(const unsigned char* key, const Progress& progress);
 
   ContainerResult result_ = CONTAINER_OK;
   uint64_t bodyStart_ = 0, archiveSize_ = 0, given_ = 0;
