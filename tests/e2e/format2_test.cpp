@@ -73,9 +73,10 @@ class Format2EndToEnd : public ::testing::Test {
     std::string copy = restore / "r.exe";
     EXPECT_TRUE(CopyFileA(result.c_str(), copy.c_str(), FALSE));
     ProgramRun run;
-    EXPECT_TRUE(byArgument ? run.start(exe, "\"" + copy + "\"") : run.start(copy, ""));
-    EXPECT_TRUE(enterDecryptionPassword(run.pid(), kPassword));
-    EXPECT_TRUE(answerFolderBrowser(run.pid(), true, restore.path()));
+    EXPECT_TRUE(startRestore(&run, [&] {
+      return (byArgument ? run.start(exe, "\"" + copy + "\"") : run.start(copy, "")) &&
+             enterDecryptionPassword(run.pid(), kPassword);
+    }, restore.path()));
     std::string text;  // success is silent: a message is a failure
     while (!answerMessage(run.pid(), &text, 500) && run.running()) {
     }
@@ -141,8 +142,12 @@ TEST_F(Format2EndToEnd, DataFormOfEveryModeAndFormatOpensAndACutOneIsDamaged) {
       EXPECT_TRUE(run.start(exe, "xx /crpmode=" + std::to_string(mode) + " \"" + source + "\"", true));
       EXPECT_TRUE(enterPassword(run.pid(), kPassword, kPassword));
       EXPECT_TRUE(enterFileName(run.pid(), "", 2));
-      if (mode == 0) EXPECT_TRUE(saveAs(run.pid(), made[mode]));
-      if (mode == 1) EXPECT_TRUE(chooseFirstMedia(run.pid()));
+      if (mode == 0) {
+        EXPECT_TRUE(saveAs(run.pid(), made[mode]));
+      }
+      if (mode == 1) {
+        EXPECT_TRUE(chooseFirstMedia(run.pid()));
+      }
       EXPECT_EQ(run.wait(300000), 0);
       const std::string bytes = readFile(made[mode]);
       ASSERT_GT(bytes.size(), 28u);

@@ -68,10 +68,16 @@ std::string builtShellPath() { return windowsPathOf(KYVOSHELL_UNIX_PATH); }
 
 ProgramRun::~ProgramRun() {
   kill();
+  release();
+}
+
+void ProgramRun::release() {
   if (started_) {
     CloseHandle(pi_.hProcess);
     if (pi_.hThread) CloseHandle(pi_.hThread);
   }
+  started_ = false;
+  pi_ = {};
 }
 
 bool ProgramRun::start(const std::string& exe, const std::string& args, bool raw) {
@@ -82,11 +88,13 @@ bool ProgramRun::start(const std::wstring& exe, const std::wstring& args, bool r
   std::wstring line = raw ? args : L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
+  release();
   started_ = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
   return started_;
 }
 
 bool ProgramRun::startUnder(const char* locale, const std::wstring& exe, const std::vector<std::wstring>& args) {
+  release();
   std::set<DWORD> before = processesOf(exe);
   std::string script = "cd / && LC_ALL=" + std::string(locale) + " \"$KYVO_WINE_LOADER\" ";
   if (startUnderDesktop) script += "explorer /desktop=" + std::string(startUnderDesktop) + " ";
@@ -211,6 +219,14 @@ HWND readyFolderBrowser(DWORD pid, const std::string& expectedFolder) {
   }
   shown("folder-browser");
   return d;
+}
+
+bool startRestore(ProgramRun* run, const std::function<bool()>& startToBrowser, const std::string& folder) {
+  for (int attempt = 1;; ++attempt) {
+    if (!startToBrowser()) return false;
+    if (answerFolderBrowser(run->pid(), true, folder)) return true;
+    if (attempt == 2 || run->wait(60000) != 0) return false;
+  }
 }
 
 bool answerFolderBrowser(DWORD pid, bool ok, const std::string& expectedFolder) {

@@ -4,6 +4,7 @@
 // by their titles) and works it with plain window messages.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ class ProgramRun {
   void kill();
 
  private:
+  void release();  // the handles of the program started last
   PROCESS_INFORMATION pi_ = {};
   bool started_ = false;
 };
@@ -51,6 +53,12 @@ bool saveAs(DWORD pid, const std::wstring& path);
 // Presses OK in the folder browser, or Cancel. With expectedFolder, OK is
 // pressed only once the browser shows that folder as its selection (it
 // applies the preselected folder after it has appeared).
+// A restore up to its folder browser, answered with OK once the browser shows
+// folder. startToBrowser starts run and enters the password. Wine's browser
+// deletes folders from its tree when a program removes a folder meanwhile,
+// and then never reaches the one it is told; such a browser is cancelled and
+// the restore started once more, with a fresh tree.
+bool startRestore(ProgramRun* run, const std::function<bool()>& startToBrowser, const std::string& folder);
 bool answerFolderBrowser(DWORD pid, bool ok = true, const std::string& expectedFolder = "");
 // The folder browser once it shows expectedFolder, left open for the caller
 // to answer; null (and the browser cancelled) if it does not come.

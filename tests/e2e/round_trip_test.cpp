@@ -64,10 +64,10 @@ class RoundTrip : public ::testing::Test {
   // the folder it lies in.
   std::string decrypt(const std::string& result, bool byArgument, const std::string& password = kPassword) {
     ProgramRun run;
-    EXPECT_TRUE(byArgument ? start(run, exe, "\"" + result + "\"", "") : start(run, result, "", ""));
-    EXPECT_TRUE(enterDecryptionPassword(run.pid(), password));
-    std::string folder = folderOf(result);
-    EXPECT_TRUE(answerFolderBrowser(run.pid(), true, folder));
+    EXPECT_TRUE(startRestore(&run, [&] {
+      return (byArgument ? start(run, exe, "\"" + result + "\"", "") : start(run, result, "", "")) &&
+             enterDecryptionPassword(run.pid(), password);
+    }, folderOf(result)));
     std::string text;
     answerMessage(run.pid(), &text, password == kPassword ? 1500 : 30000);
     EXPECT_EQ(run.wait(300000), 0);

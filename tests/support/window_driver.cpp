@@ -134,5 +134,6 @@ bool waitForBrowserSelection(HWND browser, const std::string& folder, unsigned t
     if (controlText(browser, 0x3745) == name) return true;  // the browser's name box
     Sleep(20);
   } while (GetTickCount() - start < timeoutMs);
+  fprintf(stderr, "the folder browser shows \"%s\", not \"%s\"\n", controlText(browser, 0x3745).c_str(), name.c_str());
   return false;
 }
