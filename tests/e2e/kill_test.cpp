@@ -130,8 +130,8 @@ class KilledJob : public ::testing::Test {
     ProgramRun encryption;
     if (!startEncryption(&encryption, result, stage.folder) || encryption.wait(600000) != 0) return false;
     *wholeFile = out / (stage.folder ? "src\\large.bin" : "large.bin");
-    return run->start(result, "") && enterDecryptionPassword(run->pid(), kPassword) &&
-           answerFolderBrowser(run->pid(), true, out.path());
+    return startRestore(run, [&] { return run->start(result, "") && enterDecryptionPassword(run->pid(), kPassword); },
+                        out.path());
   }
   void killDuring(const Stage& stage) {
     TempDir out;
@@ -163,8 +163,9 @@ class KilledJob : public ::testing::Test {
     if (!stage.folder || !stage.decryption) return;
     // The next restore into that folder clears what the killed one left.
     ProgramRun again;
-    ASSERT_TRUE(again.start(out / "large.crpt.exe", "") && enterDecryptionPassword(again.pid(), kPassword) &&
-                answerFolderBrowser(again.pid(), true, out.path()));
+    ASSERT_TRUE(startRestore(&again, [&] {
+      return again.start(out / "large.crpt.exe", "") && enterDecryptionPassword(again.pid(), kPassword);
+    }, out.path()));
     EXPECT_EQ(again.wait(600000), 0);
     EXPECT_EQ(listFolder(out.path()), (std::vector<std::string>{"large.crpt.exe", "src"}));
     EXPECT_EQ(fileSizeOf(wholeFile), kLargeSize);

@@ -247,9 +247,8 @@ TEST_F(RoundTrip, ExistingFileIsKeptWhenTheUserSaysSo) {
   makeFolder(restore / "サンプル");
   writeFile(mine, "my newer edit");
   ProgramRun run;
-  ASSERT_TRUE(run.start(copy, ""));
-  ASSERT_TRUE(enterDecryptionPassword(run.pid(), kPassword));
-  ASSERT_TRUE(answerFolderBrowser(run.pid(), true, restore.path()));
+  ASSERT_TRUE(startRestore(&run, [&] { return run.start(copy, "") && enterDecryptionPassword(run.pid(), kPassword); },
+                           restore.path()));
   HWND question = waitForWindow("ファイルの置き換え確認", 60000, run.pid());
   ASSERT_TRUE(question);
   EXPECT_EQ(controlText(question, IDC_REPLACE_NAME), mine);
