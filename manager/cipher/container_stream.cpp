@@ -193,25 +193,25 @@ ContainerResult ContainerReader::openSecondFormat(const unsigned char* head, siz
   Format2Keys keys;
   Format2Result derived = deriveFormat2Keys(password, fields.salt, fields.iterations, &keys, progress.stopRequested);
   if (derived != FORMAT2_OK) return static_cast<ContainerResult>(derived);
-  int verified = verifyFormat2Header(head, keys);
-  bool keyed = verified == FORMAT2_OK && chunks_.setKey(keys.encryption);
-  // The chunks' key stays for the check of every tag, and goes after it.
-  unsigned char chunkKey[FORMAT2_KEY_SIZE];
-  memcpy(chunkKey, keys.encryption, sizeof chunkKey);
+  // The keys stay for the check of every tag, and go after it.
+  ContainerResult result = checkSecondFormat(head, fields, keys, start, length, progress);
   wipeFormat2Keys(&keys);
-  struct Wipe {
-    unsigned char* key;
-    ~Wipe() { SecureZeroMemory(key, FORMAT2_KEY_SIZE); }
-  } wipe = {chunkKey};
+  return result;
+}
+
+ContainerResult ContainerReader::checkSecondFormat(const unsigned char* head, const Format2Header& fields,
+                                                   const Format2Keys& keys, uint64_t start, uint64_t length,
+                                                   const Progress& progress) {
+  int verified = verifyFormat2Header(head, keys);
   if (verified != FORMAT2_OK) return static_cast<ContainerResult>(verified);
-  if (!keyed) return CONTAINER_NO_CIPHER;
+  if (!chunks_.setKey(keys.encryption)) return CONTAINER_NO_CIPHER;
   // Chunks removed or added change the size; those reordered or changed
   // fail their tags.
   uint64_t size = 0;
   if (!format2ContainerSize(fields.archiveSize, &size) || size != length) return CONTAINER_DAMAGED;
   archiveSize_ = fields.archiveSize;
   bodyStart_ = start + FORMAT2_HEADER_SIZE;
-  return verifyChunks(chunkKey, progress);
+  return verifyChunks(keys.encryption, progress);
 }
 
 namespace {
@@ -286,21 +286,16 @@ ContainerResult ContainerReader::verifyChunks(const unsigned char* key, const Pr
   ChunkRun mine = {file_, bodyStart_, archiveSize_, 0, split, key, &progress, &stop, &checked, CONTAINER_OK};
   ChunkRun other = {file_, bodyStart_, archiveSize_, split, chunkCount, key, nullptr, &stop, &checked, CONTAINER_OK};
   UniqueKernelHandle thread;
-  if (split < chunkCount) {
-    thread.reset(CreateThread(nullptr, 0, checkRunThread, &other, 0, nullptr));
-    if (!thread) other.first = other.end;  // no thread to spare: the calling one checks the rest
-  }
+  if (split < chunkCount) thread.reset(CreateThread(nullptr, 0, checkRunThread, &other, 0, nullptr));
   mine.result = checkRun(&mine);
   if (mine.result != CONTAINER_OK) InterlockedExchange(&stop, 1);
   if (thread) {
     WaitForSingleObject(thread.get(), INFINITE);
-  } else if (mine.result == CONTAINER_OK && other.end > split) {
-    other.first = split;
+  } else if (split < chunkCount && mine.result == CONTAINER_OK) {  // no thread to spare: this one checks the rest
     other.progress = &progress;
-    mine.result = checkRun(&other);
+    other.result = checkRun(&other);
   }
   progress.done(checked);
-  if (!seekTo(file_, bodyStart_)) return CONTAINER_SOURCE_UNREADABLE;
   // A failed read before damage, damage before a stop.
   static const ContainerResult kFirst[] = {CONTAINER_SOURCE_UNREADABLE, CONTAINER_NO_MEMORY, CONTAINER_NO_CIPHER,
                                            CONTAINER_DAMAGED};

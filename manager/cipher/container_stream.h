@@ -122,6 +122,8 @@ class ContainerReader : private ContainerStream {
                                   const char* password);
   ContainerResult openSecondFormat(const unsigned char* head, size_t got, uint64_t start, uint64_t length,
                                    const char* password, const Progress& progress);
+  ContainerResult checkSecondFormat(const unsigned char* head, const Format2Header& fields, const Format2Keys& keys,
+                                    uint64_t start, uint64_t length, const Progress& progress);
   ContainerResult verifyChunks(const unsigned char* key, const Progress& progress);
 
   ContainerResult result_ = CONTAINER_OK;
